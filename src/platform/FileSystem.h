@@ -1,0 +1,133 @@
+#pragma once
+// File-system operations on drive-letter paths, translated through the drive
+// table (Drives.h). Functions that return bool leave the host errno in
+// LastOsError() on failure; none of them throws.
+//
+// Attributes on Linux: read-only is "no write permission for the owner";
+// hidden is a name starting with "."; system is anything that is not a regular
+// file, a directory or a symbolic link; archive is set on regular files.
+
+#include <QString>
+
+#include <cstdint>
+#include <ctime>
+#include <optional>
+
+namespace platform {
+
+enum FileAttr : std::int32_t {
+    faReadOnly = 0x01,
+    faHidden = 0x02,
+    faSysFile = 0x04,
+    faVolumeID = 0x08,
+    faDirectory = 0x10,
+    faArchive = 0x20,
+    faSymLink = 0x40,  // set together with faDirectory for a link to a directory
+    faAnyFile = 0x3F,
+};
+
+// errno of the last failed operation of this file.
+int LastOsError();
+
+// One open file. Move-only; the destructor closes a file still open.
+class FileHandle {
+public:
+    FileHandle() = default;
+    FileHandle(FileHandle&& other) noexcept;
+    FileHandle& operator=(FileHandle&& other) noexcept;
+    FileHandle(const FileHandle&) = delete;
+    FileHandle& operator=(const FileHandle&) = delete;
+    ~FileHandle();
+
+    // Opens an existing regular file for reading. Anything that is not a
+    // regular file (FIFO, socket, device, directory) is refused without
+    // blocking. Invalid handle on failure, errno in LastOsError().
+    static FileHandle OpenRead(const QString& path);
+    // Creates or truncates a regular file for reading and writing.
+    static FileHandle Create(const QString& path);
+
+    bool valid() const { return fd_ >= 0; }
+    int fd() const { return fd_; }
+
+    // Reads up to n bytes: the count read (0 at end of file) or -1 on failure.
+    std::int64_t Read(void* buffer, std::int64_t n);
+    // Writes n bytes: the count written (fewer or -1 on failure).
+    std::int64_t Write(const void* buffer, std::int64_t n);
+    bool SeekToStart();
+    // Tells the kernel the file will be read once from start to end.
+    void AdviseSequential();
+    // Size of the open file, -1 on failure.
+    std::int64_t Size();
+    // Modification time through the handle, at full precision.
+    std::optional<timespec> ModificationTime();
+    bool SetModificationTime(const timespec& when);
+    // Closes; false when the close reported an error (data may not have been written).
+    bool Close();
+
+private:
+    explicit FileHandle(int fd) : fd_(fd) {}
+    int fd_ = -1;
+};
+
+// Attributes by path (faXxx bits), -1 when the path does not exist.
+std::int32_t FileGetAttr(const QString& path);
+// Sets read-only from faReadOnly (the owner's write bit); other bits are derived
+// from the entry itself and are ignored.
+bool FileSetAttr(const QString& path, std::int32_t attr);
+// Copies the permission bits of source onto target (used to carry attributes to a copy).
+bool CopyPermissions(const QString& source, const QString& target);
+
+bool FileExists(const QString& path);       // a non-directory entry (links to files count)
+bool DirectoryExists(const QString& path);  // a directory (not a link to one)
+bool DeleteFile(const QString& path);       // a non-directory entry; a link is removed itself
+bool RenameFile(const QString& oldPath, const QString& newPath);
+bool CreateDir(const QString& path);
+bool RemoveDir(const QString& path);  // an empty directory, never through a link
+// Creates path with every missing parent; true when it exists afterwards.
+bool ForceDirectories(const QString& path);
+
+struct SearchRec {
+    QString name;
+    std::int32_t attr = 0;
+    std::int64_t size = 0;
+    timespec modified{};
+};
+
+// Directory search in the manner of FindFirst/FindNext. The pattern is a
+// directory plus a mask ("C:\Data\*.*", "C:\*.*") or a plain path. Entries
+// with hidden, system or directory attributes are returned only when the
+// filter holds that attribute; ordinary files always. "." and ".." are
+// returned for directories other than a host root (and are directories).
+// Names that hold a "\" are skipped.
+class DirectorySearch {
+public:
+    DirectorySearch() = default;
+    ~DirectorySearch();
+    DirectorySearch(const DirectorySearch&) = delete;
+    DirectorySearch& operator=(const DirectorySearch&) = delete;
+
+    // False when nothing matches or the directory cannot be read (LastOsError()).
+    bool First(const QString& pattern, std::int32_t attrFilter, SearchRec& out);
+    bool Next(SearchRec& out);
+    void Close();
+
+private:
+    struct State;
+    State* state_ = nullptr;
+};
+
+// The process's current directory in drive-letter form, kept here (the host
+// working directory is never changed). Initially the host working directory.
+QString GetCurrentDir();
+// Makes dir the current directory when it exists and can be entered; a
+// relative path or ".." is taken from the current one. False otherwise.
+bool SetCurrentDir(const QString& dir);
+
+// The size of the first entry a search for path finds (every attribute
+// included); -1 when the search finds nothing. Full 64-bit.
+std::int64_t FileSizeOf(const QString& path);
+// Free bytes for the user on the drive named by the first character of path;
+// -1 when the platform cannot tell (no such drive, not a drive letter).
+std::int64_t DriveFreeSpace(const QString& path);
+
+}  // namespace platform

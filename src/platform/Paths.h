@@ -1,0 +1,31 @@
+#pragma once
+// Texts in drive-letter form. A drive root is "C:\" (three characters); any
+// other directory is held without a trailing "\"; a network path starts with "\\".
+
+#include <QString>
+
+namespace platform {
+
+// True for a three-character root such as "C:\".
+bool IsDriveRoot(const QString& dir);
+
+// dir + "\" + name, without doubling the "\" of a three-character root.
+QString JoinPath(const QString& dir, const QString& name);
+
+// The part after the last "\" (the whole text when there is none).
+QString ExtractFileName(const QString& path);
+
+// The directory part: "C:\Data\a.txt" -> "C:\Data", "C:\a.txt" -> "C:\".
+QString ExtractFileDir(const QString& path);
+
+// "C:\Data" -> "C:\Data\"; "C:\" stays as it is.
+QString IncludeTrailingBackslash(const QString& dir);
+
+// "C:\Data\" -> "C:\Data"; a three-character root keeps its "\".
+QString ExcludeTrailingBackslash(const QString& dir);
+
+// Windows-style wildcard match of one name against one pattern ("*" and "?",
+// case-insensitive; "*.*" matches every name, with or without a dot).
+bool MatchesMask(const QString& name, const QString& pattern);
+
+}  // namespace platform

@@ -1,0 +1,60 @@
+#pragma once
+// The queue table: the one store of jobs. A StringGrid of eight columns whose
+// cells are the state of each job, plus bookkeeping kept up to date as cells
+// change (pending count and bytes, the topmost pending row, the duplicate
+// check), so that none of them needs a scan of the table.
+
+#include "platform/StringGrid.h"
+
+#include <QString>
+
+#include <cstdint>
+#include <memory>
+
+namespace queue {
+
+class QueueTable {
+public:
+    // Header titles, one vacant data row, the design column widths.
+    QueueTable();
+    ~QueueTable();
+    QueueTable(const QueueTable&) = delete;
+    QueueTable& operator=(const QueueTable&) = delete;
+
+    platform::StringGrid& Grid() { return grid_; }
+    const platform::StringGrid& Grid() const { return grid_; }
+
+    // Cell access passes straight to the grid (and through the bookkeeping).
+    const QString& Cell(int col, int row) const { return grid_.Cell(col, row); }
+    void SetCell(int col, int row, const QString& text) { grid_.SetCell(col, row, text); }
+    int RowCount() const { return grid_.RowCount(); }
+    // Writes a size into column 4 as "%.2f" with the locale's decimal separator.
+    void SetRealSize(int row, double bytes);
+
+    int AppendRow();
+    void DropRow(int row);
+    bool IsQueued(const QString& sourceDir, const QString& fileName,
+                  const QString& targetDir) const;
+    void ClearQueue();
+    void RemoveSelectedRows();
+    // Sets RunCounters.PendingCount and PendingBytes; throws EConvertError when
+    // a pending row's Real Size is not a number, as a scan would.
+    void CountPending();
+    // The topmost data row whose Status is "Pending", -1 when none.
+    int FirstPendingRow() const;
+    void RefreshQueueView();
+
+private:
+    class Bookkeeping;
+    platform::StringGrid grid_;
+    std::unique_ptr<Bookkeeping> books_;
+};
+
+// Reads a Real Size text leniently as a whole number of bytes (truncated
+// toward zero); throws EConvertError "Cell does not contain a float value".
+std::int64_t ReadSize(const QString& text);
+
+// The "%.2f" text of a size with the locale's decimal separator (1048576.00).
+QString RealSizeText(double bytes);
+
+}  // namespace queue

@@ -1,0 +1,19 @@
+#pragma once
+// Listing and removing whole directory trees.
+
+#include <QString>
+#include <QStringList>
+
+namespace queue {
+
+// Appends every subdirectory below dir (post-order) and every file below dir.
+// Links to directories are listed as entries of their own and never followed.
+void CollectTree(const QString& dir, const QString& mask, QStringList& dirs, QStringList& files);
+
+enum class Force { No, Yes };
+
+// True when dir and everything below it were removed. Without force, a tree
+// that still holds a file is refused untouched. Never leaves the tree.
+bool RemoveTree(const QString& dir, Force force);
+
+}  // namespace queue
