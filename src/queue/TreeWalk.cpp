@@ -1,0 +1,82 @@
+#include "queue/TreeWalk.h"
+
+#include "platform/FileSystem.h"
+#include "platform/Paths.h"
+#include "platform/Pump.h"
+
+namespace queue {
+namespace {
+
+bool IsDotEntry(const QString& name) {
+    return name == QLatin1String(".") || name == QLatin1String("..");
+}
+
+// A link to a directory is reported as a directory with faSymLink. It is listed
+// as a file: deleting a file entry removes the link itself, so neither a walk nor
+// a removal can ever reach what it points to, and a tree holding a link is not
+// empty (a removal without force refuses it).
+bool IsRealDirectory(const platform::SearchRec& rec) {
+    return (rec.attr & platform::faDirectory) != 0 && (rec.attr & platform::faSymLink) == 0;
+}
+
+// Walks dir and returns its full name as the platform reported it on entering,
+// or an empty text when dir could not be entered. The listed paths are built
+// from that name, not from the current directory at each entry: whatever runs
+// inside the pumps may change the current directory.
+QString Walk(const QString& dir, const QString& mask, QStringList& dirs, QStringList& files) {
+    // A link given as the tree is not entered (a drive root is always a directory).
+    if (!platform::IsDriveRoot(dir) && !platform::DirectoryExists(dir)) return {};
+    if (!platform::SetCurrentDir(dir)) return {};
+    const QString base = platform::GetCurrentDir();
+
+    platform::DirectorySearch search;
+    platform::SearchRec rec;
+    const std::int32_t everything = platform::faAnyFile | platform::faSymLink;
+    if (search.First(platform::JoinPath(base, mask), everything, rec)) {
+        do {
+            if (IsRealDirectory(rec)) {
+                if (!IsDotEntry(rec.name)) {
+                    const QString sub = platform::JoinPath(base, rec.name);
+                    Walk(sub, mask, dirs, files);
+                    dirs.append(sub);
+                }
+            } else {
+                files.append(platform::JoinPath(base, rec.name));
+            }
+            const bool more = search.Next(rec);
+            platform::PumpMessages();
+            if (!more) break;
+        } while (true);
+    }
+    search.Close();
+
+    // Back up one level: the walked directory is no longer anyone's current
+    // directory when a removal goes on to delete it.
+    if (!platform::IsDriveRoot(base)) platform::SetCurrentDir(platform::ExtractFileDir(base));
+    return base;
+}
+
+}  // namespace
+
+void CollectTree(const QString& dir, const QString& mask, QStringList& dirs, QStringList& files) {
+    Walk(dir, mask, dirs, files);
+}
+
+bool RemoveTree(const QString& dir, Force force) {
+    QStringList dirs;
+    QStringList files;
+    const QString walked = Walk(dir, QStringLiteral("*.*"), dirs, files);
+
+    if (force == Force::No && !files.isEmpty()) return false;
+    for (const QString& file : files) {
+        if (!platform::DeleteFile(file)) return false;
+    }
+    for (const QString& sub : dirs) {
+        if (!platform::RemoveDir(sub)) return false;
+    }
+    // The name the walk entered, so a relative dir still names the same
+    // directory now that the current directory has moved up.
+    return platform::RemoveDir(walked.isEmpty() ? dir : walked);
+}
+
+}  // namespace queue
