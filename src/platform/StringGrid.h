@@ -8,6 +8,7 @@
 
 #include <QString>
 
+#include <cstddef>
 #include <cstdint>
 #include <deque>
 #include <vector>
@@ -28,6 +29,7 @@ public:
         virtual void RowsRemoved(int first, int count) { (void)first, (void)count; }
         // Called after empty rows were appended at [first, first + count).
         virtual void RowsInserted(int first, int count) { (void)first, (void)count; }
+        // row is -1 when the marks of many rows changed at once (ClearSelection).
         virtual void SelectionChanged(int row) { (void)row; }
         virtual void ColumnsChanged() {}  // visibility or width
         virtual void RepaintRequested() {}
@@ -85,6 +87,23 @@ private:
     };
     void CheckCell(int col, int row) const;
     void CheckRow(int row) const;
+    void CompactObservers();
+
+    // Calls f for each observer; observers may add or remove observers meanwhile.
+    template <class F>
+    void Notify(F&& f) {
+        struct Depth {
+            StringGrid* grid;
+            ~Depth() {
+                if (--grid->notifying_ == 0) grid->CompactObservers();
+            }
+        };
+        ++notifying_;
+        Depth depth{this};
+        for (std::size_t i = 0; i < observers_.size(); ++i) {
+            if (observers_[i]) f(observers_[i]);
+        }
+    }
 
     int colCount_;
     int fixedRows_;
@@ -95,6 +114,7 @@ private:
     std::vector<int> widths_;
     std::vector<bool> hidden_;
     std::vector<Observer*> observers_;
+    int notifying_ = 0;
 };
 
 }  // namespace platform

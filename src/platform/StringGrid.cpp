@@ -1,0 +1,171 @@
+#include "platform/StringGrid.h"
+
+#include "platform/Errors.h"
+
+#include <algorithm>
+#include <utility>
+
+namespace platform {
+
+namespace {
+constexpr int kDefaultColWidth = 64;
+}  // namespace
+
+StringGrid::StringGrid(int colCount, int rowCount, int fixedRows)
+    : colCount_(std::max(colCount, 0)),
+      fixedRows_(std::max(fixedRows, 0)),
+      widths_(static_cast<std::size_t>(colCount_), kDefaultColWidth),
+      hidden_(static_cast<std::size_t>(colCount_), false) {
+    SetRowCount(std::max(rowCount, fixedRows_));
+}
+
+void StringGrid::CheckRow(int row) const {
+    if (row < 0 || row >= RowCount()) throw EListError(row);
+}
+
+void StringGrid::CheckCell(int col, int row) const {
+    if (col < 0 || col >= colCount_) throw EListError(col);
+    CheckRow(row);
+}
+
+void StringGrid::SetRowCount(int count) {
+    // The fixed rows are part of the layout, not data: they cannot be cut away.
+    if (count < fixedRows_) throw EListError(count);
+    const int old = RowCount();
+    if (count == old) return;
+    if (count > old) {
+        for (int i = old; i < count; ++i) {
+            rows_.push_back(Row{nextSerial_++, false,
+                                std::vector<QString>(static_cast<std::size_t>(colCount_))});
+        }
+        Notify([&](Observer* o) { o->RowsInserted(old, count - old); });
+        return;
+    }
+    Notify([&](Observer* o) { o->RowsAboutToBeRemoved(count, old - count); });
+    for (int i = count; i < old; ++i) {
+        if (rows_[static_cast<std::size_t>(i)].selected) --selectedCount_;
+    }
+    rows_.erase(rows_.begin() + count, rows_.end());
+    Notify([&](Observer* o) { o->RowsRemoved(count, old - count); });
+}
+
+const QString& StringGrid::Cell(int col, int row) const {
+    CheckCell(col, row);
+    return rows_[static_cast<std::size_t>(row)].cells[static_cast<std::size_t>(col)];
+}
+
+void StringGrid::SetCell(int col, int row, const QString& text) {
+    CheckCell(col, row);
+    QString& cell = rows_[static_cast<std::size_t>(row)].cells[static_cast<std::size_t>(col)];
+    if (cell == text) return;
+    const QString old = std::exchange(cell, text);
+    Notify([&](Observer* o) { o->CellChanged(col, row, old); });
+}
+
+void StringGrid::SetCell(int col, int row, long long value) {
+    SetCell(col, row, QString::number(value));
+}
+
+void StringGrid::DeleteRow(int row) {
+    CheckRow(row);
+    Notify([&](Observer* o) { o->RowsAboutToBeRemoved(row, 1); });
+    if (rows_[static_cast<std::size_t>(row)].selected) --selectedCount_;
+    // std::deque moves the shorter side, so the top rows of a long queue go cheaply.
+    rows_.erase(rows_.begin() + row);
+    Notify([&](Observer* o) { o->RowsRemoved(row, 1); });
+}
+
+std::uint64_t StringGrid::RowSerial(int row) const {
+    CheckRow(row);
+    return rows_[static_cast<std::size_t>(row)].serial;
+}
+
+int StringGrid::RowOfSerial(std::uint64_t serial) const {
+    const auto it = std::lower_bound(rows_.begin(), rows_.end(), serial,
+                                     [](const Row& r, std::uint64_t s) { return r.serial < s; });
+    if (it == rows_.end() || it->serial != serial) return -1;
+    return static_cast<int>(it - rows_.begin());
+}
+
+bool StringGrid::RowSelected(int row) const {
+    CheckRow(row);
+    return rows_[static_cast<std::size_t>(row)].selected;
+}
+
+void StringGrid::SetRowSelected(int row, bool selected) {
+    CheckRow(row);
+    if (row < fixedRows_) return;  // the header is never part of a selection
+    Row& r = rows_[static_cast<std::size_t>(row)];
+    if (r.selected == selected) return;
+    r.selected = selected;
+    selectedCount_ += selected ? 1 : -1;
+    Notify([&](Observer* o) { o->SelectionChanged(row); });
+}
+
+void StringGrid::ClearSelection() {
+    if (selectedCount_ == 0) return;
+    for (Row& r : rows_)
+        r.selected = false;
+    selectedCount_ = 0;
+    Notify([&](Observer* o) { o->SelectionChanged(-1); });
+}
+
+void StringGrid::HideTableColumn(int col) {
+    if (col < 0 || col >= colCount_) throw EListError(col);
+    if (hidden_[static_cast<std::size_t>(col)]) return;
+    hidden_[static_cast<std::size_t>(col)] = true;
+    Notify([](Observer* o) { o->ColumnsChanged(); });
+}
+
+void StringGrid::ShowTableColumn(int col) {
+    if (col < 0 || col >= colCount_) throw EListError(col);
+    if (!hidden_[static_cast<std::size_t>(col)]) return;
+    hidden_[static_cast<std::size_t>(col)] = false;
+    Notify([](Observer* o) { o->ColumnsChanged(); });
+}
+
+bool StringGrid::ColumnHidden(int col) const {
+    if (col < 0 || col >= colCount_) throw EListError(col);
+    return hidden_[static_cast<std::size_t>(col)];
+}
+
+int StringGrid::ColWidth(int col) const {
+    if (col < 0 || col >= colCount_) throw EListError(col);
+    return widths_[static_cast<std::size_t>(col)];
+}
+
+void StringGrid::SetColWidth(int col, int width) {
+    if (col < 0 || col >= colCount_) throw EListError(col);
+    width = std::max(width, 0);
+    if (widths_[static_cast<std::size_t>(col)] == width) return;
+    widths_[static_cast<std::size_t>(col)] = width;
+    Notify([](Observer* o) { o->ColumnsChanged(); });
+}
+
+void StringGrid::Repaint() {
+    Notify([](Observer* o) { o->RepaintRequested(); });
+}
+
+void StringGrid::AddObserver(Observer* observer) {
+    if (!observer) return;
+    if (std::find(observers_.begin(), observers_.end(), observer) != observers_.end()) return;
+    observers_.push_back(observer);
+}
+
+void StringGrid::RemoveObserver(Observer* observer) {
+    const auto it = std::find(observers_.begin(), observers_.end(), observer);
+    if (it == observers_.end()) return;
+    // An observer may leave while a notification is running: blank its slot
+    // so the loop in Notify keeps its place, and compact afterwards.
+    if (notifying_ > 0) {
+        *it = nullptr;
+        return;
+    }
+    observers_.erase(it);
+}
+
+void StringGrid::CompactObservers() {
+    observers_.erase(std::remove(observers_.begin(), observers_.end(), nullptr), observers_.end());
+}
+
+}  // namespace platform
