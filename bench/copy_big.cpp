@@ -1,0 +1,164 @@
+// CopyOneFile against "cp --reflink=never" on the same 1 GiB file in the same
+// directory, warm cache, runs interleaved. Prints the median of the per-round
+// throughput ratios (ours / cp); 1.0 means as fast as cp.
+//
+// The directory is $FERROVANT_BENCH_DIR, else $TMPDIR, else /var/tmp; a tmpfs
+// is avoided when possible because it measures memory copies, not a disk.
+
+#include "platform/Drives.h"
+#include "queue/CopyEngine.h"
+#include "queue/RunState.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <sys/stat.h>
+#include <sys/vfs.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr long long FileSize = 1LL << 30;
+constexpr int Rounds = 5;
+constexpr long TmpfsMagic = 0x01021994;
+
+bool IsTmpfs(const std::string& dir) {
+    struct statfs fs {};
+    return ::statfs(dir.c_str(), &fs) == 0 && fs.f_type == TmpfsMagic;
+}
+
+std::string PickParent() {
+    for (const char* var : {"FERROVANT_BENCH_DIR", "TMPDIR"}) {
+        const char* value = std::getenv(var);
+        if (value && *value && !IsTmpfs(value)) return value;
+    }
+    return "/var/tmp";
+}
+
+bool WriteSourceFile(const std::string& path) {
+    FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f) return false;
+    // Incompressible bytes, so no file system can shortcut the copy.
+    std::vector<unsigned long long> block((1 << 20) / sizeof(unsigned long long));
+    std::mt19937_64 random(42);
+    bool ok = true;
+    for (long long written = 0; ok && written < FileSize; written += 1 << 20) {
+        for (auto& word : block)
+            word = random();
+        ok = std::fwrite(block.data(), 1, 1 << 20, f) == std::size_t(1) << 20;
+    }
+    return std::fclose(f) == 0 && ok;
+}
+
+void WarmCache(const std::string& path) {
+    FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) return;
+    std::vector<char> buffer(1 << 20);
+    while (std::fread(buffer.data(), 1, buffer.size(), f) > 0) {
+    }
+    std::fclose(f);
+}
+
+double Seconds(std::chrono::steady_clock::time_point from) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - from).count();
+}
+
+// Both copies start from the same state: no earlier target, nothing dirty.
+void Level(const std::string& a, const std::string& b) {
+    ::unlink(a.c_str());
+    ::unlink(b.c_str());
+    ::sync();
+}
+
+double TimeCp(const std::string& from, const std::string& to) {
+    const auto start = std::chrono::steady_clock::now();
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::execlp("cp", "cp", "--reflink=never", from.c_str(), to.c_str(),
+                 static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    const double seconds = Seconds(start);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        std::fprintf(stderr, "cp failed\n");
+        std::exit(1);
+    }
+    return seconds;
+}
+
+double TimeOurs(const QString& from, const QString& to) {
+    const auto start = std::chrono::steady_clock::now();
+    const QString status = queue::CopyOneFile(from, to);
+    const double seconds = Seconds(start);
+    if (status != QStringLiteral("Complete")) {
+        std::fprintf(stderr, "CopyOneFile: %s\n", qPrintable(status));
+        std::exit(1);
+    }
+    return seconds;
+}
+
+}  // namespace
+
+int main() {
+    char pattern[4096];
+    std::snprintf(pattern, sizeof pattern, "%s/ferrovant-copy-big-XXXXXX", PickParent().c_str());
+    if (!::mkdtemp(pattern)) {
+        std::perror("mkdtemp");
+        return 1;
+    }
+    const std::string dir = pattern;
+    const std::string source = dir + "/source.bin";
+    const std::string oursHost = dir + "/ours.bin";
+    const std::string cpHost = dir + "/cp.bin";
+    std::printf("directory: %s%s\n", dir.c_str(), IsTmpfs(dir) ? " (tmpfs)" : "");
+
+    platform::Drive drive;
+    drive.letter = 'C';
+    drive.hostRoot = QByteArray::fromStdString(dir);
+    platform::InstallDrives(platform::DriveTable({drive}));
+
+    if (!WriteSourceFile(source)) {
+        std::perror("writing the source file");
+        return 1;
+    }
+    WarmCache(source);
+
+    std::vector<double> ratios;
+    for (int round = 0; round < Rounds; ++round) {
+        // Alternate who goes first so neither always meets the other's writeback.
+        double ours = 0;
+        double cp = 0;
+        for (int turn = 0; turn < 2; ++turn) {
+            Level(oursHost, cpHost);
+            WarmCache(source);
+            if ((turn == 0) == (round % 2 == 0)) {
+                ours =
+                    TimeOurs(QStringLiteral(R"(C:\source.bin)"), QStringLiteral(R"(C:\ours.bin)"));
+            } else {
+                cp = TimeCp(source, cpHost);
+            }
+        }
+        ratios.push_back(cp / ours);
+        std::printf("round %d: ours %.3f s (%.0f MB/s), cp %.3f s (%.0f MB/s), ratio %.3f\n",
+                    round + 1, ours, FileSize / ours / 1e6, cp, FileSize / cp / 1e6, cp / ours);
+    }
+
+    Level(oursHost, cpHost);
+    ::unlink(source.c_str());
+    ::rmdir(dir.c_str());
+
+    std::sort(ratios.begin(), ratios.end());
+    std::printf("copy_big_ratio_vs_cp: %.3f\n", ratios[ratios.size() / 2]);
+    return 0;
+}
