@@ -1,0 +1,271 @@
+#include "queue/QueueTable.h"
+
+#include "platform/Errors.h"
+#include "platform/Locale.h"
+#include "queue/RunState.h"
+#include "queue/Vocabulary.h"
+
+#include <QHashFunctions>
+
+#include <map>
+#include <unordered_map>
+
+namespace queue {
+
+// Follows every change of the grid, whoever makes it (the queue operations,
+// the runner, the queue file loader writing cells straight into the grid), so
+// that the answers below are those of a full scan without the scan.
+class QueueTable::Bookkeeping : public platform::StringGrid::Observer {
+public:
+    explicit Bookkeeping(platform::StringGrid& grid) : grid_(grid) {
+        Rebuild();
+        grid_.AddObserver(this);
+    }
+    ~Bookkeeping() override { grid_.RemoveObserver(this); }
+    Bookkeeping(const Bookkeeping&) = delete;
+    Bookkeeping& operator=(const Bookkeeping&) = delete;
+
+    void CellChanged(int col, int row, const QString& oldText) override {
+        if (row < grid_.FixedRows()) return;
+        switch (col) {
+            case colSourceDir:
+            case colFileName:
+            case colTargetDir: {
+                Key old = KeyOf(row);
+                (col == colSourceDir  ? old.sourceDir
+                 : col == colFileName ? old.fileName
+                                      : old.targetDir) = oldText;
+                RemoveKey(old, 1);
+                AddKey(KeyOf(row), 1);
+                break;
+            }
+            case colStatus: {
+                const bool was = oldText == StatusPending;
+                const bool is = grid_.Cell(colStatus, row) == StatusPending;
+                if (was && !is) ErasePending(grid_.RowSerial(row));
+                if (!was && is) InsertPending(row);
+                break;
+            }
+            case colRealSize:
+                if (grid_.Cell(colStatus, row) == StatusPending) {
+                    ErasePending(grid_.RowSerial(row));
+                    InsertPending(row);
+                }
+                break;
+            default:
+                break;
+        }
+    }
+
+    void RowsAboutToBeRemoved(int first, int count) override {
+        for (int row = std::max(first, grid_.FixedRows()); row < first + count; ++row) {
+            RemoveKey(KeyOf(row), 1);
+            if (grid_.Cell(colStatus, row) == StatusPending) ErasePending(grid_.RowSerial(row));
+        }
+    }
+
+    void RowsInserted(int first, int count) override {
+        // New rows are empty, so they all share one key.
+        const int dataRows = first + count - std::max(first, grid_.FixedRows());
+        if (dataRows > 0) AddKey(Key{}, dataRows);
+    }
+
+    bool IsQueued(const QString& sourceDir, const QString& fileName,
+                  const QString& targetDir) const {
+        return keys_.find(Key{sourceDir, fileName, targetDir}) != keys_.end();
+    }
+
+    int FirstPendingRow() const {
+        if (pending_.empty()) return -1;
+        return grid_.RowOfSerial(pending_.begin()->first);
+    }
+
+    std::int64_t PendingCount() const { return static_cast<std::int64_t>(pending_.size()); }
+
+    // The readable sizes add up modulo 2^64, as the counter of a scan would wrap.
+    std::int64_t PendingBytes() {
+        SyncLocale();
+        return static_cast<std::int64_t>(pendingBytes_);
+    }
+
+    bool AnyPendingSizeUnreadable() {
+        SyncLocale();
+        return unreadable_ > 0;
+    }
+
+private:
+    struct Key {
+        QString sourceDir;
+        QString fileName;
+        QString targetDir;
+        bool operator==(const Key&) const = default;
+    };
+    struct KeyHash {
+        std::size_t operator()(const Key& k) const {
+            return qHashMulti(0, k.sourceDir, k.fileName, k.targetDir);
+        }
+    };
+    struct Size {
+        std::uint64_t bytes = 0;
+        bool readable = true;
+    };
+
+    Key KeyOf(int row) const {
+        return Key{grid_.Cell(colSourceDir, row), grid_.Cell(colFileName, row),
+                   grid_.Cell(colTargetDir, row)};
+    }
+
+    void AddKey(const Key& key, int count) { keys_[key] += count; }
+
+    void RemoveKey(const Key& key, int count) {
+        const auto it = keys_.find(key);
+        if (it == keys_.end()) return;
+        it->second -= count;
+        if (it->second <= 0) keys_.erase(it);
+    }
+
+    Size ReadRowSize(int row) const {
+        try {
+            return Size{static_cast<std::uint64_t>(ReadSize(grid_.Cell(colRealSize, row))), true};
+        } catch (const platform::EConvertError&) {
+            return Size{0, false};
+        }
+    }
+
+    void Account(const Size& size, int sign) {
+        if (!size.readable) {
+            unreadable_ += sign;
+            return;
+        }
+        if (sign > 0) {
+            pendingBytes_ += size.bytes;
+        } else {
+            pendingBytes_ -= size.bytes;
+        }
+    }
+
+    void InsertPending(int row) {
+        SyncLocale();
+        const Size size = ReadRowSize(row);
+        const auto [it, inserted] = pending_.emplace(grid_.RowSerial(row), size);
+        if (inserted) Account(size, +1);
+    }
+
+    void ErasePending(std::uint64_t serial) {
+        const auto it = pending_.find(serial);
+        if (it == pending_.end()) return;
+        Account(it->second, -1);
+        pending_.erase(it);
+    }
+
+    // The sizes were read with the separators of the locale they were read in.
+    void SyncLocale() {
+        if (localeGeneration_ == platform::LocaleGeneration()) return;
+        localeGeneration_ = platform::LocaleGeneration();
+        pendingBytes_ = 0;
+        unreadable_ = 0;
+        for (auto& [serial, size] : pending_) {
+            size = ReadRowSize(grid_.RowOfSerial(serial));
+            Account(size, +1);
+        }
+    }
+
+    void Rebuild() {
+        keys_.clear();
+        pending_.clear();
+        pendingBytes_ = 0;
+        unreadable_ = 0;
+        localeGeneration_ = platform::LocaleGeneration();
+        for (int row = grid_.FixedRows(); row < grid_.RowCount(); ++row) {
+            AddKey(KeyOf(row), 1);
+            if (grid_.Cell(colStatus, row) == StatusPending) InsertPending(row);
+        }
+    }
+
+    platform::StringGrid& grid_;
+    std::unordered_map<Key, int, KeyHash> keys_;
+    // Pending rows by serial: the first entry is the topmost pending row.
+    std::map<std::uint64_t, Size> pending_;
+    std::uint64_t pendingBytes_ = 0;
+    int unreadable_ = 0;
+    int localeGeneration_ = 0;
+};
+
+QueueTable::QueueTable() : grid_(QueueColumnCount, 2) {
+    for (int col = 0; col < QueueColumnCount; ++col) {
+        grid_.SetCell(col, 0, ColumnTitle(col));
+        grid_.SetColWidth(col, ColumnDesignWidth(col));
+    }
+    books_ = std::make_unique<Bookkeeping>(grid_);
+}
+
+QueueTable::~QueueTable() = default;
+
+void QueueTable::SetRealSize(int row, double bytes) {
+    grid_.SetCell(colRealSize, row, RealSizeText(bytes));
+}
+
+int QueueTable::AppendRow() {
+    if (grid_.RowCount() >= 2 && grid_.Cell(colSourceDir, 1).isEmpty()) return 1;
+    grid_.SetRowCount(grid_.RowCount() + 1);
+    return grid_.RowCount() - 1;
+}
+
+void QueueTable::DropRow(int row) {
+    // The header is no job: dropping it would shift every title into the data.
+    if (row < grid_.FixedRows()) throw platform::EListError(row);
+    if (grid_.RowCount() > 2) {
+        grid_.DeleteRow(row);
+        return;
+    }
+    (void)grid_.Cell(0, row);  // out of range fails here, before anything changes
+    for (int col = 0; col < QueueColumnCount; ++col)
+        grid_.SetCell(col, row, QString());
+    grid_.SetRowSelected(row, false);
+}
+
+bool QueueTable::IsQueued(const QString& sourceDir, const QString& fileName,
+                          const QString& targetDir) const {
+    return books_->IsQueued(sourceDir, fileName, targetDir);
+}
+
+void QueueTable::ClearQueue() {
+    grid_.SetRowCount(2);
+    for (int col = 0; col < QueueColumnCount; ++col)
+        grid_.SetCell(col, 1, QString());
+    grid_.SetRowSelected(1, false);
+    RunCounters.CurrentAction.clear();
+    RunCounters.CurrentFileName.clear();
+    RunCounters.CurrentFileSize = 0;
+    RunCounters.CurrentFileDone = 0;
+    RunCounters.RunBytes = 0;
+}
+
+void QueueTable::RemoveSelectedRows() {
+    // Bottom-up keeps the indexes still to visit valid; once no mark is left
+    // nothing above can be selected.
+    for (int row = grid_.RowCount() - 1; row >= grid_.FixedRows() && grid_.SelectedCount() > 0;
+         --row) {
+        if (grid_.RowSelected(row)) DropRow(row);
+    }
+}
+
+void QueueTable::CountPending() {
+    // Every pending row counts even when a size cannot be read, so the status
+    // bar shows the true number of jobs beside the error.
+    RunCounters.PendingCount = books_->PendingCount();
+    RunCounters.PendingBytes = books_->PendingBytes();
+    if (books_->AnyPendingSizeUnreadable()) {
+        throw platform::EConvertError(QStringLiteral("Cell does not contain a float value"));
+    }
+}
+
+int QueueTable::FirstPendingRow() const {
+    return books_->FirstPendingRow();
+}
+
+void QueueTable::RefreshQueueView() {
+    grid_.Repaint();
+}
+
+}  // namespace queue
