@@ -9,6 +9,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -28,6 +29,26 @@ struct Drive {
     std::optional<std::int64_t> freeSpaceOverride;
 };
 
+// One line of /proc/self/mountinfo, with the octal escapes of the mount point undone.
+struct MountEntry {
+    QByteArray mountPoint;
+    QByteArray fsType;
+    QByteArray source;  // "/dev/sdb1", "server:/export", "//server/share", "tmpfs" ...
+};
+
+// The lines of a mountinfo text; malformed lines are skipped.
+std::vector<MountEntry> ParseMountInfo(const QByteArray& text);
+
+// What the drive table asks of the block devices behind mounts. Either member
+// may be empty (then: not removable, no label).
+struct VolumeProbe {
+    std::function<bool(const QByteArray& source)> isRemovable;
+    std::function<QString(const QByteArray& source)> labelOf;
+};
+
+// The probe that reads /sys/class/block/<dev>/removable and /dev/disk/by-label.
+VolumeProbe SystemVolumeProbe();
+
 class DriveTable {
 public:
     DriveTable() = default;
@@ -35,6 +56,8 @@ public:
 
     // C: for "/" plus one letter per browsable mount from /proc/self/mountinfo.
     static DriveTable FromSystem();
+    // The same from a mountinfo text and a probe (the parser behind FromSystem).
+    static DriveTable FromMountInfo(const QByteArray& mountinfo, const VolumeProbe& probe = {});
 
     const std::vector<Drive>& drives() const { return drives_; }
     // Letters are case-insensitive; nullptr when no such drive.
@@ -50,14 +73,23 @@ public:
     // holds a "\" (such entries cannot be written in drive-letter form).
     std::optional<QString> fromHost(const QByteArray& hostPath) const;
 
+    // Tests: the drive's free-space override (nullopt asks the file system again).
+    void setFreeSpaceOverride(QChar letter, std::optional<std::int64_t> bytes);
+
 private:
     std::vector<Drive> drives_;
 };
 
 // The table in force: the system's, read on first use, until a test installs another.
 const DriveTable& Drives();
+// Both of these also forget the current directory (FileSystem.h), which was
+// written against the old table; it starts again from the host working
+// directory, or the first drive's root when no drive holds that.
 void InstallDrives(DriveTable table);
 // Back to the system's table (read again on next use).
 void ResetDrives();
+// Tests: changes the free-space override of a drive of the table in force,
+// keeping everything else (the current directory included).
+void SetFreeSpaceOverride(QChar letter, std::optional<std::int64_t> bytes);
 
 }  // namespace platform

@@ -6,6 +6,11 @@
 // Attributes on Linux: read-only is "no write permission for the owner";
 // hidden is a name starting with "."; system is anything that is not a regular
 // file, a directory or a symbolic link; archive is set on regular files.
+//
+// Every function also takes a path relative to the current directory
+// (ExpandFileName). Read-only is honoured as the program's home platform does,
+// also for a privileged user the kernel would let through: a read-only file is
+// neither replaced by Create nor removed by DeleteFile (EACCES).
 
 #include <QString>
 
@@ -117,11 +122,25 @@ private:
 };
 
 // The process's current directory in drive-letter form, kept here (the host
-// working directory is never changed). Initially the host working directory.
+// working directory is never changed). Initially the host working directory,
+// or the first drive's root when no drive holds that.
 QString GetCurrentDir();
 // Makes dir the current directory when it exists and can be entered; a
 // relative path or ".." is taken from the current one. False otherwise.
 bool SetCurrentDir(const QString& dir);
+// Forgets the current directory and the per-drive memory (next use starts over).
+void ResetCurrentDir();
+// The directory the given drive was last left in by SetCurrentDir, else its root.
+QString DriveCurrentDir(QChar letter);
+// True when dir (absolute or relative to the current directory) is a directory
+// the process may enter; errno in LastOsError() otherwise.
+bool CanEnterDirectory(const QString& dir);
+
+// The absolute canonical form of path: relative names are taken from the
+// current directory ("name", "\name" on the current drive, "X:name");
+// separators, "." and ".." are resolved. Empty for what names no drive
+// (empty text, network paths).
+QString ExpandFileName(const QString& path);
 
 // The size of the first entry a search for path finds (every attribute
 // included); -1 when the search finds nothing. Full 64-bit.

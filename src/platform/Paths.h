@@ -4,6 +4,8 @@
 
 #include <QString>
 
+#include <optional>
+
 namespace platform {
 
 // True for a three-character root such as "C:\".
@@ -23,6 +25,12 @@ QString IncludeTrailingBackslash(const QString& dir);
 
 // "C:\Data\" -> "C:\Data"; a three-character root keeps its "\".
 QString ExcludeTrailingBackslash(const QString& dir);
+
+// The canonical form of an absolute drive-letter path: upper-case letter,
+// doubled separators ("\\" or "/") collapsed, "." dropped and ".." taken back
+// one level (never above the root), no trailing "\" except on a root. "c:" alone
+// is its root. nullopt for anything else (relative, network, "C:name").
+std::optional<QString> NormalizeDrivePath(const QString& path);
 
 // Windows-style wildcard match of one name against one pattern ("*" and "?",
 // case-insensitive; "*.*" matches every name, with or without a dot).
