@@ -1,0 +1,122 @@
+#include "platform/AtomicFile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <cerrno>
+
+namespace {
+
+using platform::AtomicFile;
+
+QByteArray ReadAll(const QString& path) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) return QByteArray("<missing>");
+    return f.readAll();
+}
+
+void WriteAll(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(bytes);
+}
+
+QStringList Entries(const QString& dir) {
+    return QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::System |
+                               QDir::NoDotAndDotDot);
+}
+
+TEST(AtomicFile, ReplacesWholeKeepingModeAndLinks) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("settings.ini");
+    WriteAll(path, "old");
+    ASSERT_EQ(chmod(QFile::encodeName(path).constData(), 0640), 0);
+    const QString link = dir.filePath("link.ini");
+    ASSERT_TRUE(QFile::link(path, link));
+
+    // Larger than the write buffer, in pieces of odd sizes.
+    QByteArray expected;
+    AtomicFile file(link);
+    ASSERT_TRUE(file.Open());
+    for (int i = 0; i < 40000; ++i) {
+        const QByteArray piece = QByteArray::number(i) + QByteArray(i % 13, 'x') + "\r\n";
+        expected += piece;
+        ASSERT_TRUE(file.Write(piece));
+    }
+    const QByteArray big(300 * 1024, 'y');
+    expected += big;
+    ASSERT_TRUE(file.Write(big));
+    EXPECT_EQ(ReadAll(path), "old");  // nothing visible before the commit
+    ASSERT_TRUE(file.Commit());
+
+    EXPECT_EQ(ReadAll(path), expected);
+    EXPECT_TRUE(QFileInfo(link).isSymLink());
+    struct stat st {};
+    ASSERT_EQ(stat(QFile::encodeName(path).constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    EXPECT_EQ(Entries(dir.path()), (QStringList{"link.ini", "settings.ini"}));
+}
+
+TEST(AtomicFile, FailuresLeaveTheOldFileAndNoTemporary) {
+    QTemporaryDir dir;
+    const QString plain = dir.filePath("plain");
+    WriteAll(plain, "x");
+    const QString readOnly = dir.filePath("ro");
+    WriteAll(readOnly, "keep");
+    ASSERT_EQ(chmod(QFile::encodeName(readOnly).constData(), 0444), 0);
+    const QString sub = dir.filePath("sub");
+    QDir().mkdir(sub);
+
+    struct Case {
+        const char* name;
+        QString path;
+        int err;
+    };
+    const Case cases[] = {
+        {"parent is a regular file", plain + "/f", ENOTDIR},
+        {"read-only file", readOnly, EACCES},
+        {"a directory", sub, EISDIR},
+        {"missing directory", dir.filePath("none/f"), ENOENT},
+        {"empty path", QString(), ENOENT},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        AtomicFile file(c.path);
+        EXPECT_FALSE(file.Open());
+        EXPECT_EQ(file.Error(), c.err);
+        EXPECT_EQ(file.FailedStage(), AtomicFile::Stage::Create);
+        EXPECT_FALSE(file.Write("more"));
+        EXPECT_FALSE(file.Commit());
+        EXPECT_EQ(file.Error(), c.err);  // the first failure is the one reported
+    }
+    EXPECT_EQ(ReadAll(readOnly), "keep");
+
+    // Dropped without a commit: the old content stays, the temporary goes.
+    {
+        AtomicFile file(plain);
+        ASSERT_TRUE(file.Open());
+        ASSERT_TRUE(file.Write("new"));
+    }
+    EXPECT_EQ(ReadAll(plain), "x");
+    EXPECT_EQ(Entries(dir.path()), (QStringList{"plain", "ro", "sub"}));
+}
+
+TEST(AtomicFile, NewFileGetsTheUsualMode) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("new.csv");
+    const mode_t mask = umask(022);
+    AtomicFile file(path);
+    ASSERT_TRUE(file.Open());
+    ASSERT_TRUE(file.Commit());
+    umask(mask);
+    struct stat st {};
+    ASSERT_EQ(stat(QFile::encodeName(path).constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0644u);
+    EXPECT_EQ(ReadAll(path), "");
+}
+
+}  // namespace
