@@ -124,6 +124,14 @@ bool DirectorySearch::Next(SearchRec& out) {
 }
 
 std::int64_t FileSizeOf(const QString& path) {
+    // "what?.txt" is a legal name here; measuring "whatX.txt" instead would
+    // let a copy end short of its source and still look complete.
+    const QString full = ExpandFileName(path);
+    if (!full.isEmpty() && !IsDriveRoot(full)) {
+        if (const std::optional<QByteArray> host = Drives().toHost(full)) {
+            if (auto info = detail::InspectEntry(*host, ExtractFileName(full))) return info->size;
+        }
+    }
     DirectorySearch search;
     SearchRec rec;
     if (!search.First(path, faAnyFile, rec)) return -1;

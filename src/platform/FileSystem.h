@@ -35,6 +35,8 @@ enum FileAttr : std::int32_t {
 int LastOsError();
 
 // One open file. Move-only; the destructor closes a file still open.
+// Files are opened with ordinary sharing: Linux has only advisory locks,
+// which would keep out just the programs that ask for them.
 class FileHandle {
 public:
     FileHandle() = default;
@@ -99,11 +101,16 @@ struct SearchRec {
 };
 
 // Directory search in the manner of FindFirst/FindNext. The pattern is a
-// directory plus a mask ("C:\Data\*.*", "C:\*.*") or a plain path. Entries
+// directory plus a mask ("C:\Data\*.*", "C:\*.*") or a plain path (a last
+// name without "*" or "?", which finds that one entry, exactly). Entries
 // with hidden, system or directory attributes are returned only when the
-// filter holds that attribute; ordinary files always. "." and ".." are
-// returned for directories other than a host root (and are directories).
-// Names that hold a "\" are skipped.
+// filter holds that attribute; ordinary files always. "." and ".." come
+// first, for every directory other than a drive root (and are directories),
+// then the entries sorted by name ignoring case. The directory is read whole
+// by First, so no descriptor stays open between steps. Names that hold a "\"
+// or are not valid UTF-8 are skipped. A link to a directory is reported as
+// faDirectory | faSymLink, a link to a file as that file (its size), a broken
+// link as an empty file.
 class DirectorySearch {
 public:
     DirectorySearch() = default;
@@ -143,7 +150,9 @@ bool CanEnterDirectory(const QString& dir);
 QString ExpandFileName(const QString& path);
 
 // The size of the first entry a search for path finds (every attribute
-// included); -1 when the search finds nothing. Full 64-bit.
+// included); -1 when the search finds nothing. Full 64-bit. An entry whose
+// name is exactly the last part of path wins over other matches of "*" or "?"
+// in it (such names are legal here).
 std::int64_t FileSizeOf(const QString& path);
 // Free bytes for the user on the drive named by the first character of path;
 // -1 when the platform cannot tell (no such drive, not a drive letter).

@@ -152,11 +152,14 @@ TEST_F(DirectorySearchTest, FifoIsSystemAndNeverOpened) {
 TEST_F(DirectorySearchTest, FileSizeOf) {
     drives.makeSparseFile("D:\\big.bin", 5LL << 30);
     drives.writeFile("D:\\empty", "");
+    drives.writeFile("D:\\b!.txt", "1234567");
+    drives.writeFile("D:\\b?.txt", "123");  // a legal name here, and not a pattern
     const std::pair<const char*, std::int64_t> cases[] = {
         {"C:\\Dir\\a.txt", 5},  {"C:\\Dir\\.hidden", 2}, {"C:\\Dir\\LinkFile", 5},
         {"C:\\Dir\\Broken", 0}, {"C:\\Dir\\Sub", 0},     {"D:\\big.bin", 5LL << 30},
         {"D:\\empty", 0},       {"D:\\missing", -1},     {"Q:\\a.txt", -1},
         {"C:\\Dir\\*.txt", 5},  // the first entry found
+        {"D:\\b?.txt", 3},      {"D:\\b*.txt", 7},
     };
     for (const auto& [path, size] : cases) {
         SCOPED_TRACE(path);
