@@ -3,11 +3,12 @@
 #include "platform/FileSystem.h"
 #include "platform/Paths.h"
 
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
 #include <QList>
+
+#include <dirent.h>
 
 #include <algorithm>
 #include <memory>
@@ -202,11 +203,13 @@ std::vector<MountEntry> ParseMountInfo(const QByteArray& text) {
 
 VolumeProbe SystemVolumeProbe() {
     auto labels = std::make_shared<QHash<QByteArray, QString>>();
-    const QDir byLabel(QStringLiteral("/dev/disk/by-label"));
-    for (const QString& name :
-         byLabel.entryList(QDir::System | QDir::Files | QDir::NoDotAndDotDot)) {
-        const QByteArray link = QFile::encodeName(byLabel.filePath(name));
-        labels->insert(RealPath(link), UnescapeUdev(QFile::encodeName(name)));
+    if (DIR* dir = ::opendir("/dev/disk/by-label")) {
+        while (const dirent* entry = ::readdir(dir)) {
+            const QByteArray name(entry->d_name);
+            if (name == "." || name == "..") continue;
+            labels->insert(RealPath("/dev/disk/by-label/" + name), UnescapeUdev(name));
+        }
+        ::closedir(dir);
     }
     VolumeProbe probe;
     probe.labelOf = [labels](const QByteArray& source) {
@@ -299,7 +302,11 @@ std::optional<QByteArray> DriveTable::toHost(const QString& path) const {
     if (rest.isEmpty()) return drive->hostRoot;
     QByteArray host = drive->hostRoot == "/" ? QByteArray() : drive->hostRoot;
     host += '/';
-    host += QString(rest).replace(u'\\', u'/').toUtf8();
+    const QString names = QString(rest).replace(u'\\', u'/');
+    const QByteArray encoded = names.toUtf8();
+    // Text that UTF-8 cannot carry (a lone surrogate) would reach another name.
+    if (QString::fromUtf8(encoded) != names) return std::nullopt;
+    host += encoded;
     return host;
 }
 

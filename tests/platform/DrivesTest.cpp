@@ -42,6 +42,7 @@ TEST(DriveTable, ToHost) {
         EXPECT_FALSE(table.toHost(QString::fromUtf8(in)).has_value());
     }
     EXPECT_FALSE(table.toHost(QStringLiteral("C:\\a") + QChar(0) + QStringLiteral("b")));
+    EXPECT_FALSE(table.toHost(QStringLiteral("C:\\a") + QChar(0xD800)));  // lone surrogate
 }
 
 TEST(DriveTable, FromHost) {
