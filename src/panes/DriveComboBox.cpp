@@ -1,0 +1,171 @@
+#include "panes/DriveComboBox.h"
+
+#include "panes/DirectoryListBox.h"
+#include "platform/Drives.h"
+#include "platform/FileSystem.h"
+#include "platform/Guard.h"
+#include "platform/widgets/Icons.h"
+
+#include <QAbstractItemView>
+#include <QPainter>
+#include <QStyledItemDelegate>
+
+#include <algorithm>
+
+namespace panes {
+
+namespace {
+
+constexpr int kRowHeight = 16;
+
+// Drive rows: the drive's icon at the left, the text 22 pixels further,
+// drawn as it is ("&" included).
+class DriveRowDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        return QSize(QStyledItemDelegate::sizeHint(option, index).width(), kRowHeight);
+    }
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override {
+        const bool selected = option.state & QStyle::State_Selected;
+        painter->fillRect(option.rect,
+                          option.palette.color(selected ? QPalette::Highlight : QPalette::Base));
+        const QIcon icon = index.data(Qt::DecorationRole).value<QIcon>();
+        icon.paint(painter, QRect(option.rect.left(), option.rect.top(), 16, 16));
+        painter->setPen(
+            option.palette.color(selected ? QPalette::HighlightedText : QPalette::Text));
+        const QRect text = option.rect.adjusted(22, 0, 0, 0);
+        painter->drawText(text, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
+                          index.data(Qt::DisplayRole).toString());
+    }
+};
+
+QString Cased(const QString& text, TTextCase textCase) {
+    return textCase == tcUpperCase ? text.toUpper() : text.toLower();
+}
+
+}  // namespace
+
+TDriveComboBoxEx::TDriveComboBoxEx(QWidget* parent) : QComboBox(parent) {
+    setEditable(false);
+    setItemDelegate(new DriveRowDelegate(this));
+    setIconSize(QSize(16, 16));
+    const QString current = platform::GetCurrentDir();
+    if (!current.isEmpty() && current.at(0) != u'\\') drive_ = current.at(0);
+    // activated comes for every choice, by mouse or by an arrow key in the
+    // closed box; currentIndexChanged would also come for our own changes.
+    connect(this, &QComboBox::activated, this, &TDriveComboBoxEx::Choose);
+}
+
+TDriveComboBoxEx::~TDriveComboBoxEx() {
+    if (dirList_ && dirList_->driveCombo_ == this) dirList_->driveCombo_ = nullptr;
+}
+
+TDirectoryListBoxEx* TDriveComboBoxEx::DirList() const {
+    return dirList_;
+}
+
+void TDriveComboBoxEx::SetDirList(TDirectoryListBoxEx* list) {
+    if (dirList_ && dirList_->driveCombo_ == this) dirList_->driveCombo_ = nullptr;
+    dirList_ = list;
+    if (!list) return;
+    if (list->driveCombo_ && list->driveCombo_ != this) list->driveCombo_->dirList_ = nullptr;
+    list->driveCombo_ = this;
+}
+
+QString TDriveComboBoxEx::EntryText(QChar letter, TTextCase textCase) {
+    const platform::Drive* drive = platform::Drives().find(letter);
+    const QString shownLetter = Cased(QString(letter), textCase);
+    if (!drive) return shownLetter + QStringLiteral(": ");
+    QString description;
+    switch (drive->type) {
+        case platform::DriveType::Removable:
+            break;
+        case platform::DriveType::Remote:
+            description = drive->remoteName.isEmpty()
+                              ? QLatin1Char('[') + drive->label + QLatin1Char(']')
+                              : drive->remoteName;
+            break;
+        case platform::DriveType::Fixed:
+        case platform::DriveType::CdRom:
+        case platform::DriveType::RamDisk:
+            description = QLatin1Char('[') + drive->label + QLatin1Char(']');
+            break;
+    }
+    return QStringLiteral("%1: %2").arg(shownLetter, Cased(description, textCase));
+}
+
+void TDriveComboBoxEx::BuildList() {
+    built_ = true;
+    const QSignalBlocker blocker(this);
+    clear();
+    std::vector<platform::Drive> drives = platform::Drives().drives();
+    std::sort(drives.begin(), drives.end(), [](const platform::Drive& a, const platform::Drive& b) {
+        return a.letter.toUpper() < b.letter.toUpper();
+    });
+    for (const platform::Drive& drive : drives)
+        addItem(platform::DriveIcon(drive.type), EntryText(drive.letter, textCase_));
+    setCurrentIndex(-1);
+}
+
+void TDriveComboBoxEx::SetTextCase(TTextCase textCase) {
+    if (textCase == textCase_) return;
+    textCase_ = textCase;
+    if (!built_) return;
+    BuildList();
+    SetDrive(drive_);
+}
+
+void TDriveComboBoxEx::SetDrive(QChar letter) {
+    if (currentIndex() >= 0 && !drive_.isNull() && letter.toUpper() == drive_.toUpper()) return;
+    if (letter.isNull()) {
+        drive_ = QChar();
+        const QSignalBlocker blocker(this);
+        setCurrentIndex(-1);
+    } else {
+        drive_ = textCase_ == tcUpperCase ? letter.toUpper() : letter.toLower();
+        int found = -1;
+        for (int i = 0; i < count(); ++i) {
+            const QString text = itemText(i);
+            if (text.size() >= 2 && text.at(0).toUpper() == drive_.toUpper() &&
+                text.at(1) == u':') {
+                found = i;
+                break;
+            }
+        }
+        const QSignalBlocker blocker(this);
+        setCurrentIndex(found);
+    }
+    if (dirList_) dirList_->DriveChanged(drive_);
+    emit OnChange();
+}
+
+void TDriveComboBoxEx::Choose(int index) {
+    platform::Guard([&] {
+        emit OnClick();
+        const QString text = itemText(index);
+        if (text.isEmpty()) return;
+        const QChar previous = drive_;
+        try {
+            SetDrive(text.at(0));
+        } catch (...) {
+            // The pane stays where it was, so the selector goes back to its drive.
+            platform::Guard([&] { SetDrive(previous); });
+            throw;
+        }
+    });
+}
+
+void TDriveComboBoxEx::showEvent(QShowEvent* event) {
+    QComboBox::showEvent(event);
+    if (built_) return;
+    platform::Guard([this] {
+        BuildList();
+        SetDrive(drive_);
+    });
+}
+
+}  // namespace panes
