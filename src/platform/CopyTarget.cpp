@@ -9,7 +9,8 @@
 namespace platform {
 
 CopyTargetState ProbeCopyTarget(const FileHandle& source, const QString& target) {
-    const auto host = Drives().toHost(target);
+    // Relative names are taken from the current directory, as the create call takes them.
+    const auto host = Drives().toHost(ExpandFileName(target));
     if (!host) return CopyTargetState::Unreachable;
 
     struct stat there {};

@@ -1,12 +1,10 @@
 #include "queue/CopyEngine.h"
 
-#include "platform/Drives.h"
 #include "platform/Pump.h"
 #include "queue/RunState.h"
+#include "support/TempDrives.h"
 
-#include <QDir>
 #include <QFile>
-#include <QTemporaryDir>
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -21,61 +19,31 @@ namespace {
 
 using queue::CopyOneFile;
 
-// C: and D: mapped to two fresh directories.
 class CopyEngineTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(tmp_.isValid());
-        const QByteArray root = QFile::encodeName(tmp_.path());
-        ASSERT_TRUE(QDir(tmp_.path()).mkpath("c/Src"));
-        ASSERT_TRUE(QDir(tmp_.path()).mkpath("d/Tgt"));
-        platform::Drive c;
-        c.letter = 'C';
-        c.hostRoot = root + "/c";
-        platform::Drive d;
-        d.letter = 'D';
-        d.hostRoot = root + "/d";
-        platform::InstallDrives(platform::DriveTable({c, d}));
+        drives_.makeDir(R"(C:\Src)");
+        drives_.makeDir(R"(D:\Tgt)");
         queue::ResetRunState();
         platform::SetPumpHook({});
     }
-    void TearDown() override {
-        platform::SetPumpHook({});
-        platform::ResetDrives();
-    }
+    void TearDown() override { platform::SetPumpHook({}); }
 
-    static QByteArray Host(const QString& path) { return platform::Drives().toHost(path).value(); }
-
-    // Bytes that differ from chunk to chunk, so a chunk written twice or out
-    // of place shows.
-    static QByteArray Pattern(qint64 size) {
-        QByteArray data(size, Qt::Uninitialized);
-        char* out = data.data();
-        for (qint64 i = 0; i < size; ++i)
-            out[i] = char((i * 7 + i / 1000003) & 0xFF);
-        return data;
-    }
-    static void Write(const QString& path, const QByteArray& data) {
-        QFile f(QFile::decodeName(Host(path)));
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        ASSERT_EQ(f.write(data), data.size());
-    }
-    static std::optional<QByteArray> Read(const QString& path) {
+    QByteArray Host(const QString& path) const { return drives_.host(path); }
+    // The content, or nullopt when nothing is there. Read in one piece: these
+    // files run to megabytes.
+    std::optional<QByteArray> Read(const QString& path) const {
         QFile f(QFile::decodeName(Host(path)));
         if (!f.open(QIODevice::ReadOnly)) return std::nullopt;
         return f.readAll();
     }
-    static bool Exists(const QString& path) {
-        struct stat st {};
-        return ::lstat(Host(path).constData(), &st) == 0;
-    }
-    static struct stat Stat(const QString& path) {
+    struct stat Stat(const QString& path) const {
         struct stat st {};
         EXPECT_EQ(::stat(Host(path).constData(), &st), 0) << path.toStdString();
         return st;
     }
 
-    QTemporaryDir tmp_;
+    testsupport::TempDrives drives_;
 };
 
 const QString Source = QStringLiteral(R"(C:\Src\file.bin)");
@@ -89,12 +57,12 @@ TEST_F(CopyEngineTest, CopiesWholeFileChunkByChunkWithDateAndCounters) {
     const Case cases[] = {{0, 0}, {1, 1}, {1'000'001, 1}, {1'000'002, 2}, {3'000'000, 3}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.size);
-        const QByteArray data = Pattern(c.size);
-        Write(Source, data);
+        const QByteArray data = testsupport::TempDrives::Pattern(c.size);
+        drives_.writeFile(Source, data);
         const timespec times[2] = {{1'600'000'000, 0}, {1'234'567'890, 123'456'789}};
         ASSERT_EQ(::utimensat(AT_FDCWD, Host(Source).constData(), times, 0), 0);
         // A stale target is replaced, not appended to.
-        Write(Target, Pattern(5'000'000));
+        drives_.writeFile(Target, testsupport::TempDrives::Pattern(5'000'000));
         queue::RunCounters.RunBytes = 1000;
         queue::RunCounters.CurrentFileDone = 77;
         queue::AbortRequested = true;  // left over from an earlier abort
@@ -122,8 +90,8 @@ TEST_F(CopyEngineTest, AbortDuringAPumpKeepsThePartialTarget) {
     // Abort during the second chunk's pump, and during the last one: the flag
     // is read after the pump, so even a finished copy ends "Aborted".
     const Case cases[] = {{1, 1'000'001}, {2, 2'000'002}, {3, 3'000'000}};
-    const QByteArray data = Pattern(3'000'000);
-    Write(Source, data);
+    const QByteArray data = testsupport::TempDrives::Pattern(3'000'000);
+    drives_.writeFile(Source, data);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.abortAtPump);
         queue::RunCounters.RunBytes = 500;
@@ -142,13 +110,13 @@ TEST_F(CopyEngineTest, AbortDuringAPumpKeepsThePartialTarget) {
 }
 
 TEST_F(CopyEngineTest, RefusedJobsLeaveEveryFileAsItWas) {
-    ASSERT_EQ(::mkfifo(Host(R"(C:\Src\pipe)").constData(), 0600), 0);
-    ASSERT_EQ(::symlink(Host(Source).constData(), Host(R"(D:\Tgt\alias.bin)").constData()), 0);
-    ASSERT_TRUE(QDir().mkpath(QFile::decodeName(Host(R"(D:\Tgt\dir.bin)"))));
-    Write(R"(D:\Tgt\locked.bin)", "keep me");
-    ASSERT_EQ(::chmod(Host(R"(D:\Tgt\locked.bin)").constData(), 0444), 0);
-    const QByteArray data = Pattern(2'500'000);
-    Write(Source, data);
+    drives_.makeFifo(R"(C:\Src\pipe)");
+    drives_.makeSymlink(R"(D:\Tgt\alias.bin)", Host(Source));
+    drives_.makeDir(R"(D:\Tgt\dir.bin)");
+    drives_.writeFile(R"(D:\Tgt\locked.bin)", "keep me");
+    drives_.setMode(R"(D:\Tgt\locked.bin)", 0444);
+    const QByteArray data = testsupport::TempDrives::Pattern(2'500'000);
+    drives_.writeFile(Source, data);
 
     struct Case {
         const char* source;
@@ -182,25 +150,25 @@ TEST_F(CopyEngineTest, RefusedJobsLeaveEveryFileAsItWas) {
         EXPECT_FALSE(queue::AbortRequested);
         EXPECT_EQ(queue::RunCounters.CurrentFileDone, 0);
         EXPECT_EQ(Read(Source), data);
-        EXPECT_FALSE(Exists(R"(D:\Tgt\new.bin)"));
-        EXPECT_FALSE(Exists(R"(D:\Tgt\NoSuchDir)"));
+        EXPECT_FALSE(drives_.exists(R"(D:\Tgt\new.bin)"));
+        EXPECT_FALSE(drives_.exists(R"(D:\Tgt\NoSuchDir)"));
         EXPECT_EQ(Read(R"(D:\Tgt\locked.bin)"), QByteArray("keep me"));
-        EXPECT_FALSE(Exists(R"(C:\Src\missing.bin)"));
+        EXPECT_FALSE(drives_.exists(R"(C:\Src\missing.bin)"));
     }
 }
 
 TEST_F(CopyEngineTest, ReadOnlySourceGivesReadOnlyTargetThatIsNotReplacedLater) {
-    const QByteArray data = Pattern(1'500'000);
-    Write(Source, data);
-    ASSERT_EQ(::chmod(Host(Source).constData(), 0440), 0);
+    const QByteArray data = testsupport::TempDrives::Pattern(1'500'000);
+    drives_.writeFile(Source, data);
+    drives_.setMode(Source, 0440);
 
     EXPECT_EQ(CopyOneFile(Source, Target), "Complete");
-    EXPECT_EQ(Stat(Target).st_mode & 07777, 0440u);
+    EXPECT_EQ(drives_.mode(Target), 0440u);
 
     // The same job queued again: the read-only copy is refused even for root,
     // who could write it, and keeps its bytes.
-    ASSERT_EQ(::chmod(Host(Source).constData(), 0640), 0);
-    Write(Source, Pattern(10));
+    drives_.setMode(Source, 0640);
+    drives_.writeFile(Source, testsupport::TempDrives::Pattern(10));
     EXPECT_EQ(CopyOneFile(Source, Target), "Target Error");
     EXPECT_EQ(Read(Target), data);
 }
@@ -226,8 +194,8 @@ private:
 };
 
 TEST_F(CopyEngineTest, ShortWriteNeverEndsComplete) {
-    const QByteArray data = Pattern(3'000'000);
-    Write(Source, data);
+    const QByteArray data = testsupport::TempDrives::Pattern(3'000'000);
+    drives_.writeFile(Source, data);
     QString status;
     {
         // Room for the first chunk, not the second.
@@ -237,7 +205,7 @@ TEST_F(CopyEngineTest, ShortWriteNeverEndsComplete) {
     EXPECT_EQ(status, "Target Error");
     EXPECT_EQ(Read(Source), data);
     // A partial target is not left behind to pass for the file.
-    EXPECT_FALSE(Exists(Target));
+    EXPECT_FALSE(drives_.exists(Target));
 }
 
 }  // namespace

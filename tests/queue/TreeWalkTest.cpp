@@ -1,12 +1,11 @@
 #include "queue/TreeWalk.h"
 
-#include "platform/Drives.h"
 #include "platform/FileSystem.h"
 #include "platform/Pump.h"
+#include "support/TempDrives.h"
 
 #include <QDir>
 #include <QFile>
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -18,40 +17,22 @@ using queue::CollectTree;
 using queue::Force;
 using queue::RemoveTree;
 
-// C: mapped to a fresh directory; "Outside" is a sibling of that drive's root,
-// reachable only through links.
+// "Outside" is a sibling of the drives' directories, reachable only through links.
 class TreeWalkTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(tmp_.isValid());
-        ASSERT_TRUE(QDir(tmp_.path()).mkpath("c/Src"));
-        ASSERT_TRUE(QDir(tmp_.path()).mkpath("Outside"));
-        platform::Drive c;
-        c.letter = 'C';
-        c.hostRoot = QFile::encodeName(tmp_.path()) + "/c";
-        platform::InstallDrives(platform::DriveTable({c}));
+        drives_.makeDir(R"(C:\Src)");
+        ASSERT_EQ(::mkdir(OutsideHost().constData(), 0755), 0);
         platform::SetPumpHook({});
     }
-    void TearDown() override {
-        platform::SetPumpHook({});
-        platform::ResetDrives();
-    }
+    void TearDown() override { platform::SetPumpHook({}); }
 
-    static QByteArray Host(const QString& path) { return platform::Drives().toHost(path).value(); }
-    static void MakeDir(const QString& path) {
-        ASSERT_EQ(::mkdir(Host(path).constData(), 0755), 0);
-    }
-    static void MakeFile(const QString& path) {
-        QFile f(QFile::decodeName(Host(path)));
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write("x");
-    }
-    static bool Exists(const QString& path) {
-        struct stat st {};
-        return ::lstat(Host(path).constData(), &st) == 0;
-    }
-    QByteArray OutsideHost() const { return QFile::encodeName(tmp_.path()) + "/Outside"; }
-    // Five canary files in the directory outside the drive.
+    QByteArray Host(const QString& path) const { return drives_.host(path); }
+    void MakeDir(const QString& path) { drives_.makeDir(path); }
+    void MakeFile(const QString& path) { drives_.writeFile(path, "x"); }
+    bool Exists(const QString& path) const { return drives_.exists(path); }
+    QByteArray OutsideHost() const { return drives_.root() + "/Outside"; }
+    // Five canary files and a directory in the directory outside the drives.
     void FillOutside() {
         for (int i = 0; i < 5; ++i) {
             QFile f(QFile::decodeName(OutsideHost()) + QStringLiteral("/canary%1").arg(i));
@@ -65,7 +46,7 @@ protected:
                        .size());
     }
 
-    QTemporaryDir tmp_;
+    testsupport::TempDrives drives_;
 };
 
 // The worked example: C:\Src\Dir holds a.txt, Sub (b.txt and the empty Deep) and z.txt.
@@ -110,7 +91,7 @@ TEST_F(TreeWalkTest, PathsAndFinalDirectoryDoNotDependOnWhatThePumpsDo) {
 TEST_F(TreeWalkTest, CurrentDirectoryEndsAtTheParentOrStaysWhenNothingWasEntered) {
     MakeDir(R"(C:\Src\Dir)");
     MakeFile(R"(C:\Src\file.txt)");
-    ASSERT_EQ(::symlink(OutsideHost().constData(), Host(R"(C:\Src\Link)").constData()), 0);
+    drives_.makeSymlink(R"(C:\Src\Link)", OutsideHost());
     struct Case {
         const char* dir;
         const char* current;
@@ -193,7 +174,7 @@ TEST_F(TreeWalkTest, RemovalWithoutForceTakesOnlyTreesWithoutFiles) {
 
 TEST_F(TreeWalkTest, SystemEntriesAreListedAndForcedAway) {
     MakeDir(R"(C:\Src\T)");
-    ASSERT_EQ(::mkfifo(Host(R"(C:\Src\T\pipe)").constData(), 0600), 0);
+    drives_.makeFifo(R"(C:\Src\T\pipe)");
 
     QStringList dirs, files;
     CollectTree(R"(C:\Src\T)", "*.*", dirs, files);
@@ -203,6 +184,18 @@ TEST_F(TreeWalkTest, SystemEntriesAreListedAndForcedAway) {
     EXPECT_TRUE(Exists(R"(C:\Src\T\pipe)"));
     EXPECT_TRUE(RemoveTree(R"(C:\Src\T)", Force::Yes));
     EXPECT_FALSE(Exists(R"(C:\Src\T)"));
+}
+
+TEST_F(TreeWalkTest, ForcedRemovalStopsAtTheFirstFileThatIsRefused) {
+    MakeFile(R"(C:\Src\T\a.txt)");
+    MakeFile(R"(C:\Src\T\b.txt)");
+    MakeFile(R"(C:\Src\T\c.txt)");
+    drives_.setReadOnly(R"(C:\Src\T\b.txt)", true);
+
+    EXPECT_FALSE(RemoveTree(R"(C:\Src\T)", Force::Yes));
+    EXPECT_FALSE(Exists(R"(C:\Src\T\a.txt)"));
+    EXPECT_TRUE(Exists(R"(C:\Src\T\b.txt)"));
+    EXPECT_TRUE(Exists(R"(C:\Src\T\c.txt)"));
 }
 
 TEST_F(TreeWalkTest, MissingDirectoryListsNothingAndIsNotRemoved) {
@@ -218,7 +211,7 @@ TEST_F(TreeWalkTest, LinkInsideTheTreeIsRemovedItselfNeverFollowed) {
     FillOutside();
     MakeDir(R"(C:\Src\T)");
     MakeDir(R"(C:\Src\T\Sub)");
-    ASSERT_EQ(::symlink(OutsideHost().constData(), Host(R"(C:\Src\T\Sub\Link)").constData()), 0);
+    drives_.makeSymlink(R"(C:\Src\T\Sub\Link)", OutsideHost());
 
     QStringList dirs, files;
     CollectTree(R"(C:\Src\T)", "*.*", dirs, files);
@@ -237,7 +230,7 @@ TEST_F(TreeWalkTest, LinkInsideTheTreeIsRemovedItselfNeverFollowed) {
 
 TEST_F(TreeWalkTest, LinkGivenAsTheTreeIsNotFollowed) {
     FillOutside();
-    ASSERT_EQ(::symlink(OutsideHost().constData(), Host(R"(C:\Src\Link)").constData()), 0);
+    drives_.makeSymlink(R"(C:\Src\Link)", OutsideHost());
 
     QStringList dirs, files;
     CollectTree(R"(C:\Src\Link)", "*.*", dirs, files);
