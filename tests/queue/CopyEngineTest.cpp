@@ -109,6 +109,41 @@ TEST_F(CopyEngineTest, AbortDuringAPumpKeepsThePartialTarget) {
     }
 }
 
+TEST_F(CopyEngineTest, SourceChangingDuringTheCopyEndsAtTheMeasuredSize) {
+    struct Case {
+        const char* name;
+        qint64 newSize;  // the source's size once the first chunk is copied
+        const char* status;
+    };
+    const Case cases[] = {
+        // A file that shrank cannot be copied whole; no partial target is left.
+        {"shrinks", 1'500'000, "Source Error"},
+        {"truncated to nothing", 0, "Source Error"},
+        // A file that grew is copied as far as it was measured.
+        {"grows", 5'000'000, "Complete"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QByteArray data = testsupport::TempDrives::Pattern(3'000'000);
+        drives_.writeFile(Source, data);
+        const QByteArray host = Host(Source);
+        platform::SetPumpHook([&](std::int64_t n) {
+            if (n == 1) {
+                ASSERT_EQ(::truncate(host.constData(), c.newSize), 0);
+            }
+        });
+
+        EXPECT_EQ(CopyOneFile(Source, Target), c.status);
+
+        if (QString(c.status) == "Complete") {
+            EXPECT_EQ(Read(Target), data);
+            EXPECT_EQ(queue::RunCounters.CurrentFileDone, 3'000'000);
+        } else {
+            EXPECT_FALSE(drives_.exists(Target));
+        }
+    }
+}
+
 TEST_F(CopyEngineTest, RefusedJobsLeaveEveryFileAsItWas) {
     drives_.makeFifo(R"(C:\Src\pipe)");
     drives_.makeSymlink(R"(D:\Tgt\alias.bin)", Host(Source));
