@@ -81,7 +81,18 @@ std::uint64_t StringGrid::RowSerial(int row) const {
 }
 
 int StringGrid::RowOfSerial(std::uint64_t serial) const {
-    const auto it = std::lower_bound(rows_.begin(), rows_.end(), serial,
+    // Galloping from the top: the rows asked for are mostly near it (the
+    // runner takes the topmost pending row), and then only a few rows of a
+    // long table are touched.
+    std::size_t low = 0;
+    std::size_t high = 1;
+    while (high < rows_.size() && rows_[high].serial < serial) {
+        low = high;
+        high = high * 2;
+    }
+    high = std::min(high + 1, rows_.size());
+    const auto it = std::lower_bound(rows_.begin() + static_cast<std::ptrdiff_t>(low),
+                                     rows_.begin() + static_cast<std::ptrdiff_t>(high), serial,
                                      [](const Row& r, std::uint64_t s) { return r.serial < s; });
     if (it == rows_.end() || it->serial != serial) return -1;
     return static_cast<int>(it - rows_.begin());

@@ -7,8 +7,10 @@
 
 #include <QHashFunctions>
 
+#include <deque>
 #include <map>
 #include <unordered_map>
+#include <vector>
 
 namespace queue {
 
@@ -30,15 +32,9 @@ public:
         switch (col) {
             case colSourceDir:
             case colFileName:
-            case colTargetDir: {
-                Key old = KeyOf(row);
-                (col == colSourceDir  ? old.sourceDir
-                 : col == colFileName ? old.fileName
-                                      : old.targetDir) = oldText;
-                RemoveKey(old, 1);
-                AddKey(KeyOf(row), 1);
+            case colTargetDir:
+                MarkKeyStale(row);
                 break;
-            }
             case colStatus: {
                 const bool was = oldText == StatusPending;
                 const bool is = grid_.Cell(colStatus, row) == StatusPending;
@@ -59,12 +55,16 @@ public:
 
     void RowsAboutToBeRemoved(int first, int count) override {
         for (int row = std::max(first, grid_.FixedRows()); row < first + count; ++row) {
-            RemoveKey(KeyOf(row), 1);
+            // The key counted for the row, which may be older than its cells.
+            RemoveKey(indexed_[static_cast<std::size_t>(row)].key, 1);
             if (grid_.Cell(colStatus, row) == StatusPending) ErasePending(grid_.RowSerial(row));
         }
+        const auto begin = indexed_.begin() + first;
+        indexed_.erase(begin, begin + count);
     }
 
     void RowsInserted(int first, int count) override {
+        indexed_.insert(indexed_.begin() + first, static_cast<std::size_t>(count), Indexed{});
         // New rows are empty, so they all share one key.
         const int dataRows = first + count - std::max(first, grid_.FixedRows());
         if (dataRows > 0) AddKey(Key{}, dataRows);
@@ -72,6 +72,7 @@ public:
 
     bool IsQueued(const QString& sourceDir, const QString& fileName,
                   const QString& targetDir) const {
+        RefreshStaleKeys();
         return keys_.find(Key{sourceDir, fileName, targetDir}) != keys_.end();
     }
 
@@ -105,6 +106,13 @@ private:
             return qHashMulti(0, k.sourceDir, k.fileName, k.targetDir);
         }
     };
+    // What the duplicate index counts for a row. A job is written cell by
+    // cell, so the index is brought up to date only when it is asked, not for
+    // each of the half-written keys on the way.
+    struct Indexed {
+        Key key;
+        bool stale = false;
+    };
     struct Size {
         std::uint64_t bytes = 0;
         bool readable = true;
@@ -115,13 +123,33 @@ private:
                    grid_.Cell(colTargetDir, row)};
     }
 
-    void AddKey(const Key& key, int count) { keys_[key] += count; }
+    void AddKey(const Key& key, int count) const { keys_[key] += count; }
 
-    void RemoveKey(const Key& key, int count) {
+    void RemoveKey(const Key& key, int count) const {
         const auto it = keys_.find(key);
         if (it == keys_.end()) return;
         it->second -= count;
         if (it->second <= 0) keys_.erase(it);
+    }
+
+    void MarkKeyStale(int row) {
+        Indexed& entry = indexed_[static_cast<std::size_t>(row)];
+        if (entry.stale) return;
+        entry.stale = true;
+        stale_.push_back(grid_.RowSerial(row));
+    }
+
+    void RefreshStaleKeys() const {
+        for (const std::uint64_t serial : stale_) {
+            const int row = grid_.RowOfSerial(serial);
+            if (row < 0) continue;  // removed meanwhile, with the key it was counted under
+            Indexed& entry = indexed_[static_cast<std::size_t>(row)];
+            RemoveKey(entry.key, 1);
+            entry.key = KeyOf(row);
+            AddKey(entry.key, 1);
+            entry.stale = false;
+        }
+        stale_.clear();
     }
 
     Size ReadRowSize(int row) const {
@@ -147,8 +175,10 @@ private:
     void InsertPending(int row) {
         SyncLocale();
         const Size size = ReadRowSize(row);
-        const auto [it, inserted] = pending_.emplace(grid_.RowSerial(row), size);
-        if (inserted) Account(size, +1);
+        // New jobs go to the end of the table, so the hint is mostly right.
+        const std::size_t before = pending_.size();
+        pending_.emplace_hint(pending_.end(), grid_.RowSerial(row), size);
+        if (pending_.size() != before) Account(size, +1);
     }
 
     void ErasePending(std::uint64_t serial) {
@@ -172,18 +202,25 @@ private:
 
     void Rebuild() {
         keys_.clear();
+        indexed_.assign(static_cast<std::size_t>(grid_.RowCount()), Indexed{});
+        stale_.clear();
         pending_.clear();
         pendingBytes_ = 0;
         unreadable_ = 0;
         localeGeneration_ = platform::LocaleGeneration();
         for (int row = grid_.FixedRows(); row < grid_.RowCount(); ++row) {
+            indexed_[static_cast<std::size_t>(row)].key = KeyOf(row);
             AddKey(KeyOf(row), 1);
             if (grid_.Cell(colStatus, row) == StatusPending) InsertPending(row);
         }
     }
 
     platform::StringGrid& grid_;
-    std::unordered_map<Key, int, KeyHash> keys_;
+    // Duplicate index: how many rows count each key. Brought up to date lazily
+    // from the stale rows, which is why a const query may change it.
+    mutable std::unordered_map<Key, int, KeyHash> keys_;
+    mutable std::deque<Indexed> indexed_;  // one entry per grid row, same order
+    mutable std::vector<std::uint64_t> stale_;
     // Pending rows by serial: the first entry is the topmost pending row.
     std::map<std::uint64_t, Size> pending_;
     std::uint64_t pendingBytes_ = 0;

@@ -1,0 +1,71 @@
+// How the cost of a queue run grows with the length of the queue. Each step
+// is what the runner does per row: find the topmost pending row, mark it
+// "In Progress", write "Complete", drop it and recount the pending totals.
+// Linear growth gives a ratio of 10 between 100,000 and 10,000 rows.
+
+#include "queue/QueueTable.h"
+#include "queue/RunState.h"
+#include "queue/Vocabulary.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <ctime>
+#include <stdexcept>
+
+namespace {
+
+// Processor time of this process: the machine is shared, and wall time would
+// count the other processes too.
+double CpuSeconds() {
+    timespec ts{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
+}
+
+void Fill(queue::QueueTable& table, int rows) {
+    for (int i = 0; i < rows; ++i) {
+        const int row = table.AppendRow();
+        table.Grid().SetCell(queue::colRow, row, static_cast<long long>(row));
+        table.SetCell(queue::colSourceDir, row, QStringLiteral("C:\\Src\\Dir%1").arg(i / 100));
+        table.SetCell(queue::colFileName, row, QStringLiteral("file%1.dat").arg(i));
+        table.SetCell(queue::colTargetDir, row, QStringLiteral("D:\\Tgt\\Dir%1").arg(i / 100));
+        table.SetRealSize(row, 1000.0 + i);
+        table.SetCell(queue::colFileSize, row, QStringLiteral("1,000 Bytes"));
+        table.SetCell(queue::colAction, row, queue::ActionCopy);
+        table.SetCell(queue::colStatus, row, queue::StatusPending);
+    }
+}
+
+double RunSeconds(int rows) {
+    queue::QueueTable table;
+    Fill(table, rows);
+    const double start = CpuSeconds();
+    int done = 0;
+    for (int row = table.FirstPendingRow(); row >= 0; row = table.FirstPendingRow()) {
+        table.SetCell(queue::colStatus, row, queue::StatusInProgress);
+        table.SetCell(queue::colStatus, row, queue::StatusComplete);
+        table.DropRow(row);
+        table.CountPending();
+        ++done;
+    }
+    const double took = CpuSeconds() - start;
+    if (done != rows || queue::RunCounters.PendingCount != 0) throw std::logic_error("bad run");
+    return took;
+}
+
+double Best(int rows, int repetitions) {
+    double best = 1e300;
+    for (int i = 0; i < repetitions; ++i)
+        best = std::min(best, RunSeconds(rows));
+    std::printf("run over %d rows: %.6f s (best of %d)\n", rows, best, repetitions);
+    return best;
+}
+
+}  // namespace
+
+int main() {
+    const double small = Best(10000, 15);
+    const double large = Best(100000, 5);
+    std::printf("table_scale_ratio_100k_vs_10k: %.2f\n", large / small);
+    return 0;
+}
