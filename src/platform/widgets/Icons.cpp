@@ -58,6 +58,10 @@ QIcon FolderClosedIcon() {
     return icon;
 }
 
+QIcon CommandIcon(const QString& themeName, QStyle::StandardPixmap fallback) {
+    return Themed(themeName, {}, fallback);
+}
+
 QIcon DriveIcon(DriveType type) {
     switch (type) {
         case DriveType::Removable:

@@ -7,6 +7,7 @@
 
 #include <QIcon>
 #include <QString>
+#include <QStyle>
 
 namespace platform {
 
@@ -21,5 +22,8 @@ QIcon FileIcon(const QString& name);
 QIcon FolderOpenIcon();
 QIcon FolderClosedIcon();
 QIcon DriveIcon(DriveType type);
+
+// A toolbar picture by its theme name, or the style's fallback.
+QIcon CommandIcon(const QString& themeName, QStyle::StandardPixmap fallback);
 
 }  // namespace platform
