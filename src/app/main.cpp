@@ -1,11 +1,22 @@
 // Program entry: sets the application title and shows the main window.
+#include "app/MainUnit.h"
+#include "platform/Dialogs.h"
+#include "platform/widgets/Fonts.h"
+#include "platform/widgets/Icons.h"
+#include "platform/widgets/QtDialogs.h"
+
 #include <QApplication>
-#include <QMainWindow>
 
 int main(int argc, char** argv) {
-    QApplication app(argc, argv);
-    QMainWindow window;
-    window.setWindowTitle(QStringLiteral("Ferrovant"));
-    window.show();
-    return app.exec();
+    QApplication application(argc, argv);
+    platform::SetApplicationTitle(QStringLiteral("Ferrovant"));
+    QApplication::setApplicationName(platform::ApplicationTitle());
+    QApplication::setApplicationDisplayName(platform::ApplicationTitle());
+    QApplication::setFont(platform::ProgramFont());
+    platform::InitIconTheme();
+    platform::InstallQtDialogs();
+
+    app::TMainForm mainForm;
+    mainForm.show();
+    return QApplication::exec();
 }
