@@ -1,0 +1,80 @@
+// How the cost of saving and loading the queue file grows with the queue.
+// Each round fills a table, saves it, drops it and loads the file into a
+// fresh table, as a close and the next start do. Linear growth gives a ratio
+// of 10 between 1,000,000 and 100,000 rows.
+
+#include "persistence/QueueFile.h"
+#include "queue/QueueTable.h"
+#include "queue/Vocabulary.h"
+
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <cstdio>
+#include <ctime>
+#include <memory>
+#include <stdexcept>
+
+namespace {
+
+// Processor time of this process: the machine is shared, and wall time would
+// count the other processes (and the disk's flush) too.
+double CpuSeconds() {
+    timespec ts{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
+}
+
+void Fill(queue::QueueTable& table, int rows) {
+    for (int i = 0; i < rows; ++i) {
+        const int row = table.AppendRow();
+        table.Grid().SetCell(queue::colRow, row, static_cast<long long>(row));
+        // Every hundredth job has a comma in its directory, so quoting is exercised.
+        table.SetCell(queue::colSourceDir, row,
+                      i % 100 == 0 ? QStringLiteral("C:\\Src\\Dir, %1").arg(i / 100)
+                                   : QStringLiteral("C:\\Src\\Dir%1").arg(i / 100));
+        table.SetCell(queue::colFileName, row, QStringLiteral("file%1.dat").arg(i));
+        table.SetCell(queue::colTargetDir, row, QStringLiteral("D:\\Tgt\\Dir%1").arg(i / 100));
+        table.SetRealSize(row, 1000.0 + i);
+        table.SetCell(queue::colFileSize, row, QStringLiteral("1,000 Bytes"));
+        table.SetCell(queue::colAction, row, queue::ActionCopy);
+        table.SetCell(queue::colStatus, row, queue::StatusPending);
+    }
+}
+
+double RoundSeconds(int rows, const QString& path) {
+    auto table = std::make_unique<queue::QueueTable>();
+    Fill(*table, rows);
+    double start = CpuSeconds();
+    persistence::SaveQueueFile(*table, path);
+    double took = CpuSeconds() - start;
+    table.reset();
+
+    auto loaded = std::make_unique<queue::QueueTable>();
+    start = CpuSeconds();
+    persistence::LoadQueueFile(*loaded, path);
+    took += CpuSeconds() - start;
+    if (loaded->RowCount() != rows + 1 || loaded->FirstPendingRow() != 1) {
+        throw std::logic_error("bad load");
+    }
+    return took;
+}
+
+double Best(int rows, int repetitions, const QString& path) {
+    double best = 1e300;
+    for (int i = 0; i < repetitions; ++i)
+        best = std::min(best, RoundSeconds(rows, path));
+    std::printf("save and load of %d rows: %.6f s (best of %d)\n", rows, best, repetitions);
+    return best;
+}
+
+}  // namespace
+
+int main() {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("ferrovant.csv");
+    const double small = Best(100000, 5, path);
+    const double large = Best(1000000, 2, path);
+    std::printf("queue_file_scale_ratio_1m_vs_100k: %.2f\n", large / small);
+    return 0;
+}
