@@ -69,6 +69,71 @@ TEST_F(StatusBarTest, MainPanelsEndAtTheirDesignedEdgesAndOnlyTheLastWidens) {
     // Narrower than the fixed panels: the last one shrinks to nothing, never below.
     bar->resize(600, kMainStatusBarHeight);
     EXPECT_EQ(bar->PanelRect(8).width(), 0);
+
+    // A changed width moves every panel to its right.
+    bar->resize(1000, kMainStatusBarHeight);
+    bar->SetPanelWidth(2, 55);
+    EXPECT_EQ(edgesOf(), (std::vector<int>{60, 160, 215, 305, 395, 485, 575, 665}));
+    EXPECT_EQ(bar->PanelRect(8).left(), 665);
+}
+
+// The ink of a text panel sits where its alignment says, and a disabled panel
+// is drawn in silver.
+TEST_F(StatusBarTest, TextPanelsFollowTheirAlignment) {
+    TRichStatusBar bar;
+    bar.resize(400, 22);
+    TRichStatusPanel panel;
+    panel.Style = TRichStatusPanelStyle::psText;
+    panel.Width = 120;
+    panel.Text = QStringLiteral("Files");
+    bar.AddPanel(panel);
+    bar.AddPanel();  // the stretching one, empty
+    const QColor face = bar.palette().color(QPalette::Window);
+    struct Ink {
+        int leftGap, rightGap, darkest;
+    };
+    auto inkOf = [&] {
+        const QImage shot = bar.grab().toImage();
+        const QRect text = bar.PanelTextRect(0);
+        int minX = 1000, maxX = -1, darkest = 255;
+        for (int y = text.top() + 1; y < text.bottom(); ++y)
+            for (int x = text.left(); x <= text.right(); ++x) {
+                const QColor c = shot.pixelColor(x, y);
+                if (c == face) continue;
+                minX = std::min(minX, x);
+                maxX = std::max(maxX, x);
+                darkest = std::min(darkest, c.lightness());
+            }
+        return Ink{minX - text.left(), text.right() - maxX, darkest};
+    };
+    struct Case {
+        TAlignment alignment;
+        bool enabled;
+    } cases[] = {{TAlignment::taLeftJustify, true},
+                 {TAlignment::taCenter, true},
+                 {TAlignment::taRightJustify, true},
+                 {TAlignment::taCenter, false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(static_cast<int>(c.alignment));
+        panel.Alignment = c.alignment;
+        panel.Enabled = c.enabled;
+        bar.SetPanel(0, panel);
+        const Ink ink = inkOf();
+        ASSERT_GE(ink.leftGap, 0);
+        ASSERT_GE(ink.rightGap, 0);
+        if (c.alignment == TAlignment::taLeftJustify) {
+            EXPECT_LE(ink.leftGap, 1);
+        } else if (c.alignment == TAlignment::taRightJustify) {
+            EXPECT_LE(ink.rightGap, 1);
+        } else {
+            EXPECT_LE(std::abs(ink.leftGap - ink.rightGap), 2);
+        }
+        if (c.enabled) {
+            EXPECT_LT(ink.darkest, 80);
+        } else {
+            EXPECT_GE(ink.darkest, 0xC0 - 8);  // silver, never darker
+        }
+    }
 }
 
 TEST_F(StatusBarTest, MainPanelsCarryTheirTextsAndHints) {
