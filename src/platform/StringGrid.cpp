@@ -81,20 +81,29 @@ std::uint64_t StringGrid::RowSerial(int row) const {
 }
 
 int StringGrid::RowOfSerial(std::uint64_t serial) const {
-    // Galloping from the top: the rows asked for are mostly near it (the
-    // runner takes the topmost pending row), and then only a few rows of a
-    // long table are touched.
-    std::size_t low = 0;
-    std::size_t high = 1;
-    while (high < rows_.size() && rows_[high].serial < serial) {
+    if (rows_.empty() || serial < rows_.front().serial || serial > rows_.back().serial) return -1;
+    // Serials grow by at least one per row, so a row is no further from the
+    // top than its serial from the first serial, nor further from the bottom
+    // than from the last one.
+    const std::size_t n = rows_.size();
+    const std::uint64_t fromTop = serial - rows_.front().serial;
+    const std::uint64_t fromBottom = rows_.back().serial - serial;
+    std::size_t low = fromBottom >= n ? 0 : n - 1 - static_cast<std::size_t>(fromBottom);
+    const std::size_t last = fromTop >= n ? n - 1 : static_cast<std::size_t>(fromTop);
+    // A row just appended is found at once.
+    if (rows_[last].serial == serial) return static_cast<int>(last);
+    // Galloping from the top: the runner asks for the topmost pending row, and
+    // then only a few rows of a long table are touched.
+    std::size_t high = low + 1;
+    while (high < last && rows_[high].serial < serial) {
         low = high;
-        high = high * 2;
+        high = low + (low + 1);
     }
-    high = std::min(high + 1, rows_.size());
+    high = std::min(high, last) + 1;
     const auto it = std::lower_bound(rows_.begin() + static_cast<std::ptrdiff_t>(low),
                                      rows_.begin() + static_cast<std::ptrdiff_t>(high), serial,
                                      [](const Row& r, std::uint64_t s) { return r.serial < s; });
-    if (it == rows_.end() || it->serial != serial) return -1;
+    if (it == rows_.begin() + static_cast<std::ptrdiff_t>(high) || it->serial != serial) return -1;
     return static_cast<int>(it - rows_.begin());
 }
 

@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -227,4 +229,28 @@ TEST(StringGrid, HiddenColumnsKeepCellsIndexAndWidth) {
     EXPECT_EQ(g.ColWidth(1), 71);
     EXPECT_EQ(g.Cell(1, 1), QStringLiteral("written while hidden"));
     EXPECT_EQ(g.ColCount(), 3);
+}
+
+TEST(StringGrid, RowOfSerialAgreesWithALookAtEveryRow) {
+    std::mt19937 rng(7);
+    StringGrid g(1, 1);
+    std::uint64_t highest = g.RowSerial(0);
+    for (int step = 0; step < 600; ++step) {
+        if (g.RowCount() < 3 || rng() % 3 != 0) {
+            g.SetRowCount(g.RowCount() + static_cast<int>(rng() % 4) + 1);
+        } else {
+            // Deletions near both ends and in the middle leave gaps of every size.
+            const int n = g.RowCount();
+            const int picks[] = {1, n - 1,
+                                 static_cast<int>(rng() % static_cast<unsigned>(n - 1)) + 1};
+            g.DeleteRow(picks[rng() % 3]);
+        }
+        highest = std::max(highest, g.RowSerial(g.RowCount() - 1));
+        std::vector<int> expected(highest + 2, -1);
+        for (int r = 0; r < g.RowCount(); ++r)
+            expected[g.RowSerial(r)] = r;
+        for (std::uint64_t s = 0; s < expected.size(); ++s) {
+            ASSERT_EQ(g.RowOfSerial(s), expected[s]) << "serial " << s << " step " << step;
+        }
+    }
 }
