@@ -9,6 +9,7 @@
 #include <QList>
 
 #include <dirent.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <memory>
@@ -226,6 +227,10 @@ VolumeProbe SystemVolumeProbe() {
             sys = sys.left(sys.lastIndexOf('/'));
         return ReadSmallFile(sys + "/removable").trimmed() == "1";
     };
+    probe.isDirectory = [](const QByteArray& mountPoint) {
+        struct stat st {};
+        return ::stat(mountPoint.constData(), &st) == 0 && S_ISDIR(st.st_mode);
+    };
     return probe;
 }
 
@@ -264,7 +269,10 @@ DriveTable DriveTable::FromMountInfo(const QByteArray& mountinfo, const VolumePr
 
     std::vector<MountEntry> browsable;
     for (const MountEntry& m : mounts) {
-        if (m.mountPoint != "/" && IsBrowsable(m)) browsable.push_back(m);
+        if (m.mountPoint == "/" || !IsBrowsable(m)) continue;
+        if (!IsNetworkType(m.fsType) && probe.isDirectory && !probe.isDirectory(m.mountPoint))
+            continue;
+        browsable.push_back(m);
     }
     std::sort(browsable.begin(), browsable.end(),
               [](const MountEntry& a, const MountEntry& b) { return a.mountPoint < b.mountPoint; });

@@ -39,11 +39,14 @@ struct MountEntry {
 // The lines of a mountinfo text; malformed lines are skipped.
 std::vector<MountEntry> ParseMountInfo(const QByteArray& text);
 
-// What the drive table asks of the block devices behind mounts. Either member
-// may be empty (then: not removable, no label).
+// What the drive table asks of the block devices behind mounts. Any member
+// may be empty (then: not removable, no label, a directory).
 struct VolumeProbe {
     std::function<bool(const QByteArray& source)> isRemovable;
     std::function<QString(const QByteArray& source)> labelOf;
+    // Asked for local mounts only (a dead network server could hang the
+    // question); a bind-mounted file is no drive.
+    std::function<bool(const QByteArray& mountPoint)> isDirectory;
 };
 
 // The probe that reads /sys/class/block/<dev>/removable and /dev/disk/by-label.

@@ -98,6 +98,7 @@ const char kMountInfo[] =
     "40 27 0:54 / /var/lib/docker/overlay2/x/merged rw - overlay overlay rw\n"
     "41 27 254:0 /etc/hosts /etc/hosts rw - ext4 /dev/vda1 rw\n"
     "42 27 0:55 / /home/user/remote rw - fuse.sshfs me@host.example:/srv/files rw\n"
+    "44 27 254:0 /home/user/.bashrc /home/user/.bashrc rw - ext4 /dev/vda1 rw\n"
     "garbage line without separator\n"
     "43 27 8:33 / /data rw - xfs /dev/sdd rw\n";  // mounted over /data: hides the ext4
 
@@ -106,6 +107,9 @@ TEST(DriveTable, FromMountInfo) {
     probe.isRemovable = [](const QByteArray& source) { return source == "/dev/sdb1"; };
     probe.labelOf = [](const QByteArray& source) {
         return source == "/dev/vda1" ? QStringLiteral("System") : QString();
+    };
+    probe.isDirectory = [](const QByteArray& mountPoint) {
+        return !mountPoint.endsWith(".bashrc");
     };
     const DriveTable table = DriveTable::FromMountInfo(kMountInfo, probe);
 
