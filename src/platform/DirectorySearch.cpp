@@ -26,8 +26,9 @@ bool HasWildcard(const QString& mask) {
 bool ReadNames(const QByteArray& host, std::vector<QString>& names) {
     DIR* dir = ::opendir(host.constData());
     if (!dir) return false;
-    errno = 0;
-    while (const dirent* entry = ::readdir(dir)) {
+    // readdir() tells the end from a failure only through errno, which the
+    // work between two calls may touch.
+    for (errno = 0; const dirent* entry = ::readdir(dir); errno = 0) {
         const QByteArray raw(entry->d_name);
         if (raw == "." || raw == "..") continue;
         const QString name = QString::fromUtf8(raw);
