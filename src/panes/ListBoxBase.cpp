@@ -15,6 +15,7 @@
 #include <QStyleOptionFocusRect>
 
 #include <algorithm>
+#include <cmath>
 #include <memory>
 
 namespace panes {
@@ -22,7 +23,8 @@ namespace panes {
 namespace {
 
 // A pause this long between two typed characters starts a new search.
-constexpr double kTypeAheadPause = 500.0 / 86'400'000.0;
+constexpr double kTypeAheadPauseMs = 500.0;
+constexpr double kMsPerDay = 86'400'000.0;
 
 const QCollator& EntryCollator() {
     static std::unique_ptr<QCollator> collator;
@@ -181,7 +183,9 @@ bool TListBoxBase::TypeAhead(QKeyEvent* event) {
     }
     const QString text = event->text();
     if (text.isEmpty() || text.at(0).unicode() < 32 || text.at(0).unicode() == 127) return false;
-    if (lastTypeAhead_ < 0 || now - lastTypeAhead_ >= kTypeAheadPause) search_.clear();
+    // Whole milliseconds: a day count cannot hold 500 ms exactly.
+    if (lastTypeAhead_ < 0 || std::round((now - lastTypeAhead_) * kMsPerDay) >= kTypeAheadPauseMs)
+        search_.clear();
     lastTypeAhead_ = now;
     search_ += text;
     SelectFirstMatch();
@@ -222,6 +226,10 @@ void TListBoxBase::mousePressEvent(QMouseEvent* event) {
         const int index = ItemAtPos(event->position().toPoint());
         if (index >= 0) UserSelect(index);
     });
+}
+
+void TListBoxBase::mouseReleaseEvent(QMouseEvent* event) {
+    event->accept();
 }
 
 void TListBoxBase::keyPressEvent(QKeyEvent* event) {
