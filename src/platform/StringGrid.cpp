@@ -67,12 +67,22 @@ void StringGrid::SetCell(int col, int row, long long value) {
 }
 
 void StringGrid::DeleteRow(int row) {
-    CheckRow(row);
-    Notify([&](Observer* o) { o->RowsAboutToBeRemoved(row, 1); });
-    if (rows_[static_cast<std::size_t>(row)].selected) --selectedCount_;
+    DeleteRows(row, 1);
+}
+
+void StringGrid::DeleteRows(int first, int count) {
+    if (count <= 0) return;
+    CheckRow(first);
+    CheckRow(first + count - 1);
+    Notify([&](Observer* o) { o->RowsAboutToBeRemoved(first, count); });
+    const auto begin = rows_.begin() + first;
+    const auto end = begin + count;
+    for (auto it = begin; it != end; ++it) {
+        if (it->selected) --selectedCount_;
+    }
     // std::deque moves the shorter side, so the top rows of a long queue go cheaply.
-    rows_.erase(rows_.begin() + row);
-    Notify([&](Observer* o) { o->RowsRemoved(row, 1); });
+    rows_.erase(begin, end);
+    Notify([&](Observer* o) { o->RowsRemoved(first, count); });
 }
 
 std::uint64_t StringGrid::RowSerial(int row) const {

@@ -50,6 +50,8 @@ public:
 
     // Deletes one row; the rows below move up with their texts and selection marks.
     void DeleteRow(int row);
+    // Deletes rows [first, first + count) at once, with one notification.
+    void DeleteRows(int first, int count);
 
     // A serial number given to each row when it is created; serials grow with
     // the row position, so a row can be found again after rows above it went.

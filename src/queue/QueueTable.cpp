@@ -279,11 +279,25 @@ void QueueTable::ClearQueue() {
 }
 
 void QueueTable::RemoveSelectedRows() {
-    // Bottom-up keeps the indexes still to visit valid; once no mark is left
-    // nothing above can be selected.
-    for (int row = grid_.RowCount() - 1; row >= grid_.FixedRows() && grid_.SelectedCount() > 0;
-         --row) {
-        if (grid_.RowSelected(row)) DropRow(row);
+    // The same result as dropping each selected row from the bottom up, but a
+    // run of adjacent selected rows goes in one deletion: a block selected in
+    // the middle of a long queue would otherwise move the rows below it once
+    // per row.
+    int row = grid_.RowCount() - 1;
+    while (row >= grid_.FixedRows() && grid_.SelectedCount() > 0) {
+        if (!grid_.RowSelected(row)) {
+            --row;
+            continue;
+        }
+        int top = row;
+        while (top - 1 >= grid_.FixedRows() && grid_.RowSelected(top - 1))
+            --top;
+        // The last data row is never deleted, only cleared: keep it out of the run.
+        const bool takesAll = top == grid_.FixedRows() && row == grid_.RowCount() - 1;
+        const int first = takesAll ? top + 1 : top;
+        if (row >= first) grid_.DeleteRows(first, row - first + 1);
+        if (takesAll) DropRow(top);
+        row = top - 1;
     }
 }
 

@@ -341,7 +341,11 @@ TEST_F(QueueTableTest, RandomOperationsAgreeWithAFullScan) {
                 table_.SetCell(queue::colRealSize, anyRow(), pick(sizes));
                 break;
             case 8:
-                table_.Grid().SetRowSelected(anyRow(), true);
+                // Blocks of adjacent rows as well as single ones.
+                for (int r = anyRow(), n = static_cast<int>(rng() % 4);
+                     n >= 0 && r < table_.RowCount(); ++r, --n) {
+                    table_.Grid().SetRowSelected(r, true);
+                }
                 if (rng() % 4 == 0) table_.RemoveSelectedRows();
                 break;
             case 9:
