@@ -77,12 +77,28 @@ TEST_F(CurrentDirTest, RelativePathsFollowTheCurrentDirectory) {
 }
 
 TEST_F(CurrentDirTest, ClosedDirectoryCannotBeEntered) {
-    if (::geteuid() == 0) GTEST_SKIP() << "a privileged user may enter any directory";
     drives.setMode("C:\\Src\\Dir", 0600);
-    EXPECT_FALSE(CanEnterDirectory("C:\\Src\\Dir"));
-    EXPECT_EQ(LastOsError(), EACCES);
-    EXPECT_FALSE(SetCurrentDir("C:\\Src\\Dir"));
-    EXPECT_EQ(GetCurrentDir(), "C:\\");
+    const auto check = [] {
+        return !CanEnterDirectory("C:\\Src\\Dir") && LastOsError() == EACCES &&
+               !SetCurrentDir("C:\\Src\\Dir") && GetCurrentDir() == "C:\\" &&
+               CanEnterDirectory("C:\\Src");
+    };
+    if (::geteuid() != 0) {
+        EXPECT_TRUE(check());
+        return;
+    }
+    // A privileged user may enter any directory: ask as an unprivileged one.
+    ASSERT_EQ(::chmod(drives.root().constData(), 0755), 0);
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(2);
+        ::_exit(check() ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
 TEST_F(CurrentDirTest, TheHostWorkingDirectoryNeverMoves) {
