@@ -123,11 +123,16 @@ bool TRichHint::eventFilter(QObject* watched, QEvent* event) {
     if (type == QEvent::ToolTip) {
         auto* widget = qobject_cast<QWidget*>(watched);
         if (!widget) return false;
-        if (ShortHint(widget->toolTip()).isEmpty()) {
+        if (widget->toolTip().isEmpty()) {
             // Not ours: the event travels on to the parent, or to the
             // widget's own handling.
             if (widget == hinted_) CancelHint();
             return false;
+        }
+        if (ShortHint(widget->toolTip()).isEmpty()) {
+            // Only a long hint: nothing to show, and no plain tooltip either.
+            CancelHint();
+            return true;
         }
         ShowHintFor(widget, static_cast<QHelpEvent*>(event)->globalPos());
         return true;
