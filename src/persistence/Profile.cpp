@@ -223,24 +223,28 @@ QByteArray ProfileText::Content() const {
     return out;
 }
 
+namespace {
+
+enum class FileState { Missing, Read, Unreadable };
+
+FileState ReadProfileFile(const QString& path, QByteArray* content) {
+    const QFileInfo info(path);
+    if (!info.exists()) return FileState::Missing;
+    QFile file(path);
+    if (!info.isFile() || !file.open(QIODevice::ReadOnly)) return FileState::Unreadable;
+    *content = file.readAll();
+    return file.error() == QFileDevice::NoError ? FileState::Read : FileState::Unreadable;
+}
+
+}  // namespace
+
 Profile::Profile(QString hostPath) : path_(std::move(hostPath)) {
-    const QFileInfo info(path_);
-    if (!info.exists()) return;
-    QFile file(path_);
-    if (!info.isFile() || !file.open(QIODevice::ReadOnly)) {
-        unreadable_ = true;
-        return;
-    }
-    const QByteArray content = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        unreadable_ = true;
-        return;
-    }
-    text_ = ProfileText(content);
+    QByteArray content;
+    if (ReadProfileFile(path_, &content) == FileState::Read) text_ = ProfileText(content);
 }
 
 Profile::~Profile() {
-    if (dirty_) Flush();
+    if (!pending_.empty()) Flush();
 }
 
 QString Profile::ProfileReadText(const QString& section, const QString& key,
@@ -258,28 +262,36 @@ bool Profile::ProfileReadFlag(const QString& section, const QString& key, bool d
 
 void Profile::ProfileWriteText(const QString& section, const QString& key, const QString& value) {
     text_.WriteText(section, key, value);
-    dirty_ = true;
+    pending_.push_back({section, key, value});
 }
 
 void Profile::ProfileWriteInt(const QString& section, const QString& key, int value) {
-    text_.WriteInt(section, key, value);
-    dirty_ = true;
+    ProfileWriteText(section, key, QString::number(value));
 }
 
 void Profile::ProfileWriteFlag(const QString& section, const QString& key, bool value) {
-    text_.WriteFlag(section, key, value);
-    dirty_ = true;
+    ProfileWriteText(section, key, value ? QStringLiteral("1") : QStringLiteral("0"));
 }
 
 bool Profile::Flush() {
-    dirty_ = false;
-    if (unreadable_) return false;
+    const std::vector<PendingWrite> writes = std::move(pending_);
+    pending_.clear();
+    // The writes go onto the file as it is now, not as it was at the opening:
+    // another copy of the program, or a hand edit, may have changed other keys
+    // meanwhile, and only the keys written here are ours to replace.
+    QByteArray content;
+    const FileState state = ReadProfileFile(path_, &content);
+    // A file that exists but cannot be read would lose its content if replaced.
+    if (state == FileState::Unreadable) return false;
+    ProfileText current(content);
+    for (const PendingWrite& w : writes)
+        current.WriteText(w.section, w.key, w.value);
     platform::AtomicFile file(path_);
-    return file.Open() && file.Write(text_.Content()) && file.Commit();
+    return file.Open() && file.Write(current.Content()) && file.Commit();
 }
 
 void Profile::Release() {
-    if (!dirty_) return;
+    if (pending_.empty()) return;
     if (!Flush()) throw platform::Failure(QStringLiteral("Unable to write to %1").arg(path_));
 }
 

@@ -58,7 +58,8 @@ int ParseProfileInt(const QString& text, int def);
 
 // One profile file on disk. The file is read when the Profile is opened
 // (a missing or unreadable file reads as empty); writes are buffered and
-// reach the disk at Release, whole or not at all.
+// reach the disk at Release, whole or not at all, applied to the file as it
+// is then, so the last writer of a key wins and other keys are left alone.
 class Profile {
 public:
     explicit Profile(QString hostPath);
@@ -81,13 +82,14 @@ public:
     const QString& Path() const { return path_; }
 
 private:
+    struct PendingWrite {
+        QString section, key, value;
+    };
     bool Flush();
 
     QString path_;
-    ProfileText text_;
-    bool dirty_ = false;
-    // The file exists but could not be read: writing it would lose its content.
-    bool unreadable_ = false;
+    ProfileText text_;  // what this group reads: the file at opening plus its own writes
+    std::vector<PendingWrite> pending_;
 };
 
 }  // namespace persistence

@@ -180,6 +180,21 @@ TEST(ProfileFile, NothingReachesTheDiskUntilAWriteIsReleased) {
     EXPECT_EQ(again.ProfileReadText("Files", "SourceDir", ""), "D:\\");
 }
 
+TEST(ProfileFile, TwoCopiesWritingKeepEachOthersKeys) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("ferrovant.ini");
+    Profile first(path);
+    Profile second(path);
+    first.ProfileWriteText("Files", "SourceDir", "C:\\A");
+    first.ProfileWriteText("Files", "TargetDir", "C:\\A");
+    second.ProfileWriteText("Files", "TargetDir", "C:\\B");
+    second.ProfileWriteInt("MainForm", "FilePanelHeight", 300);
+    first.Release();
+    second.Release();
+    EXPECT_EQ(ReadAll(path),
+              "[Files]\nSourceDir=C:\\A\nTargetDir=C:\\B\n[MainForm]\nFilePanelHeight=300\n");
+}
+
 TEST(ProfileFile, RefusedWritesReportTheSettingsPath) {
     QTemporaryDir dir;
     const QString blocker = dir.filePath("plain-file");
