@@ -2,14 +2,12 @@
 
 #include "platform/Errors.h"
 #include "platform/Locale.h"
+#include "queue/JobKeyIndex.h"
 #include "queue/RunState.h"
 #include "queue/Vocabulary.h"
 
-#include <QHashFunctions>
-
 #include <deque>
 #include <map>
-#include <unordered_map>
 #include <vector>
 
 namespace queue {
@@ -73,7 +71,9 @@ public:
     bool IsQueued(const QString& sourceDir, const QString& fileName,
                   const QString& targetDir) const {
         RefreshStaleKeys();
-        return keys_.find(Key{sourceDir, fileName, targetDir}) != keys_.end();
+        const Key key{sourceDir, fileName, targetDir};
+        if (IsEmpty(key)) return emptyKeyRows_ > 0;
+        return keys_.Contains(key);
     }
 
     int FirstPendingRow() const {
@@ -95,17 +95,10 @@ public:
     }
 
 private:
-    struct Key {
-        QString sourceDir;
-        QString fileName;
-        QString targetDir;
-        bool operator==(const Key&) const = default;
-    };
-    struct KeyHash {
-        std::size_t operator()(const Key& k) const {
-            return qHashMulti(0, k.sourceDir, k.fileName, k.targetDir);
-        }
-    };
+    using Key = JobKey;
+    static bool IsEmpty(const Key& k) {
+        return k.sourceDir.isEmpty() && k.fileName.isEmpty() && k.targetDir.isEmpty();
+    }
     // What the duplicate index counts for a row. A job is written cell by
     // cell, so the index is brought up to date only when it is asked, not for
     // each of the half-written keys on the way.
@@ -123,13 +116,22 @@ private:
                    grid_.Cell(colTargetDir, row)};
     }
 
-    void AddKey(const Key& key, int count) const { keys_[key] += count; }
+    // Every appended row starts with the empty key: counting it apart keeps
+    // each new row from adding a node to the hash and taking it out again.
+    void AddKey(const Key& key, int count) const {
+        if (IsEmpty(key)) {
+            emptyKeyRows_ += count;
+            return;
+        }
+        keys_.Add(key, count);
+    }
 
     void RemoveKey(const Key& key, int count) const {
-        const auto it = keys_.find(key);
-        if (it == keys_.end()) return;
-        it->second -= count;
-        if (it->second <= 0) keys_.erase(it);
+        if (IsEmpty(key)) {
+            emptyKeyRows_ -= count;
+            return;
+        }
+        keys_.Remove(key, count);
     }
 
     void MarkKeyStale(int row) {
@@ -201,7 +203,8 @@ private:
     }
 
     void Rebuild() {
-        keys_.clear();
+        keys_.Clear();
+        emptyKeyRows_ = 0;
         indexed_.assign(static_cast<std::size_t>(grid_.RowCount()), Indexed{});
         stale_.clear();
         pending_.clear();
@@ -218,7 +221,8 @@ private:
     platform::StringGrid& grid_;
     // Duplicate index: how many rows count each key. Brought up to date lazily
     // from the stale rows, which is why a const query may change it.
-    mutable std::unordered_map<Key, int, KeyHash> keys_;
+    mutable JobKeyIndex keys_;
+    mutable std::int64_t emptyKeyRows_ = 0;
     mutable std::deque<Indexed> indexed_;  // one entry per grid row, same order
     mutable std::vector<std::uint64_t> stale_;
     // Pending rows by serial: the first entry is the topmost pending row.
