@@ -232,6 +232,19 @@ TEST_F(PanelCommandsTest, RefreshClearsSelectionsAndShowsFreeSpace) {
     EXPECT_EQ(dialogs.Shown().size(), 0u);
 }
 
+TEST_F(PanelCommandsTest, EitherSelectorRewritesBothLabels) {
+    drives.setFreeSpace('C', 1000);
+    drives.setFreeSpace('D', 2000);
+    panels->DriveComboRight->SetDrive('C');
+    EXPECT_EQ(panels->pnlDriveSpaceLeft->text(), queue::FormatSize(1000));
+    EXPECT_EQ(panels->pnlDriveSpaceRight->text(), queue::FormatSize(1000));
+    drives.setFreeSpace('C', 3000);
+    panels->DriveComboLeft->SetDrive('D');
+    EXPECT_EQ(panels->pnlDriveSpaceLeft->text(), queue::FormatSize(2000));
+    EXPECT_EQ(panels->pnlDriveSpaceRight->text(), queue::FormatSize(3000));
+    EXPECT_EQ(panels->DirListLeft->Directory(), "D:\\Right");  // D's last directory
+}
+
 TEST_F(PanelCommandsTest, TickAllAndUntickAll) {
     drives.writeFile("C:\\Left\\a.txt", "x");
     drives.makeDir("C:\\Left\\Sub");
