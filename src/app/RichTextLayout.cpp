@@ -5,6 +5,7 @@
 #include <QPalette>
 
 #include <algorithm>
+#include <cmath>
 #include <limits>
 
 namespace app {
@@ -222,7 +223,8 @@ private:
         if (!has) width = pm.width();
         int height = AttrInt(inner, "height", 0, kMaxPictureSide, &has);
         if (!has) height = pm.height();
-        const double scale = std::clamp(options_.pictureScale, 0.0, 16.0);
+        const double wanted = options_.pictureScale;
+        const double scale = std::isfinite(wanted) ? std::clamp(wanted, 0.0, 16.0) : 1.0;
         width = int(std::min<double>(width * scale, kMaxPictureSide));
         height = int(std::min<double>(height * scale, kMaxPictureSide));
         if (!RoomFor(width, width, w)) {
