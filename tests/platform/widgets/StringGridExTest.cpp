@@ -205,6 +205,20 @@ TEST_F(StringGridExTest, ColumnWidthsFlowBothWays) {
     grid->SetColWidth(0, 50);  // a width set while out of view is the one it comes back with
     grid->ShowTableColumn(0);
     EXPECT_EQ(view->columnWidth(0), 50);
+
+    // Switching grids must not carry the old widths into the new one.
+    StringGrid other(4, 3);
+    for (int c = 0; c < 4; ++c)
+        other.SetColWidth(c, 30 + c);
+    other.HideTableColumn(3);
+    view->SetGrid(&other);
+    for (int c = 0; c < 4; ++c)
+        EXPECT_EQ(other.ColWidth(c), 30 + c);
+    for (int c = 0; c < 3; ++c)
+        EXPECT_EQ(view->columnWidth(c), 30 + c);
+    EXPECT_TRUE(view->isColumnHidden(3));
+    view->SetGrid(grid.get());
+    EXPECT_EQ(view->columnWidth(0), 50);
 }
 
 TEST_F(StringGridExTest, MouseSelectsWholeRowsLikeADesktopList) {
