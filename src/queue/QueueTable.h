@@ -38,7 +38,8 @@ public:
     void ClearQueue();
     void RemoveSelectedRows();
     // Sets RunCounters.PendingCount and PendingBytes; throws EConvertError when
-    // a pending row's Real Size is not a number, as a scan would.
+    // a pending row's Real Size is not a number, as a scan would. The count
+    // then still holds every pending row and the bytes the readable sizes.
     void CountPending();
     // The topmost data row whose Status is "Pending", -1 when none.
     int FirstPendingRow() const;
