@@ -23,11 +23,11 @@ constexpr int kCheckColumnWidth = 18;
 
 TCheckFileListBoxEx::TCheckFileListBoxEx(QWidget* parent) : TFileListBoxEx(parent) {}
 
-void TCheckFileListBoxEx::SyncTicks() {
+void TCheckFileListBoxEx::SyncTicks() const {
     if (ticks_.Count() != Count()) ticks_.SetCount(Count());
 }
 
-bool TCheckFileListBoxEx::Ticked(int index) {
+bool TCheckFileListBoxEx::Ticked(int index) const {
     SyncTicks();
     return ticks_.Get(index);
 }

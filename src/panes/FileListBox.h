@@ -92,7 +92,7 @@ public:
     explicit TCheckFileListBoxEx(QWidget* parent = nullptr);
 
     // Out of range: EListError.
-    bool Ticked(int index);
+    bool Ticked(int index) const;
     // Sets one tick and repaints its row; no notification.
     void SetTicked(int index, bool ticked);
 
@@ -113,12 +113,13 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
-    void SyncTicks();
+    void SyncTicks() const;
     void Press(QMouseEvent* event);
     void Toggle(int index);
     void DrawCheckBox(QPainter& painter, const QRect& row, bool ticked);
 
-    TBoolList ticks_;
+    // Brought to the entry count lazily, also by readers.
+    mutable TBoolList ticks_;
     bool flat_ = true;
 };
 
