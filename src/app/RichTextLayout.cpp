@@ -135,7 +135,8 @@ private:
         if (shown.text.isEmpty()) return true;
         const QFontMetrics fm = Metrics(state_.font);
         int width = fm.horizontalAdvance(shown.text);
-        const bool endsBlank = shown.text.endsWith(u' ');
+        // A blank from "&nbsp;" neither breaks the line nor is dropped at its end.
+        bool endsBlank = raw.endsWith(u' ');
         const int blank = endsBlank ? fm.horizontalAdvance(u' ') : 0;
         if (!RoomFor(width, width - blank, w)) return false;
 
@@ -144,6 +145,7 @@ private:
             if (width > room) {
                 if (!Elide(shown, fm, room)) return true;
                 width = fm.horizontalAdvance(shown.text);
+                endsBlank = false;
             }
         }
 
@@ -155,8 +157,8 @@ private:
         out_.runs.push_back(std::move(r));
         w.x = Clamp((long long)w.x + width);
         w.placedText = true;
-        w.lastEndsBlank = out_.runs.back().text.endsWith(u' ');
-        w.trailingBlank = w.lastEndsBlank ? blank : 0;
+        w.lastEndsBlank = endsBlank;
+        w.trailingBlank = endsBlank ? blank : 0;
         return true;
     }
 
