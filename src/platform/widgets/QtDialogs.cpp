@@ -1,6 +1,7 @@
 #include "platform/widgets/QtDialogs.h"
 
 #include <QApplication>
+#include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
@@ -10,12 +11,15 @@
 #include <QStyle>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace platform {
 
 namespace {
 
 constexpr int kButtonMinWidth = 75;
 constexpr int kIconSize = 32;
+constexpr int kMaxTextWidth = 480;
 
 QWidget* DefaultParent(QWidget* parent) {
     return parent ? parent : QApplication::activeWindow();
@@ -103,6 +107,13 @@ QDialog* CreateMessageDialog(const MessageRequest& request, QWidget* parent) {
     message->setText(request.text);
     message->setWordWrap(true);
     message->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    // A wrapping label in a fixed-size box would otherwise settle on a narrow
+    // column; short texts keep one line, long ones wrap at a readable width.
+    const QFontMetrics metrics(message->font());
+    int widest = 0;
+    for (const QString& line : request.text.split(u'\n'))
+        widest = std::max(widest, metrics.horizontalAdvance(line));
+    message->setMinimumWidth(std::min(widest + 2, kMaxTextWidth));
     body->addWidget(message, 1);
 
     std::vector<QPushButton*> buttons;
