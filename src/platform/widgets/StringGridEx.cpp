@@ -89,6 +89,7 @@ TStringGridEx::TStringGridEx(StringGrid* grid, QWidget* parent)
     QFont bold = ProgramFont();
     bold.setBold(true);
     cols->setFont(bold);
+    model_->SetHeaderFont(bold);
     cols->setHighlightSections(false);
     cols->setSectionsClickable(true);
     cols->setSectionResizeMode(QHeaderView::Interactive);

@@ -63,6 +63,7 @@ QVariant StringGridModel::headerData(int section, Qt::Orientation orientation, i
     if (orientation != Qt::Horizontal || !grid_ || HeaderRows() == 0) return {};
     if (section < 0 || section >= grid_->ColCount()) return {};
     if (role == Qt::DisplayRole) return grid_->Cell(section, 0);
+    if (role == Qt::FontRole) return headerFont_;
     if (role == Qt::TextAlignmentRole) return QVariant::fromValue(Qt::AlignLeft | Qt::AlignVCenter);
     return {};
 }

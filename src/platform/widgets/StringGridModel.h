@@ -9,6 +9,7 @@
 
 #include <QAbstractTableModel>
 #include <QColor>
+#include <QFont>
 
 namespace platform {
 
@@ -28,6 +29,10 @@ public:
     // Grid row of a model row and back (the header rows are not model rows).
     int GridRow(int modelRow) const { return modelRow + HeaderRows(); }
     int ModelRow(int gridRow) const { return gridRow - HeaderRows(); }
+
+    // The font of the header titles (headerData's FontRole), which styles
+    // honour where some ignore the header widget's own font.
+    void SetHeaderFont(const QFont& font) { headerFont_ = font; }
 
     // Selection changes between these calls reach the views as one signal.
     void BeginSelectionBatch();
@@ -58,6 +63,7 @@ private:
     void RepaintRequested() override;
 
     StringGrid* grid_ = nullptr;
+    QFont headerFont_;
     bool resetting_ = false;
     int batchDepth_ = 0;
     int batchFirst_ = -1;
