@@ -19,6 +19,19 @@ StringGrid::StringGrid(int colCount, int rowCount, int fixedRows)
     SetRowCount(std::max(rowCount, fixedRows_));
 }
 
+void StringGrid::SetColCount(int count) {
+    if (count < 1) throw EListError(count);
+    if (count == colCount_) return;
+    Notify([&](Observer* o) { o->ColumnCountAboutToChange(count); });
+    const auto size = static_cast<std::size_t>(count);
+    for (Row& row : rows_)
+        row.cells.resize(size);
+    widths_.resize(size, kDefaultColWidth);
+    hidden_.resize(size, false);
+    colCount_ = count;
+    Notify([](Observer* o) { o->ColumnCountChanged(); });
+}
+
 void StringGrid::CheckRow(int row) const {
     if (row < 0 || row >= RowCount()) throw EListError(row);
 }

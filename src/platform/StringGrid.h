@@ -32,12 +32,17 @@ public:
         // row is -1 when the marks of many rows changed at once (ClearSelection).
         virtual void SelectionChanged(int row) { (void)row; }
         virtual void ColumnsChanged() {}  // visibility or width
+        // Called around a change of the column count.
+        virtual void ColumnCountAboutToChange(int count) { (void)count; }
+        virtual void ColumnCountChanged() {}
         virtual void RepaintRequested() {}
     };
 
     StringGrid(int colCount, int rowCount, int fixedRows = 1);
 
     int ColCount() const { return colCount_; }
+    // Widens (new columns empty, shown, default width) or narrows the table.
+    void SetColCount(int count);
     int RowCount() const { return static_cast<int>(rows_.size()); }
     int FixedRows() const { return fixedRows_; }
     // Grows with empty rows at the end or deletes rows from the end.

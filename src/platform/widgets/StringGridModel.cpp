@@ -148,6 +148,15 @@ void StringGridModel::ColumnsChanged() {
     emit columnsChanged();
 }
 
+void StringGridModel::ColumnCountAboutToChange(int /*count*/) {
+    beginResetModel();
+}
+
+void StringGridModel::ColumnCountChanged() {
+    endResetModel();
+    emit columnsChanged();
+}
+
 void StringGridModel::RepaintRequested() {
     emit repaintRequested();
 }

@@ -60,6 +60,8 @@ private:
     void RowsInserted(int first, int count) override;
     void SelectionChanged(int row) override;
     void ColumnsChanged() override;
+    void ColumnCountAboutToChange(int count) override;
+    void ColumnCountChanged() override;
     void RepaintRequested() override;
 
     StringGrid* grid_ = nullptr;

@@ -321,3 +321,20 @@ TEST_F(StringGridExTest, RepaintRequestPaintsAtOnce) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(StringGridModel, WideningTheGridAddsEmptyShownColumns) {
+    auto grid = MakeGrid(2);
+    TStringGridEx view(grid.get());
+    grid->SetColCount(5);
+    EXPECT_EQ(view.model()->columnCount(), 5);
+    EXPECT_EQ(Text(view.model(), 0, 1), "c1r1");
+    EXPECT_EQ(Text(view.model(), 0, 4), "");
+    EXPECT_FALSE(view.isColumnHidden(4));
+    EXPECT_EQ(view.columnWidth(4), grid->ColWidth(4));
+    grid->SetCell(4, 2, "late");
+    EXPECT_EQ(Text(view.model(), 1, 4), "late");
+}
+
+}  // namespace
