@@ -9,6 +9,8 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include "support/HostFiles.h"
+
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -19,17 +21,8 @@ using persistence::ParseProfileInt;
 using persistence::Profile;
 using persistence::ProfileText;
 
-QByteArray ReadAll(const QString& path) {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) return QByteArray("<missing>");
-    return f.readAll();
-}
-
-void WriteAll(const QString& path, const QByteArray& bytes) {
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(bytes);
-}
+using testsupport::ReadAll;
+using testsupport::WriteAll;
 
 TEST(ProfileInt, ReadsLeniently) {
     struct Case {

@@ -10,6 +10,8 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include "support/HostFiles.h"
+
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -23,17 +25,8 @@ using persistence::LoadQueueStream;
 using persistence::SaveQueueFile;
 using Rows = std::vector<std::vector<QString>>;
 
-QByteArray ReadAll(const QString& path) {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) return QByteArray("<missing>");
-    return f.readAll();
-}
-
-void WriteAll(const QString& path, const QByteArray& bytes) {
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(bytes);
-}
+using testsupport::ReadAll;
+using testsupport::WriteAll;
 
 void LoadBytes(platform::StringGrid& grid, QByteArray bytes) {
     QBuffer buffer(&bytes);

@@ -10,6 +10,8 @@
 #include <QTemporaryDir>
 #include <QWidget>
 
+#include "support/HostFiles.h"
+
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -36,17 +38,8 @@ void SetBounds(QWidget& w, const Bounds& b) {
     w.setGeometry(b.left, b.top, b.right - b.left, b.bottom - b.top);
 }
 
-QByteArray ReadAll(const QString& path) {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) return QByteArray("<missing>");
-    return f.readAll();
-}
-
-void WriteAll(const QString& path, const QByteArray& bytes) {
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(bytes);
-}
+using testsupport::ReadAll;
+using testsupport::WriteAll;
 
 // A main window as the program builds it: named MainForm, with its memory.
 struct Form {
