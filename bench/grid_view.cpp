@@ -7,6 +7,8 @@
 #include "platform/StringGrid.h"
 #include "platform/widgets/StringGridEx.h"
 
+#include "BenchClock.h"
+
 #include <QtWidgets/qtestsupport_widgets.h>
 #include <QApplication>
 
@@ -17,11 +19,7 @@ namespace {
 
 constexpr int Steps = 300;
 
-double CpuSeconds() {
-    timespec ts{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-    return double(ts.tv_sec) + double(ts.tv_nsec) * 1e-9;
-}
+using bench::CpuSeconds;
 
 // Microseconds of CPU per finished row with `rows` data rows in view.
 double PerRow(int rows) {

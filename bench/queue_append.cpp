@@ -5,6 +5,8 @@
 #include "queue/QueueTable.h"
 #include "queue/Vocabulary.h"
 
+#include "BenchClock.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <ctime>
@@ -13,13 +15,7 @@
 
 namespace {
 
-// Processor time of this process: the machine is shared, and wall time would
-// count the other processes too.
-double CpuSeconds() {
-    timespec ts{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
-}
+using bench::CpuSeconds;
 
 struct Job {
     QString sourceDir;

@@ -7,6 +7,8 @@
 #include "queue/RunState.h"
 #include "queue/Vocabulary.h"
 
+#include "BenchClock.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <ctime>
@@ -14,13 +16,7 @@
 
 namespace {
 
-// Processor time of this process: the machine is shared, and wall time would
-// count the other processes too.
-double CpuSeconds() {
-    timespec ts{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
-}
+using bench::CpuSeconds;
 
 void Fill(queue::QueueTable& table, int rows) {
     for (int i = 0; i < rows; ++i) {
