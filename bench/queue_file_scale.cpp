@@ -8,6 +8,7 @@
 #include "queue/Vocabulary.h"
 
 #include "BenchClock.h"
+#include "QueueFill.h"
 
 #include <QTemporaryDir>
 
@@ -19,28 +20,13 @@
 
 namespace {
 
+using bench::CommaDirs;
 using bench::CpuSeconds;
-
-void Fill(queue::QueueTable& table, int rows) {
-    for (int i = 0; i < rows; ++i) {
-        const int row = table.AppendRow();
-        table.Grid().SetCell(queue::colRow, row, static_cast<long long>(row));
-        // Every hundredth job has a comma in its directory, so quoting is exercised.
-        table.SetCell(queue::colSourceDir, row,
-                      i % 100 == 0 ? QStringLiteral("C:\\Src\\Dir, %1").arg(i / 100)
-                                   : QStringLiteral("C:\\Src\\Dir%1").arg(i / 100));
-        table.SetCell(queue::colFileName, row, QStringLiteral("file%1.dat").arg(i));
-        table.SetCell(queue::colTargetDir, row, QStringLiteral("D:\\Tgt\\Dir%1").arg(i / 100));
-        table.SetRealSize(row, 1000.0 + i);
-        table.SetCell(queue::colFileSize, row, QStringLiteral("1,000 Bytes"));
-        table.SetCell(queue::colAction, row, queue::ActionCopy);
-        table.SetCell(queue::colStatus, row, queue::StatusPending);
-    }
-}
+using bench::FillPendingJobs;
 
 double RoundSeconds(int rows, const QString& path) {
     auto table = std::make_unique<queue::QueueTable>();
-    Fill(*table, rows);
+    FillPendingJobs(*table, rows, CommaDirs::Yes);
     double start = CpuSeconds();
     persistence::SaveQueueFile(*table, path);
     double took = CpuSeconds() - start;

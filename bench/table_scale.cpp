@@ -8,6 +8,7 @@
 #include "queue/Vocabulary.h"
 
 #include "BenchClock.h"
+#include "QueueFill.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -16,25 +17,13 @@
 
 namespace {
 
+using bench::CommaDirs;
 using bench::CpuSeconds;
-
-void Fill(queue::QueueTable& table, int rows) {
-    for (int i = 0; i < rows; ++i) {
-        const int row = table.AppendRow();
-        table.Grid().SetCell(queue::colRow, row, static_cast<long long>(row));
-        table.SetCell(queue::colSourceDir, row, QStringLiteral("C:\\Src\\Dir%1").arg(i / 100));
-        table.SetCell(queue::colFileName, row, QStringLiteral("file%1.dat").arg(i));
-        table.SetCell(queue::colTargetDir, row, QStringLiteral("D:\\Tgt\\Dir%1").arg(i / 100));
-        table.SetRealSize(row, 1000.0 + i);
-        table.SetCell(queue::colFileSize, row, QStringLiteral("1,000 Bytes"));
-        table.SetCell(queue::colAction, row, queue::ActionCopy);
-        table.SetCell(queue::colStatus, row, queue::StatusPending);
-    }
-}
+using bench::FillPendingJobs;
 
 double RunSeconds(int rows) {
     queue::QueueTable table;
-    Fill(table, rows);
+    FillPendingJobs(table, rows, CommaDirs::No);
     const double start = CpuSeconds();
     int done = 0;
     for (int row = table.FirstPendingRow(); row >= 0; row = table.FirstPendingRow()) {
