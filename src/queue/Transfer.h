@@ -1,0 +1,63 @@
+#pragma once
+// The file work of one queue run: copies, moves, and the deletion of moved
+// sources once their targets are on disk.
+//
+// A moved file must exist on disk before its source goes, without paying a
+// flush per file: a move within one file system is a rename; a move across
+// file systems copies, and the source's deletion waits until the target's
+// file system has been flushed (syncfs, batched). A crash in between leaves
+// the file at both places, never at none.
+
+#include "queue/RunState.h"
+
+#include <QString>
+
+#include <cstdint>
+#include <memory>
+
+namespace queue {
+
+enum class CopyResult { Complete, Aborted, Skipped, SourceError, TargetError };
+
+// The status word a result is written into the table as.
+const QString& StatusWord(CopyResult result);
+
+// What a copy reads and advances while it runs.
+struct CopyProgress {
+    TRunCounters& counters;  // CurrentFileDone and RunBytes grow per chunk
+    bool& abortRequested;    // cleared when a copy begins, read after every chunk pump
+};
+
+// Copies one file in chunks of CopyChunkSize, pumping events after each.
+CopyResult CopyOneFile(CopyProgress& progress, const QString& source, const QString& target);
+
+class TransferEngine {
+public:
+    TransferEngine();
+    ~TransferEngine();
+    TransferEngine(const TransferEngine&) = delete;
+    TransferEngine& operator=(const TransferEngine&) = delete;
+
+    // A "Copy" row.
+    CopyResult Copy(CopyProgress& progress, const QString& source, const QString& target);
+    // A "Move" row. Complete means the target is complete and the source is
+    // gone or scheduled to go at the next settle; the row can be dropped.
+    CopyResult Move(CopyProgress& progress, const QString& source, const QString& target);
+
+    // Settles the deferred deletions when enough time or files have gathered.
+    void SettleIfDue();
+    // Flushes every file system written since the last settle (one syncfs
+    // each), then deletes the deferred sources that are still the files that
+    // were copied. Before a "RemoveDir" row, at Stop, Abort, the end of a run
+    // and at close.
+    void SettleAll();
+
+    // Deferred deletions still waiting.
+    std::int64_t PendingDeletions() const;
+
+private:
+    struct State;
+    std::unique_ptr<State> state_;
+};
+
+}  // namespace queue
