@@ -143,7 +143,7 @@ void TDelayedStart::btnDelayedStartClick() {
 }
 
 void TDelayedStart::timerDelayedStartTimer() {
-    if (!(platform::Now() > delayedStartTime_)) return;
+    if (!timerDelayedStart.isActive() || !(platform::Now() > delayedStartTime_)) return;
     // Off before Start runs: Start pumps events, and the tick must not come back in.
     timerDelayedStart.stop();
     SetHint(DelayedStartDisabledHint);
