@@ -2,7 +2,6 @@
 
 #include "app/JpegImage.h"
 #include "app/RichLabel.h"
-#include "app/RichTextParse.h"
 #include "platform/widgets/DialogFrame.h"
 #include "platform/widgets/FlatButton.h"
 #include "platform/widgets/Fonts.h"
@@ -48,18 +47,6 @@ TRichLabel* NewAboutLabel(QWidget* parent, const QRect& geometry, const QString&
     label->setObjectName(name);
     label->SetHTMLText({line});
     return label;
-}
-
-// What a screen reader reads of a markup text: its characters, lines apart.
-QString PlainText(const QString& markup) {
-    QString plain;
-    for (const RichToken& token : TokenizeRichText(PrepareRichText(markup), RichWrap::Off)) {
-        if (token.kind == RichToken::Kind::Run)
-            plain += DecodeRun(token.text).text;
-        else if (token.tag == RichTag::Break && !token.closing)
-            plain += u'\n';
-    }
-    return plain;
 }
 
 }  // namespace
@@ -131,7 +118,6 @@ void TfrmAbout::FormShow() {
         for (QString& line : lines)
             line = FillTemplateLine(line, value);
         label->SetHTMLText(lines);
-        label->setAccessibleName(PlainText(label->Text()));
     }
 }
 
