@@ -3,6 +3,7 @@
 #include "platform/Pump.h"
 #include "support/TempDrives.h"
 
+#include <QDir>
 #include <QFile>
 
 #include <fcntl.h>
@@ -245,6 +246,52 @@ TEST_F(CopyEngineTest, ShortWriteNeverEndsComplete) {
     EXPECT_EQ(Read(Source), data);
     // A partial target is not left behind to pass for the file.
     EXPECT_FALSE(drives_.exists(Target));
+}
+
+TEST_F(CopyEngineTest, ExistingTargetStaysWholeUntilItsReplacementIs) {
+    struct Case {
+        const char* name;
+        std::int64_t abortAtPump;  // 0: none
+        rlim_t sizeLimit;          // 0: none
+        bool shrinkAtFirstPump;
+        const char* status;
+        qint64 targetBytes;  // -1: the old target, byte for byte
+    };
+    const Case cases[] = {
+        {"complete", 0, 0, false, "Complete", 3'000'000},
+        {"disk full part-way", 0, 1'500'000, false, "Target Error", -1},
+        {"source shrinks", 0, 0, true, "Source Error", -1},
+        // Abort keeps the partial data, under the target's name.
+        {"aborted", 1, 0, false, "Aborted", 1'000'001},
+    };
+    const QByteArray data = testsupport::TempDrives::Pattern(3'000'000);
+    const QByteArray old = "the old target, which the user agreed to replace";
+    // Written through a link, the file it names is replaced and the link stays.
+    drives_.makeSymlink(R"(D:\Tgt\alias.bin)", "file.bin");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        drives_.writeFile(Source, data);
+        drives_.writeFile(Target, old);
+        const QByteArray host = Host(Source);
+        platform::SetPumpHook([&](std::int64_t n) {
+            if (n == c.abortAtPump) abort_ = true;
+            if (n == 1 && c.shrinkAtFirstPump) {
+                ASSERT_EQ(::truncate(host.constData(), 10), 0);
+            }
+        });
+        QString status;
+        {
+            std::optional<FileSizeLimit> limit;
+            if (c.sizeLimit) limit.emplace(c.sizeLimit);
+            status = CopyOneFile(Source, R"(D:\Tgt\alias.bin)");
+        }
+        EXPECT_EQ(status, c.status);
+        EXPECT_EQ(Read(Target), c.targetBytes < 0 ? old : data.left(c.targetBytes));
+        EXPECT_EQ(
+            QDir(QFile::decodeName(Host(R"(D:\Tgt)")))
+                .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot),
+            QStringList({"alias.bin", "file.bin"}));
+    }
 }
 
 }  // namespace
