@@ -23,6 +23,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <random>
 #include <string>
 #include <vector>
@@ -61,6 +62,8 @@ inline bool IsTmpfs(const std::string& dir) {
 // A fresh directory below $FERROVANT_BENCH_DIR, $TMPDIR or /var/tmp (a tmpfs
 // would measure memory copies, not a disk).
 inline std::string MakeWorkDir(const char* name) {
+    // Each round's line shows as soon as it is done, also into a pipe.
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
     std::string parent = "/var/tmp";
     for (const char* var : {"FERROVANT_BENCH_DIR", "TMPDIR"}) {
         const char* value = std::getenv(var);
@@ -165,6 +168,33 @@ inline double TimeRun(queue::QueueSession& session) {
         std::exit(1);
     }
     return seconds;
+}
+
+// Rounds of our run against a reference command followed by "sync -f" of
+// flushDir, who goes first alternating, level() before each; prints the
+// median ratio against the command alone, then (last) against command + flush.
+inline void PrintRatiosVsFlushedCommand(const char* name, int rounds,
+                                        const std::function<void()>& level,
+                                        const std::function<double()>& ours,
+                                        const std::string& command, const std::string& flushDir) {
+    std::vector<double> flushed, plain;
+    for (int round = 0; round < rounds; ++round) {
+        double us = 0, cp = 0, sync = 0;
+        for (int turn = 0; turn < 2; ++turn) {
+            level();
+            if ((turn == 0) == (round % 2 == 0)) {
+                us = ours();
+            } else {
+                cp = TimeShell(command);
+                sync = TimeShell("sync -f '" + flushDir + "'");
+            }
+        }
+        flushed.push_back((cp + sync) / us);
+        plain.push_back(cp / us);
+        std::printf("round %d: ours %.3f s, cp %.3f s + sync %.3f s\n", round + 1, us, cp, sync);
+    }
+    std::printf("%s_without_its_flush: %.3f\n", name, Median(plain));
+    std::printf("%s: %.3f\n", name, Median(flushed));
 }
 
 // Two file systems for moves between them: two ext4 images on loop devices

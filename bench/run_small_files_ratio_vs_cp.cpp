@@ -11,32 +11,21 @@
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    constexpr int Dirs = 20, FilesPerDir = 1000, Rounds = 5;
+    constexpr int Dirs = 20, FilesPerDir = 1000;
     const std::string work = benchrig::MakeWorkDir("run-small");
     benchrig::MakeTree(work + "/src", Dirs, FilesPerDir, 4096);
     benchrig::InstallDrives(work, work);
     benchrig::NoWindow window;
 
-    std::vector<double> flushed, plain;
-    for (int round = 0; round < Rounds; ++round) {
-        double ours = 0, cp = 0, sync = 0;
-        for (int turn = 0; turn < 2; ++turn) {
-            benchrig::Shell("rm -rf '" + work + "/ours' '" + work + "/cp'; sync");
-            if ((turn == 0) == (round % 2 == 0)) {
-                queue::QueueSession session(&window);
-                benchrig::QueueTree(session, "src", "ours", Dirs, FilesPerDir, queue::ActionCopy);
-                ours = benchrig::TimeRun(session);
-            } else {
-                cp = benchrig::TimeShell("cp -r '" + work + "/src' '" + work + "/cp'");
-                sync = benchrig::TimeShell("sync -f '" + work + "/cp'");
-            }
-        }
-        flushed.push_back((cp + sync) / ours);
-        plain.push_back(cp / ours);
-        std::printf("round %d: ours %.3f s, cp %.3f s + sync %.3f s\n", round + 1, ours, cp, sync);
-    }
+    benchrig::PrintRatiosVsFlushedCommand(
+        "run_small_files_ratio_vs_cp", 5,
+        [&] { benchrig::Shell("rm -rf '" + work + "/ours' '" + work + "/cp'; sync"); },
+        [&] {
+            queue::QueueSession session(&window);
+            benchrig::QueueTree(session, "src", "ours", Dirs, FilesPerDir, queue::ActionCopy);
+            return benchrig::TimeRun(session);
+        },
+        "cp -r '" + work + "/src' '" + work + "/cp'", work);
     benchrig::Shell("rm -rf '" + work + "'");
-    std::printf("run_small_files_ratio_vs_cp_without_its_flush: %.3f\n", benchrig::Median(plain));
-    std::printf("run_small_files_ratio_vs_cp: %.3f\n", benchrig::Median(flushed));
     return 0;
 }
