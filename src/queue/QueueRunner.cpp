@@ -251,9 +251,6 @@ void QueueSession::AbortQueue() {
     }
     state_ = QueueState::Aborting;
     AbortRequested = true;
-    // Legacy: the old copy loop behind today's TransferEngine polls the global
-    // flag, not the one it was handed. Goes with that loop.
-    queue::AbortRequested = true;
 }
 
 void QueueSession::btnStartClick() {

@@ -2,9 +2,6 @@
 
 namespace queue {
 
-TRunCounters RunCounters;
-bool AbortRequested = false;
-
 QString QueueStateText(QueueState state) {
     switch (state) {
         case QueueState::Stopped:
@@ -18,11 +15,6 @@ QString QueueStateText(QueueState state) {
     }
     // Only the four states exist; anything else is no state to show.
     return QString();
-}
-
-void ResetRunState() {
-    RunCounters = TRunCounters{};
-    AbortRequested = false;
 }
 
 }  // namespace queue

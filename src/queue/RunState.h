@@ -29,12 +29,4 @@ struct TRunCounters {
     std::int64_t PendingBytes = 0;
 };
 
-// Legacy: only the old copy loop (CopyEngine.cpp) and the bridge to it still
-// read and write these. They go when the copy takes its state as arguments;
-// nothing new may use them.
-extern TRunCounters RunCounters;
-extern bool AbortRequested;
-// Legacy, for the tests of that copy loop: back to the start-up values.
-void ResetRunState();
-
 }  // namespace queue
