@@ -123,8 +123,7 @@ void TMainForm::PrepareMainWindow() {
 }
 
 bool TMainForm::FormClose() {
-    if (!platform::Guard([this] { SaveSettingsAndQueue(); })) return false;
-    return true;
+    return platform::Guard([this] { SaveSettingsAndQueue(); });
 }
 
 void TMainForm::SaveSettingsAndQueue() {
