@@ -1,10 +1,11 @@
 // The main window's layout: every control with its name, place, colour and font.
 #include "app/MainUnit.h"
 
+#include "app/About.h"
+#include "app/ExeVersion.h"
 #include "app/MainStatusPanels.h"
 #include "app/RichHint.h"
 #include "app/RichStatusBar.h"
-#include "app/Version.h"
 #include "panes/FilePanels.h"
 #include "persistence/FilePaths.h"
 #include "persistence/QueueJournal.h"
@@ -16,6 +17,8 @@
 #include "platform/widgets/Icons.h"
 #include "platform/widgets/StringGridEx.h"
 #include "queue/Vocabulary.h"
+#include "queue/widgets/DelayedStart.h"
+#include "queue/widgets/QueueStats.h"
 
 #include <QCoreApplication>
 #include <QDialog>
@@ -53,14 +56,6 @@ QToolButton* ToolButton(QWidget* strip, const char* name, int left, int top, con
     return button;
 }
 
-QDialog* HiddenDialog(QWidget* owner, const char* name, const char* caption) {
-    auto* dialog = new QDialog(owner);
-    dialog->setObjectName(QString::fromLatin1(name));
-    dialog->setWindowTitle(QString::fromLatin1(caption));
-    dialog->hide();
-    return dialog;
-}
-
 }  // namespace
 
 ProgramFiles ProgramFiles::BesideExecutable() {
@@ -72,8 +67,8 @@ ProgramFiles ProgramFiles::BesideExecutable() {
 
 QString FileVersionText(int parts) {
     if (parts < 1 || parts > 4) return QString();
-    const int numbers[4] = {FERROVANT_VERSION_MAJOR, FERROVANT_VERSION_MINOR,
-                            FERROVANT_VERSION_PATCH, FERROVANT_VERSION_TWEAK};
+    const int numbers[4] = {exeversion::kMajor, exeversion::kMinor, exeversion::kRelease,
+                            exeversion::kBuild};
     QStringList out;
     for (int i = 0; i < parts; ++i)
         out << QString::number(numbers[i]);
@@ -114,9 +109,6 @@ TMainForm::TMainForm(ProgramFiles files, QWidget* parent)
     TimerQueue = new QTimer(this);
     TimerQueue->setObjectName(QStringLiteral("TimerQueue"));
     TimerQueue->setInterval(1000);
-    timerDelayedStart = new QTimer(this);
-    timerDelayedStart->setObjectName(QStringLiteral("timerDelayedStart"));
-    timerDelayedStart->setInterval(1000);
     RichHint1 = new TRichHint(this);
     RichHint1->setObjectName(QStringLiteral("RichHint1"));
 
@@ -191,28 +183,25 @@ void TMainForm::BuildQueueArea() {
 }
 
 void TMainForm::CreateDialogs() {
-    // Placeholders: the real About, delayed start and statistics dialogs
-    // replace these three when they are wired in.
-    frmAbout = HiddenDialog(this, "frmAbout", "About");
-    frmDelayedStart = HiddenDialog(this, "frmDelayedStart", "Delayed start");
-    frmQueueStats = HiddenDialog(this, "frmQueueStats", "Queue Statistics");
+    DelayedStart = new queue::TDelayedStart(this, btnDelayedStart, [this] { btnStartClick(); });
+    DelayedStart->timerDelayedStart.setObjectName(QStringLiteral("timerDelayedStart"));
+    frmQueueStats = new queue::TfrmQueueStats(session_.Table(), this);
+    frmQueueStats->setObjectName(QStringLiteral("frmQueueStats"));
 }
 
 void TMainForm::btnAboutClick() {
-    platform::Guard([this] {
-        if (frmAbout) frmAbout->exec();  // placeholder until the About dialog is wired
-    });
+    platform::Guard([this] { ShowAboutDialog(this); });
 }
 
 void TMainForm::btnDelayedStartClick() {
     platform::Guard([this] {
-        if (frmDelayedStart) frmDelayedStart->exec();  // placeholder
+        if (DelayedStart) DelayedStart->btnDelayedStartClick();
     });
 }
 
 void TMainForm::btnQueueStatsClick() {
     platform::Guard([this] {
-        if (frmQueueStats) frmQueueStats->exec();  // placeholder
+        if (frmQueueStats) frmQueueStats->exec();
     });
 }
 

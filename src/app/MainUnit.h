@@ -22,6 +22,10 @@ class QToolButton;
 namespace panes {
 class TFilePanels;
 }
+namespace queue {
+class TDelayedStart;
+class TfrmQueueStats;
+}  // namespace queue
 namespace persistence {
 class QueueJournal;
 class TFormSize;
@@ -77,14 +81,13 @@ public:
     TRichStatusBar* StatusBar1;
     persistence::TFormSize* FormSize;
     QTimer* TimerQueue;
-    QTimer* timerDelayedStart;
+    // timerDelayedStart belongs to the delayed start (DelayedStart->timerDelayedStart).
     TRichHint* RichHint1;
 
-    // The three dialogs, created hidden at start and shown by their buttons.
-    // Until the real dialogs exist these are plain hidden windows.
-    QDialog* frmAbout = nullptr;
-    QDialog* frmDelayedStart = nullptr;
-    QDialog* frmQueueStats = nullptr;
+    // The delayed start and statistics dialogs are created hidden at start and
+    // kept; the About dialog is made anew at each opening.
+    queue::TDelayedStart* DelayedStart = nullptr;
+    queue::TfrmQueueStats* frmQueueStats = nullptr;
     void CreateDialogs();
 
     // Lifecycle steps (MainLifecycle.cpp). Each throws what its steps throw.
@@ -134,7 +137,6 @@ private:
     void ConnectCommands();
     void NameForAccessibility();
     void QueueFrom(bool fromLeft, const QString& action);
-    // Wiring for the placeholder dialogs until the real ones replace them.
     void btnAboutClick();
     void btnDelayedStartClick();
     void btnQueueStatsClick();
