@@ -2,6 +2,7 @@
 
 #include "platform/Guard.h"
 
+#include <QAccessibleWidget>
 #include <QDesktopServices>
 #include <QLinearGradient>
 #include <QMouseEvent>
@@ -17,6 +18,26 @@ constexpr int kAutoSizeExtra = 6;
 constexpr int kGradientLine = 2;
 constexpr int kUnbounded = 1 << 20;
 
+// Screen readers see the label as static text that reads its shown
+// characters, unless the program gave it a name of its own.
+class RichLabelAccessible : public QAccessibleWidget {
+public:
+    explicit RichLabelAccessible(TRichLabel* label)
+        : QAccessibleWidget(label, QAccessible::StaticText) {}
+    QString text(QAccessible::Text t) const override {
+        const auto* label = static_cast<const TRichLabel*>(widget());
+        if (t == QAccessible::Name && label->accessibleName().isEmpty())
+            return RichPlainText(label->Text());
+        return QAccessibleWidget::text(t);
+    }
+};
+
+QAccessibleInterface* RichLabelAccessibleFactory(const QString& className, QObject* object) {
+    if (className != QLatin1StringView("app::TRichLabel") || !object || !object->isWidgetType())
+        return nullptr;
+    return new RichLabelAccessible(static_cast<TRichLabel*>(object));
+}
+
 bool OpensInShell(const QString& target) {
     return target.contains(QLatin1StringView("://")) ||
            target.contains(QLatin1StringView("mailto:"));
@@ -28,6 +49,11 @@ TRichLabel::TRichLabel(QWidget* parent) : QWidget(parent) {
     fontColor_ = palette().color(QPalette::WindowText);
     color_ = palette().color(QPalette::Button);
     setMouseTracking(true);
+    static const bool accessible = [] {
+        QAccessible::installFactory(RichLabelAccessibleFactory);
+        return true;
+    }();
+    (void)accessible;
 }
 
 std::function<void(const QUrl&)>& TRichLabel::ShellOpen() {

@@ -334,4 +334,15 @@ RichRunText DecodeRun(const QString& raw) {
     return out;
 }
 
+QString RichPlainText(const QString& text) {
+    QString plain;
+    for (const RichToken& token : TokenizeRichText(PrepareRichText(text), RichWrap::Off)) {
+        if (token.kind == RichToken::Kind::Run)
+            plain += DecodeRun(token.text).text;
+        else if (token.tag == RichTag::Break && !token.closing)
+            plain += u'\n';
+    }
+    return plain;
+}
+
 }  // namespace app

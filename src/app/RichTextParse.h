@@ -85,4 +85,8 @@ struct RichRunText {
 };
 RichRunText DecodeRun(const QString& raw);
 
+// What a screen reader reads of a markup text: its characters, with a line
+// end for each <BR>.
+QString RichPlainText(const QString& text);
+
 }  // namespace app

@@ -7,22 +7,36 @@ namespace {
 std::function<TDateTime()> testClock;
 const QDate epoch(1899, 12, 30);
 constexpr double msPerDay = 86'400'000.0;
+
+double WholeDays(TDateTime value) {
+    return value >= 0 ? std::floor(value) : std::ceil(value);
+}
 }  // namespace
 
-TDateTime ToDateTime(const QDateTime& local) {
+TDateTime ToDateTime(const QDate& date, const QTime& time) {
     // Days by calendar plus the time of day, so that DST shifts do not bend the fraction.
-    const double days = static_cast<double>(epoch.daysTo(local.date()));
-    const double fraction = local.time().msecsSinceStartOfDay() / msPerDay;
+    const double days = static_cast<double>(epoch.daysTo(date));
+    const double fraction = time.msecsSinceStartOfDay() / msPerDay;
     return days >= 0 ? days + fraction : days - fraction;
 }
 
-QDateTime FromDateTime(TDateTime value) {
-    const double wholeDays = value >= 0 ? std::floor(value) : std::ceil(value);
-    double fraction = std::abs(value - wholeDays);
+TDateTime ToDateTime(const QDateTime& local) {
+    return ToDateTime(local.date(), local.time());
+}
+
+QDate DatePart(TDateTime value) {
+    return epoch.addDays(static_cast<qint64>(WholeDays(value)));
+}
+
+QTime TimePart(TDateTime value) {
+    const double fraction = std::abs(value - WholeDays(value));
     auto ms = static_cast<qint64>(std::llround(fraction * msPerDay));
     if (ms >= static_cast<qint64>(msPerDay)) ms = static_cast<qint64>(msPerDay) - 1;
-    const QDate date = epoch.addDays(static_cast<qint64>(wholeDays));
-    return QDateTime(date, QTime::fromMSecsSinceStartOfDay(static_cast<int>(ms)));
+    return QTime::fromMSecsSinceStartOfDay(static_cast<int>(ms));
+}
+
+QDateTime FromDateTime(TDateTime value) {
+    return QDateTime(DatePart(value), TimePart(value));
 }
 
 TDateTime Now() {

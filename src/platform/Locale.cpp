@@ -56,11 +56,16 @@ int LocaleGeneration() {
 }
 
 QString FormatShortDate(TDateTime value) {
-    return QLocale::c().toString(FromDateTime(value).date(), CurrentLocale().shortDateFormat);
+    return QLocale::c().toString(DatePart(value), CurrentLocale().shortDateFormat);
 }
 
 QString FormatLongTime(TDateTime value) {
-    return QLocale::c().toString(FromDateTime(value).time(), CurrentLocale().longTimeFormat);
+    return QLocale::c().toString(TimePart(value), CurrentLocale().longTimeFormat);
+}
+
+QString FormatDateTime(TDateTime value) {
+    if (TimePart(value) == QTime(0, 0)) return FormatShortDate(value);
+    return FormatShortDate(value) + u' ' + FormatLongTime(value);
 }
 
 }  // namespace platform

@@ -32,5 +32,7 @@ int LocaleGeneration();
 // Dates and times as the user reads them.
 QString FormatShortDate(TDateTime value);
 QString FormatLongTime(TDateTime value);
+// The short date, a blank and the long time; the date alone at exactly 00:00:00.
+QString FormatDateTime(TDateTime value);
 
 }  // namespace platform

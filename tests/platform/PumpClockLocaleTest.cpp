@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 namespace {
 
 TEST(PumpTest, HookSeesEachPumpNumberAndPendingEventsRun) {
@@ -62,6 +64,10 @@ TEST(LocaleTest, DatesAndTimesFollowTheInstalledLocale) {
     EXPECT_EQ(platform::CurrentLocale().thousandSeparator, u'.');
     EXPECT_EQ(platform::FormatShortDate(t), "07.03.2026");
     EXPECT_EQ(platform::FormatLongTime(t), "14:05:09");
+    // Date and time together; the date alone at exactly midnight.
+    EXPECT_EQ(platform::FormatDateTime(t), "07.03.2026 14:05:09");
+    EXPECT_EQ(platform::FormatDateTime(std::floor(t)), "07.03.2026");
+    EXPECT_EQ(platform::FormatDateTime(std::floor(t) + 1.0 / 86400), "07.03.2026 00:00:01");
     platform::SetLocale(platform::EnglishLocale());
 }
 

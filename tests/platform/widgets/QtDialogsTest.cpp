@@ -1,4 +1,5 @@
 #include "platform/widgets/QtDialogs.h"
+#include "support/widgets/WhenModal.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -14,29 +15,9 @@
 #include <memory>
 
 using namespace platform;
+using testsupport::WhenModalShows;
 
 namespace {
-
-// Runs action on the modal box once it is up; the box is found by polling
-// because exec() shows it only after the call that opens it has started.
-void WhenBoxShows(std::function<void(QDialog*)> action) {
-    auto poll = std::make_shared<std::function<void()>>();
-    *poll = [action, poll] {
-        auto* box = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-        if (!box || !box->isVisible()) {
-            QTimer::singleShot(5, *poll);
-            return;
-        }
-        // Keys go where a user's would: to the focused control of the active box.
-        box->activateWindow();
-        EXPECT_TRUE(QTest::qWaitForWindowActive(box));
-        action(box);
-        // A box the action failed to answer must not hang the test run.
-        if (box->isVisible()) QTimer::singleShot(2000, box, [box] { box->close(); });
-        *poll = nullptr;  // breaks the self-reference
-    };
-    QTimer::singleShot(0, *poll);
-}
 
 void PressKey(QDialog* box, Qt::Key key, Qt::KeyboardModifiers mods = Qt::NoModifier) {
     QWidget* target = QApplication::focusWidget();
@@ -60,7 +41,7 @@ int Ask(unsigned buttons, std::function<void(QDialog*)> action,
     request.caption = KindCaption(kind);
     request.text = QStringLiteral("Proceed?");
     request.buttons = buttons;
-    WhenBoxShows(std::move(action));
+    WhenModalShows(std::move(action));
     return QtDialogProvider().Message(request);
 }
 
@@ -158,7 +139,7 @@ TEST(QtMessageBox, CaptionIconAndPlainText) {
 }
 
 QString AskInput(const QString& defaultText, std::function<void(QDialog*)> action) {
-    WhenBoxShows(std::move(action));
+    WhenModalShows(std::move(action));
     return QtDialogProvider().Input("New Directory", "Name:", defaultText);
 }
 
@@ -231,7 +212,7 @@ TEST(QtDialogs, InstallMakesTheRealBoxesCurrent) {
     InstallQtDialogs();
     EXPECT_NE(dynamic_cast<QtDialogProvider*>(CurrentDialogProvider()), nullptr);
     QString title;
-    WhenBoxShows([&](QDialog* box) {
+    WhenModalShows([&](QDialog* box) {
         title = box->windowTitle();
         PressKey(box, Qt::Key_Return);
     });
