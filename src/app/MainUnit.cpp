@@ -2,9 +2,9 @@
 #include "app/MainUnit.h"
 
 #include "app/MainStatusPanels.h"
-#include "app/RichHint.h"
-#include "app/RichStatusBar.h"
 #include "app/Version.h"
+#include "app/richtext/RichHint.h"
+#include "app/richtext/RichStatusBar.h"
 #include "panes/FilePanels.h"
 #include "persistence/FilePaths.h"
 #include "persistence/QueueJournal.h"
