@@ -1,6 +1,6 @@
 // Arbitrary markup through the renderer: measuring must end, in bounded time,
 // without touching memory it does not own, whatever the text holds.
-#include "app/RichText.h"
+#include "app/richtext/RichText.h"
 #include "platform/widgets/Fonts.h"
 
 #include <QGuiApplication>

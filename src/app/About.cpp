@@ -1,7 +1,7 @@
 #include "app/About.h"
 
 #include "app/JpegImage.h"
-#include "app/RichLabel.h"
+#include "app/richtext/RichLabel.h"
 #include "platform/widgets/DialogFrame.h"
 #include "platform/widgets/FlatButton.h"
 #include "platform/widgets/Fonts.h"

@@ -1,7 +1,7 @@
 // The queue's figures onto the nine status panels.
 #include "app/MainStatusPanels.h"
 #include "app/MainUnit.h"
-#include "app/RichStatusBar.h"
+#include "app/richtext/RichStatusBar.h"
 #include "panes/FilePanels.h"
 #include "platform/Clock.h"
 

@@ -1,7 +1,7 @@
 #include "app/MainStatusPanels.h"
 
-#include "app/RichStatusBar.h"
 #include "app/TrafficLights.h"
+#include "app/richtext/RichStatusBar.h"
 
 #include <QPalette>
 

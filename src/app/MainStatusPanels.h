@@ -2,7 +2,7 @@
 // The main window's status bar: nine panels in fixed order. The queue display
 // addresses them by these indexes.
 
-#include "app/RichStatusPanel.h"
+#include "app/richtext/RichStatusPanel.h"
 
 #include <vector>
 

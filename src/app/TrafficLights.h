@@ -2,7 +2,7 @@
 // The queue-state pictures of the status bar: a horizontal traffic light of
 // three lamps (red, amber, green from left to right) in a dark housing.
 
-#include "app/ImageList.h"
+#include "app/richtext/ImageList.h"
 
 namespace app {
 

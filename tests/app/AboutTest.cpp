@@ -1,7 +1,7 @@
 #include "app/About.h"
 #include "app/ExeInfo.h"
 #include "app/JpegImage.h"
-#include "app/RichLabel.h"
+#include "app/richtext/RichLabel.h"
 #include "support/widgets/WhenModal.h"
 
 #include <QAccessible>

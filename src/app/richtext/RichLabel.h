@@ -4,7 +4,7 @@
 // links: web and mail targets open in the desktop's handler, any other target
 // goes to OnAnchorClick.
 
-#include "app/RichText.h"
+#include "app/richtext/RichText.h"
 
 #include <QColor>
 #include <QStringList>

@@ -1,4 +1,4 @@
-#include "app/PanelTimeFormat.h"
+#include "app/richtext/PanelTimeFormat.h"
 
 #include "platform/Locale.h"
 

@@ -1,4 +1,4 @@
-#include "app/RichLabel.h"
+#include "app/richtext/RichLabel.h"
 
 #include "platform/widgets/Fonts.h"
 

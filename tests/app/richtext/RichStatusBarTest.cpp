@@ -1,8 +1,8 @@
 // The status bar as the main window uses it: layout, clock, redraw economy,
 // hints and the image panel's text slot.
 #include "app/MainStatusPanels.h"
-#include "app/PanelTimeFormat.h"
-#include "app/RichStatusBar.h"
+#include "app/richtext/PanelTimeFormat.h"
+#include "app/richtext/RichStatusBar.h"
 #include "platform/Clock.h"
 #include "platform/Errors.h"
 #include "platform/Locale.h"

@@ -1,4 +1,4 @@
-#include "app/StatusGauge.h"
+#include "app/richtext/StatusGauge.h"
 
 #include <QFontMetrics>
 #include <QPainter>

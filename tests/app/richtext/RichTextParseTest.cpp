@@ -1,4 +1,4 @@
-#include "app/RichTextParse.h"
+#include "app/richtext/RichTextParse.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 // The gauge panel and the traffic-light pictures: what lands on the screen.
 #include "app/MainStatusPanels.h"
-#include "app/RichStatusBar.h"
-#include "app/StatusGauge.h"
 #include "app/TrafficLights.h"
+#include "app/richtext/RichStatusBar.h"
+#include "app/richtext/StatusGauge.h"
 
 #include <QPainter>
 

@@ -5,8 +5,8 @@
 // of the panel under the pointer. Everything else it shows is written into it
 // through SetPanelText / SetPanelImage / SetPanelPosition.
 
-#include "app/ImageList.h"
-#include "app/RichStatusPanel.h"
+#include "app/richtext/ImageList.h"
+#include "app/richtext/RichStatusPanel.h"
 #include "platform/widgets/AccessibleEntries.h"
 
 #include <QTimer>

@@ -1,4 +1,4 @@
-#include "app/ImageList.h"
+#include "app/richtext/ImageList.h"
 
 #include <QPainter>
 

@@ -8,7 +8,7 @@
 // change of toolTip closes any hint being shown, and the next rest of the
 // pointer shows the new one.
 
-#include "app/RichText.h"
+#include "app/richtext/RichText.h"
 
 #include <QColor>
 #include <QFont>

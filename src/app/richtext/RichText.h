@@ -4,7 +4,7 @@
 // QPainter. The same call measures (widest line, total height) and hit-tests
 // links, so hint windows, labels and status panels size and click through it.
 
-#include "app/RichTextParse.h"
+#include "app/richtext/RichTextParse.h"
 
 #include <QColor>
 #include <QFont>

@@ -1,4 +1,4 @@
-#include "app/RichHint.h"
+#include "app/richtext/RichHint.h"
 
 #include "platform/Errors.h"
 

@@ -1,7 +1,7 @@
-#include "app/RichStatusBar.h"
+#include "app/richtext/RichStatusBar.h"
 
-#include "app/PanelTimeFormat.h"
-#include "app/StatusGauge.h"
+#include "app/richtext/PanelTimeFormat.h"
+#include "app/richtext/StatusGauge.h"
 #include "platform/Errors.h"
 #include "platform/Guard.h"
 #include "platform/widgets/Fonts.h"

@@ -3,7 +3,7 @@
 // the banded vertical gradient. Kept apart from the bar so the arithmetic can
 // be checked without a widget.
 
-#include "app/RichStatusPanel.h"
+#include "app/richtext/RichStatusPanel.h"
 
 #include <QColor>
 #include <QRect>

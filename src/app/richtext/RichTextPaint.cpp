@@ -1,5 +1,5 @@
 // The drawing half of the renderer: walks a finished layout.
-#include "app/RichTextLayout.h"
+#include "app/richtext/RichTextLayout.h"
 
 #include <QFontMetrics>
 #include <QLinearGradient>

@@ -1,4 +1,4 @@
-#include "app/RichTextParse.h"
+#include "app/richtext/RichTextParse.h"
 
 #include <QGuiApplication>
 #include <QPalette>

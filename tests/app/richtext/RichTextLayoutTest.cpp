@@ -1,4 +1,4 @@
-#include "app/RichTextLayout.h"
+#include "app/richtext/RichTextLayout.h"
 #include "platform/widgets/Fonts.h"
 
 #include <QFontMetrics>

@@ -3,7 +3,7 @@
 // by line, with the formatting state applied. Painting only walks the result,
 // so everything about placement can be checked without pixels.
 
-#include "app/RichText.h"
+#include "app/richtext/RichText.h"
 
 #include <vector>
 
