@@ -35,7 +35,7 @@ namespace reliability {
 
 namespace {
 
-const char* const kCases[] = {"plain",  "dirlink", "filelink", "bindmount", "fifo",
+const char* const kCases[] = {"plain",  "dirlink", "filelink", "bindmount", "mount", "fifo",
                               "socket", "noperm",  "deep",     "names",     "swap"};
 
 constexpr int kDeepLevels = 3000;
@@ -144,6 +144,19 @@ bool Build(Workspace& w, const QString& name, int& socketFd) {
         return ::mkdir(w.bindTarget.constData(), 0755) == 0 &&
                ::mount((r + "/bound").constData(), w.bindTarget.constData(), nullptr, MS_BIND,
                        nullptr) == 0;
+    }
+    if (name == QLatin1String("mount")) {
+        // Another file system mounted inside the tree, with files of its own.
+        w.bindTarget = r + "/tree/sub/other";
+        if (::mkdir(w.bindTarget.constData(), 0755) != 0 ||
+            ::mount("ferrovant-reliability", w.bindTarget.constData(), "tmpfs", 0, "size=1m") != 0)
+            return false;
+        const QByteArray relative = "tree/sub/other/four";
+        const int dir = ::open(w.bindTarget.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        const bool made = dir >= 0 && MakeFile(dir, "four", relative);
+        if (dir >= 0) ::close(dir);
+        if (made) w.canaries.push_back({relative, relative});
+        return made;
     }
     if (name == QLatin1String("fifo"))
         return ::link((r + "/probe").constData(), (r + "/tree/sub/fifo").constData()) == 0;
