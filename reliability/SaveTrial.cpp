@@ -1,13 +1,15 @@
 // A save of the program's own files cut by a power failure at a random moment.
 //
-//   save queue|profile DIR EXPECTED
+//   save queue|profile DIR EXPECTED [prepare|nocut]
 //
 // DIR is on the file system to cut. Writes the old version and makes it
 // durable, keeps the old and the new bytes in EXPECTED (elsewhere), times one
 // save to learn how long a save takes, then saves the new version while a
 // second thread cuts the file system somewhere inside that time (or just
 // after it). Prints "done_before_cut=0|1": when 1 the save had returned before
-// the cut, so only the new version may come back.
+// the cut, so only the new version may come back. "prepare" stops before the
+// cut; "nocut" then saves the new version alone (under injected faults) and
+// prints "saved=0|1", whether the save reported success.
 
 #include "reliability/Harness.h"
 
@@ -92,8 +94,10 @@ QByteArray NewVersionBytes(const QString& kind, const QString& scratch, const QB
 }  // namespace
 
 int SaveTrial(const QStringList& args) {
-    if (args.size() != 3) {
-        std::fprintf(stderr, "usage: save queue|profile DIR EXPECTED\n");
+    const QString step = args.value(3);
+    if (args.size() < 3 || args.size() > 4 ||
+        !(step.isEmpty() || step == QLatin1String("prepare") || step == QLatin1String("nocut"))) {
+        std::fprintf(stderr, "usage: save queue|profile DIR EXPECTED [prepare|nocut]\n");
         return 2;
     }
     const QString kind = args[0];
@@ -102,6 +106,10 @@ int SaveTrial(const QStringList& args) {
     const QString path = dir + (kind == QLatin1String("queue") ? QStringLiteral("/ferrovant.csv")
                                                                : QStringLiteral("/ferrovant.ini"));
 
+    if (step == QLatin1String("nocut")) {
+        std::printf("saved=%d\n", Save(kind, path, 2) ? 1 : 0);
+        return 0;
+    }
     if (!Save(kind, path, 1)) return 3;
     const QByteArray oldBytes = ReadHostFile(QFile::encodeName(path));
     const QByteArray newBytes =
@@ -110,6 +118,8 @@ int SaveTrial(const QStringList& args) {
     if (!WriteHostFile(QFile::encodeName(expected + QStringLiteral("/old")), oldBytes) ||
         !WriteHostFile(QFile::encodeName(expected + QStringLiteral("/new")), newBytes))
         return 3;
+
+    if (step == QLatin1String("prepare")) return 0;
 
     const int root = ::open(QFile::encodeName(dir).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (root < 0 || ::syncfs(root) != 0) return 3;
