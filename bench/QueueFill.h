@@ -13,18 +13,12 @@ enum class CommaDirs { No, Yes };
 // comma in its source directory, so writing the queue file has to quote it.
 inline void FillPendingJobs(queue::QueueTable& table, int rows, CommaDirs commas) {
     for (int i = 0; i < rows; ++i) {
-        const int row = table.AppendRow();
-        table.Grid().SetCell(queue::colRow, row, static_cast<long long>(row));
         const bool comma = commas == CommaDirs::Yes && i % 100 == 0;
-        table.SetCell(queue::colSourceDir, row,
-                      comma ? QStringLiteral("C:\\Src\\Dir, %1").arg(i / 100)
-                            : QStringLiteral("C:\\Src\\Dir%1").arg(i / 100));
-        table.SetCell(queue::colFileName, row, QStringLiteral("file%1.dat").arg(i));
-        table.SetCell(queue::colTargetDir, row, QStringLiteral("D:\\Tgt\\Dir%1").arg(i / 100));
-        table.SetRealSize(row, 1000.0 + i);
-        table.SetCell(queue::colFileSize, row, QStringLiteral("1,000 Bytes"));
-        table.SetCell(queue::colAction, row, queue::ActionCopy);
-        table.SetCell(queue::colStatus, row, queue::StatusPending);
+        table.AppendJob(queue::QueueJob{comma ? QStringLiteral("C:\\Src\\Dir, %1").arg(i / 100)
+                                              : QStringLiteral("C:\\Src\\Dir%1").arg(i / 100),
+                                        QStringLiteral("file%1.dat").arg(i),
+                                        QStringLiteral("D:\\Tgt\\Dir%1").arg(i / 100), 1000 + i,
+                                        queue::ActionCopy, queue::StatusPending});
     }
 }
 

@@ -41,15 +41,8 @@ double QueueSeconds(const std::vector<Job>& jobs) {
         if (table.IsQueued(job.sourceDir, job.fileName, job.targetDir)) {
             throw std::logic_error("distinct jobs reported as queued");
         }
-        const int row = table.AppendRow();
-        table.Grid().SetCell(queue::colRow, row, static_cast<long long>(row));
-        table.SetCell(queue::colSourceDir, row, job.sourceDir);
-        table.SetCell(queue::colFileName, row, job.fileName);
-        table.SetCell(queue::colTargetDir, row, job.targetDir);
-        table.SetRealSize(row, 123456.0);
-        table.SetCell(queue::colFileSize, row, QStringLiteral("120.56 KB"));
-        table.SetCell(queue::colAction, row, queue::ActionMove);
-        table.SetCell(queue::colStatus, row, queue::StatusPending);
+        table.AppendJob(queue::QueueJob{job.sourceDir, job.fileName, job.targetDir, 123456,
+                                        queue::ActionMove, queue::StatusPending});
     }
     const double took = CpuSeconds() - start;
     if (table.RowCount() != static_cast<int>(jobs.size()) + 1) throw std::logic_error("rows lost");

@@ -19,6 +19,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <optional>
 #include <vector>
@@ -47,7 +48,7 @@ public:
 
 // One entry of the source pane's file list, by its position in the list.
 struct QueueEntry {
-    QString text;              // as listed: "name", "[dir]", "[.]", "[..]"
+    QString text;  // as listed: "name", "[dir]", "[.]", "[..]"
     bool ticked = false;
     bool isDirectory = false;  // what the disk said, not the brackets
 };
@@ -61,6 +62,20 @@ struct QueueRequest {
     // Unticks entry i of the source file list; called for each ticked entry
     // before anything else is decided about it.
     std::function<void(int index)> untick;
+};
+
+// The status bar texts of the queue, computed afresh from the state. Panels 4
+// to 6 are not written while the queue is Stopped: they are empty optionals then.
+struct QueueStatistics {
+    int stateImage = 3;  // traffic light: 1 green, 2 amber, 3 red
+    QString stateText;   // QueueStateText
+    QString fileCount;
+    QString pendingSize;
+    std::optional<QString> speed;
+    std::optional<QString> remaining;
+    std::optional<QString> arrival;
+    int progress = 0;  // 0 to 100
+    QString currentFile;
 };
 
 class QueueSession {
@@ -81,6 +96,14 @@ public:
     std::int32_t OverwriteAnswer = 0;
     bool AbortRequested = false;
 
+    // PendingCount and PendingBytes afresh from the table (first activation,
+    // after a queue file was loaded). Throws EConvertError like the table.
+    void CountPending();
+    // The status bar texts for the state and counters now.
+    QueueStatistics Statistics() const;
+    // The file work of the runs; the window settles it at close.
+    TransferEngine& Transfer() { return transfer_; }
+
     // Queueing (the four middle buttons).
     void QueueSelected(const QueueRequest& request);
     bool QueueFile(const QString& sourceDir, const QString& fileName, const QString& targetDir,
@@ -100,6 +123,15 @@ public:
     void TimerQueueTimer();
 
 private:
+    class RunScope;
+    enum class RowStart { Started, EndRun };
+    void RefreshStatistics();
+    void RefreshQueueView();
+    std::exception_ptr CountPendingDeferringFailure();
+    bool RestartAborted();
+    void RunRemoveDir(int row);
+    RowStart RunFileRow(int row);
+
     QueueWindow* window_;
     TRunCounters counters_;
     QueueState state_ = QueueState::Stopped;
@@ -109,20 +141,6 @@ private:
 
 // Joins two path parts with exactly one "\" between them.
 QString JoinPath(const QString& first, const QString& second);
-
-// The status bar texts of the queue, computed afresh from the state. Panels 4
-// to 6 are not written while the queue is Stopped: they are empty optionals then.
-struct QueueStatistics {
-    int stateImage = 3;  // traffic light: 1 green, 2 amber, 3 red
-    QString stateText;   // QueueStateText
-    QString fileCount;
-    QString pendingSize;
-    std::optional<QString> speed;
-    std::optional<QString> remaining;
-    std::optional<QString> arrival;
-    int progress = 0;  // 0 to 100
-    QString currentFile;
-};
 
 QueueStatistics ComputeStatistics(QueueState state, const TRunCounters& counters,
                                   platform::TDateTime now);

@@ -2,8 +2,8 @@
 
 #include "platform/Errors.h"
 #include "platform/Locale.h"
+#include "queue/Format.h"
 #include "queue/JobKeyIndex.h"
-#include "queue/RunState.h"
 #include "queue/Vocabulary.h"
 
 #include <deque>
@@ -270,16 +270,34 @@ bool QueueTable::IsQueued(const QString& sourceDir, const QString& fileName,
     return books_->IsQueued(sourceDir, fileName, targetDir);
 }
 
-void QueueTable::ClearQueue() {
+int QueueTable::AppendJob(const QueueJob& job) {
+    const int row = AppendRow();
+    grid_.SetCell(colRow, row, static_cast<long long>(row));
+    grid_.SetCell(colSourceDir, row, job.sourceDir);
+    grid_.SetCell(colFileName, row, job.fileName);
+    grid_.SetCell(colTargetDir, row, job.targetDir);
+    if (job.size) {
+        SetRealSize(row, static_cast<double>(*job.size));
+        grid_.SetCell(colFileSize, row, FormatSize(*job.size));
+    } else {
+        grid_.SetCell(colRealSize, row, QString());
+        grid_.SetCell(colFileSize, row, QString());
+    }
+    grid_.SetCell(colAction, row, job.action);
+    grid_.SetCell(colStatus, row, job.status);
+    return row;
+}
+
+void QueueTable::ClearQueue(TRunCounters& counters) {
     grid_.SetRowCount(2);
     for (int col = 0; col < QueueColumnCount; ++col)
         grid_.SetCell(col, 1, QString());
     grid_.SetRowSelected(1, false);
-    RunCounters.CurrentAction.clear();
-    RunCounters.CurrentFileName.clear();
-    RunCounters.CurrentFileSize = 0;
-    RunCounters.CurrentFileDone = 0;
-    RunCounters.RunBytes = 0;
+    counters.CurrentAction.clear();
+    counters.CurrentFileName.clear();
+    counters.CurrentFileSize = 0;
+    counters.CurrentFileDone = 0;
+    counters.RunBytes = 0;
 }
 
 void QueueTable::RemoveSelectedRows() {
@@ -305,11 +323,11 @@ void QueueTable::RemoveSelectedRows() {
     }
 }
 
-void QueueTable::CountPending() {
+void QueueTable::CountPending(TRunCounters& counters) const {
     // Every pending row counts even when a size cannot be read, so the status
     // bar shows the true number of jobs beside the error.
-    RunCounters.PendingCount = books_->PendingCount();
-    RunCounters.PendingBytes = books_->PendingBytes();
+    counters.PendingCount = books_->PendingCount();
+    counters.PendingBytes = books_->PendingBytes();
     if (books_->AnyPendingSizeUnreadable()) {
         throw platform::EConvertError(QStringLiteral("Cell does not contain a float value"));
     }

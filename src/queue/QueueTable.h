@@ -5,13 +5,27 @@
 // check), so that none of them needs a scan of the table.
 
 #include "platform/StringGrid.h"
+#include "queue/RunState.h"
 
 #include <QString>
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 
 namespace queue {
+
+// One job as it is written into a row.
+struct QueueJob {
+    QString sourceDir;
+    QString fileName;   // empty for a "RemoveDir" row
+    QString targetDir;  // empty for a "RemoveDir" row
+    // The size in bytes (-1 when it could not be read); none for a "RemoveDir"
+    // row, whose size cells stay empty.
+    std::optional<std::int64_t> size;
+    QString action;
+    QString status;
+};
 
 class QueueTable {
 public:
@@ -32,15 +46,19 @@ public:
     void SetRealSize(int row, double bytes);
 
     int AppendRow();
+    // The one place a job is written into the table: AppendRow, then the Row
+    // cell with the index it returned, then every other cell. Returns the row.
+    int AppendJob(const QueueJob& job);
     void DropRow(int row);
     bool IsQueued(const QString& sourceDir, const QString& fileName,
                   const QString& targetDir) const;
-    void ClearQueue();
+    // Also empties the current file of the counters and zeroes RunBytes.
+    void ClearQueue(TRunCounters& counters);
     void RemoveSelectedRows();
-    // Sets RunCounters.PendingCount and PendingBytes; throws EConvertError when
-    // a pending row's Real Size is not a number, as a scan would. The count
-    // then still holds every pending row and the bytes the readable sizes.
-    void CountPending();
+    // Sets PendingCount and PendingBytes; throws EConvertError when a pending
+    // row's Real Size is not a number, as a scan would. The count then still
+    // holds every pending row and the bytes the readable sizes.
+    void CountPending(TRunCounters& counters) const;
     // The topmost data row whose Status is "Pending", -1 when none.
     int FirstPendingRow() const;
     void RefreshQueueView();

@@ -2,31 +2,26 @@
 
 namespace queue {
 
-std::int32_t QueueState = Stopped;
 TRunCounters RunCounters;
-std::int32_t OverwriteAnswer = 0;
 bool AbortRequested = false;
 
-QString QueueStateName(std::int32_t state) {
+QString QueueStateText(QueueState state) {
     switch (state) {
-        case Stopped:
+        case QueueState::Stopped:
             return QStringLiteral("Stopped");
-        case Running:
+        case QueueState::Running:
             return QStringLiteral("Running");
-        case Stopping:
+        case QueueState::Stopping:
             return QStringLiteral("Stopping");
-        case Aborting:
+        case QueueState::Aborting:
             return QStringLiteral("Aborting");
-        default:
-            // Only the four states exist; anything else is no state to show.
-            return QString();
     }
+    // Only the four states exist; anything else is no state to show.
+    return QString();
 }
 
 void ResetRunState() {
-    QueueState = Stopped;
     RunCounters = TRunCounters{};
-    OverwriteAnswer = 0;
     AbortRequested = false;
 }
 

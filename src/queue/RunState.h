@@ -1,6 +1,6 @@
 #pragma once
-// The program-wide run state shared by the runner, the copy engine and the
-// status bar. Plain variables of the one GUI thread; no locking.
+// The run state of the queue and the counters that the runner, the copy and
+// the status bar share. A QueueSession owns one of each.
 
 #include <QString>
 
@@ -8,7 +8,7 @@
 
 namespace queue {
 
-enum QueueStateValue : std::int32_t {
+enum class QueueState : std::int32_t {
     Stopped = 0,
     Running = 1,
     Stopping = 2,
@@ -16,7 +16,7 @@ enum QueueStateValue : std::int32_t {
 };
 
 // The status bar text of a state: "Stopped", "Running", "Stopping", "Aborting".
-QString QueueStateName(std::int32_t state);
+QString QueueStateText(QueueState state);
 
 struct TRunCounters {
     std::int64_t Ticks = 0;
@@ -29,13 +29,12 @@ struct TRunCounters {
     std::int64_t PendingBytes = 0;
 };
 
-extern std::int32_t QueueState;
+// Legacy: only the old copy loop (CopyEngine.cpp) and the bridge to it still
+// read and write these. They go when the copy takes its state as arguments;
+// nothing new may use them.
 extern TRunCounters RunCounters;
-// The last answer to the overwrite prompt of one queueing command (mrXxx, 0 none).
-extern std::int32_t OverwriteAnswer;
 extern bool AbortRequested;
-
-// Back to the start-up values (tests).
+// Legacy, for the tests of that copy loop: back to the start-up values.
 void ResetRunState();
 
 }  // namespace queue

@@ -25,15 +25,12 @@ struct Job {
     QString status;
 };
 
+// The Real Size goes in as text, so that tests can write what a hand-edited
+// queue file may hold.
 int Queue(QueueTable& t, const Job& job) {
-    const int row = t.AppendRow();
-    t.Grid().SetCell(queue::colRow, row, static_cast<long long>(row));
-    t.SetCell(queue::colSourceDir, row, job.sourceDir);
-    t.SetCell(queue::colFileName, row, job.fileName);
-    t.SetCell(queue::colTargetDir, row, job.targetDir);
+    const int row = t.AppendJob(
+        queue::QueueJob{job.sourceDir, job.fileName, job.targetDir, 0, job.action, job.status});
     t.SetCell(queue::colRealSize, row, job.realSize);
-    t.SetCell(queue::colAction, row, job.action);
-    t.SetCell(queue::colStatus, row, job.status);
     return row;
 }
 
@@ -52,10 +49,9 @@ std::vector<QString> Column(const QueueTable& t, int col) {
 
 class QueueTableTest : public ::testing::Test {
 protected:
-    void SetUp() override { queue::ResetRunState(); }
-    void TearDown() override { queue::ResetRunState(); }
     testsupport::LocaleGuard locale_{platform::EnglishLocale()};
     QueueTable table_;
+    queue::TRunCounters counters_;
 };
 
 }  // namespace
@@ -159,17 +155,17 @@ TEST_F(QueueTableTest, CountPendingCountsRemoveDirRowsAndUnknownSizes) {
           Job{"C:\\Data\\Photos", "", "", "", queue::ActionRemoveDir, queue::StatusPending});
     Queue(table_, FileJob("c", "500.00", queue::StatusFailed));
     Queue(table_, FileJob("d", "garbage 1-2", queue::StatusSourceError));  // not pending: not read
-    table_.CountPending();
-    EXPECT_EQ(queue::RunCounters.PendingCount, 3);
-    EXPECT_EQ(queue::RunCounters.PendingBytes, 1048575);
+    table_.CountPending(counters_);
+    EXPECT_EQ(counters_.PendingCount, 3);
+    EXPECT_EQ(counters_.PendingBytes, 1048575);
     EXPECT_EQ(table_.FirstPendingRow(), 1);
 
     table_.SetCell(queue::colStatus, 1, queue::StatusInProgress);
     EXPECT_EQ(table_.FirstPendingRow(), 2);
     table_.SetCell(queue::colStatus, 4, queue::StatusPending);  // restarted
-    table_.CountPending();
-    EXPECT_EQ(queue::RunCounters.PendingCount, 3);
-    EXPECT_EQ(queue::RunCounters.PendingBytes, 499);
+    table_.CountPending(counters_);
+    EXPECT_EQ(counters_.PendingCount, 3);
+    EXPECT_EQ(counters_.PendingBytes, 499);
 }
 
 TEST_F(QueueTableTest, AnUnreadablePendingSizeFailsCountPendingButKeepsTheCount) {
@@ -177,29 +173,29 @@ TEST_F(QueueTableTest, AnUnreadablePendingSizeFailsCountPendingButKeepsTheCount)
     Queue(table_, FileJob("b", "1-2"));
     Queue(table_, FileJob("c", "5.00"));
     try {
-        table_.CountPending();
+        table_.CountPending(counters_);
         FAIL() << "no failure";
     } catch (const EConvertError& e) {
         EXPECT_EQ(e.message(), QStringLiteral("Cell does not contain a float value"));
     }
-    EXPECT_EQ(queue::RunCounters.PendingCount, 3);
-    EXPECT_EQ(queue::RunCounters.PendingBytes, 105);
+    EXPECT_EQ(counters_.PendingCount, 3);
+    EXPECT_EQ(counters_.PendingBytes, 105);
     table_.SetCell(queue::colRealSize, 2, "7.00");  // fixed by hand
-    table_.CountPending();
-    EXPECT_EQ(queue::RunCounters.PendingBytes, 112);
+    table_.CountPending(counters_);
+    EXPECT_EQ(counters_.PendingBytes, 112);
 }
 
 TEST_F(QueueTableTest, SizesAreReadAgainWhenTheLocaleChanges) {
     Queue(table_, FileJob("a", "1,5"));
     Queue(table_, FileJob("b", "2.000,25"));  // English: 2.00025 -> 2
-    table_.CountPending();
-    EXPECT_EQ(queue::RunCounters.PendingBytes, 15 + 2);
+    table_.CountPending(counters_);
+    EXPECT_EQ(counters_.PendingBytes, 15 + 2);
     locale_.Use(platform::CommaDecimalLocale());
-    table_.CountPending();
-    EXPECT_EQ(queue::RunCounters.PendingBytes, 1 + 2000);
+    table_.CountPending(counters_);
+    EXPECT_EQ(counters_.PendingBytes, 1 + 2000);
     Queue(table_, FileJob("c", "3,9"));
-    table_.CountPending();
-    EXPECT_EQ(queue::RunCounters.PendingBytes, 1 + 2000 + 3);
+    table_.CountPending(counters_);
+    EXPECT_EQ(counters_.PendingBytes, 1 + 2000 + 3);
 }
 
 TEST_F(QueueTableTest, CellsWrittenStraightIntoTheGridAreFollowed) {
@@ -217,9 +213,9 @@ TEST_F(QueueTableTest, CellsWrittenStraightIntoTheGridAreFollowed) {
     g.SetCell(queue::colStatus, 900, queue::StatusPending);  // beyond the data, cut below
     g.SetCell(queue::colSourceDir, 900, "C:\\Gone");
     g.SetRowCount(6);
-    table_.CountPending();
-    EXPECT_EQ(queue::RunCounters.PendingCount, 3);
-    EXPECT_EQ(queue::RunCounters.PendingBytes, 100 + 300 + 500);
+    table_.CountPending(counters_);
+    EXPECT_EQ(counters_.PendingCount, 3);
+    EXPECT_EQ(counters_.PendingBytes, 100 + 300 + 500);
     EXPECT_TRUE(table_.IsQueued("C:\\Src", "4", "D:\\Tgt"));
     EXPECT_FALSE(table_.IsQueued("C:\\Gone", "", ""));
     EXPECT_EQ(table_.FirstPendingRow(), 1);
@@ -229,12 +225,12 @@ TEST_F(QueueTableTest, CellsWrittenStraightIntoTheGridAreFollowed) {
 TEST_F(QueueTableTest, ClearQueueResetsTheCurrentFileButNotTheTotals) {
     Queue(table_, FileJob("a"));
     Queue(table_, FileJob("b"));
-    queue::RunCounters = {7, 100, 50, 60, "Copy", "a", 2, 20};
-    table_.ClearQueue();
+    counters_ = {7, 100, 50, 60, "Copy", "a", 2, 20};
+    table_.ClearQueue(counters_);
     EXPECT_EQ(table_.RowCount(), 2);
     EXPECT_TRUE(table_.Cell(queue::colSourceDir, 1).isEmpty());
     EXPECT_EQ(table_.FirstPendingRow(), -1);
-    const queue::TRunCounters& c = queue::RunCounters;
+    const queue::TRunCounters& c = counters_;
     EXPECT_EQ(c.Ticks, 7);
     EXPECT_EQ(c.RunBytes, 0);
     EXPECT_EQ(c.CurrentFileDone, 0);
@@ -243,7 +239,7 @@ TEST_F(QueueTableTest, ClearQueueResetsTheCurrentFileButNotTheTotals) {
     EXPECT_TRUE(c.CurrentFileName.isEmpty());
     EXPECT_EQ(c.PendingCount, 2);
     EXPECT_EQ(c.PendingBytes, 20);
-    table_.CountPending();
+    table_.CountPending(counters_);
     EXPECT_EQ(c.PendingCount, 0);
 }
 
@@ -256,8 +252,8 @@ TEST_F(QueueTableTest, RealSizeIsWrittenWithTheLocaleDecimalSeparator) {
     locale_.Use(platform::CommaDecimalLocale());
     table_.SetRealSize(row, 5000000000.0);
     EXPECT_EQ(table_.Cell(queue::colRealSize, row), QStringLiteral("5000000000,00"));
-    table_.CountPending();
-    EXPECT_EQ(queue::RunCounters.PendingBytes, 5000000000LL);
+    table_.CountPending(counters_);
+    EXPECT_EQ(counters_.PendingBytes, 5000000000LL);
 }
 
 TEST_F(QueueTableTest, RefreshQueueViewAsksTheViewsToRepaint) {
@@ -357,21 +353,20 @@ TEST_F(QueueTableTest, RandomOperationsAgreeWithAFullScan) {
                 locale_.Use(rng() % 2 ? platform::CommaDecimalLocale() : platform::EnglishLocale());
                 break;
             case 11:
-                if (rng() % 50 == 0) table_.ClearQueue();
+                if (rng() % 50 == 0) table_.ClearQueue(counters_);
                 break;
         }
         const Scan scan = ScanTable(table_);
         ASSERT_EQ(table_.FirstPendingRow(), scan.first) << "step " << step;
         bool threw = false;
         try {
-            table_.CountPending();
+            table_.CountPending(counters_);
         } catch (const EConvertError&) {
             threw = true;
         }
         ASSERT_EQ(threw, scan.unreadable) << "step " << step;
-        ASSERT_EQ(queue::RunCounters.PendingCount, scan.count) << "step " << step;
-        ASSERT_EQ(queue::RunCounters.PendingBytes, static_cast<std::int64_t>(scan.bytes))
-            << "step " << step;
+        ASSERT_EQ(counters_.PendingCount, scan.count) << "step " << step;
+        ASSERT_EQ(counters_.PendingBytes, static_cast<std::int64_t>(scan.bytes)) << "step " << step;
         const QString s = pick(dirs), f = pick(names), d = pick(dirs);
         ASSERT_EQ(table_.IsQueued(s, f, d), ScanIsQueued(table_, s, f, d)) << "step " << step;
     }

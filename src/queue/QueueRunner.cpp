@@ -1,0 +1,318 @@
+// The runner and the controls of the queue toolbar.
+
+#include "queue/QueueSession.h"
+
+#include "platform/Dialogs.h"
+#include "platform/Errors.h"
+#include "platform/FileSystem.h"
+#include "platform/Pump.h"
+#include "queue/TreeWalk.h"
+#include "queue/Vocabulary.h"
+
+#include <optional>
+
+namespace queue {
+namespace {
+
+void Notice(const QString& text) {
+    platform::MessageDlg(text, platform::MsgKind::Confirmation, platform::mbOK);
+}
+
+void RunError(const QString& text) {
+    platform::MessageDlg(text, platform::MsgKind::Error, platform::mbOK);
+}
+
+bool Ask(const QString& text) {
+    return platform::MessageDlg(text, platform::MsgKind::Confirmation,
+                                platform::mbYes | platform::mbNo) == platform::mrYes;
+}
+
+bool IsFileAction(const QString& action) {
+    return action == ActionCopy || action == ActionMove;
+}
+
+// Why a row cannot be started at all, when it cannot. Only a queue file edited
+// by hand holds such rows; the run ends there and leaves the row as it is.
+std::optional<QString> StartProblem(const QueueTable& table, int row) {
+    const auto problem = [row](const QString& what) {
+        return QStringLiteral("Cannot start queue row %1: %2").arg(row).arg(what);
+    };
+    const QString& action = table.Cell(colAction, row);
+    if (action != ActionRemoveDir && !IsFileAction(action))
+        return problem(QStringLiteral("its action \"%1\" is unknown").arg(action));
+    if (table.Cell(colSourceDir, row).isEmpty())
+        return problem(QStringLiteral("it has no source directory"));
+    if (action == ActionRemoveDir) return std::nullopt;
+    if (table.Cell(colTargetDir, row).isEmpty())
+        return problem(QStringLiteral("it has no target directory"));
+    try {
+        (void)ReadSize(table.Cell(colRealSize, row));
+    } catch (const platform::EConvertError&) {
+        return problem(QStringLiteral("its Real Size is not a number"));
+    }
+    return std::nullopt;
+}
+
+// Runs work and passes its result on. A failure that cuts it short gives the
+// row the status first: no row may read "In Progress" once the run is over.
+template <class Work>
+auto CutShortAs(QueueTable& table, std::uint64_t serial, const QString& status, Work&& work) {
+    try {
+        return work();
+    } catch (...) {
+        if (const int row = table.Grid().RowOfSerial(serial); row >= 0)
+            table.SetCell(colStatus, row, status);
+        throw;
+    }
+}
+
+}  // namespace
+
+// One run, from Running back to Stopped. Whatever way the run ends, an
+// exception included, the deferred deletions are settled (so a user who sees
+// "Stopped" finds every moved file on disk exactly once), the state reads
+// Stopped and the timer is off.
+class QueueSession::RunScope {
+public:
+    explicit RunScope(QueueSession& session) : session_(session) {
+        session_.state_ = QueueState::Running;
+        if (session_.window_) session_.window_->SetQueueTimer(true);
+        session_.counters_.Ticks = 0;
+        session_.counters_.CurrentFileDone = 0;
+        session_.counters_.RunBytes = 0;
+    }
+
+    // The ordinary end, where a failure to settle is reported.
+    void Finish() {
+        finished_ = true;
+        session_.transfer_.SettleAll();
+    }
+
+    ~RunScope() {
+        // On the way out of an exception, which is already being reported.
+        if (!finished_) {
+            try {
+                session_.transfer_.SettleAll();
+            } catch (...) {
+            }
+        }
+        session_.state_ = QueueState::Stopped;
+        if (!session_.window_) return;
+        try {
+            session_.window_->SetQueueTimer(false);
+        } catch (...) {
+        }
+    }
+
+    RunScope(const RunScope&) = delete;
+    RunScope& operator=(const RunScope&) = delete;
+
+private:
+    QueueSession& session_;
+    bool finished_ = false;
+};
+
+bool QueueSession::RestartAborted() {
+    const QueueTable& table = table_;
+    bool anyAborted = false;
+    for (int row = 1; row < table.RowCount() && !anyAborted; ++row)
+        anyAborted = table.Cell(colStatus, row) == StatusAborted;
+    if (!anyAborted) return true;
+
+    const int answer = platform::MessageDlg(
+        QStringLiteral("Would you like to restart aborted files?"), platform::MsgKind::Confirmation,
+        platform::mbYes | platform::mbNo | platform::mbCancel);
+    if (answer == platform::mrNo) return true;
+    if (answer != platform::mrYes) return false;
+    for (int row = 1; row < table_.RowCount(); ++row) {
+        if (table_.Cell(colStatus, row) == StatusAborted)
+            table_.SetCell(colStatus, row, StatusPending);
+    }
+    return true;
+}
+
+void QueueSession::RunQueue() {
+    if (state_ != QueueState::Stopped) {
+        Notice(QStringLiteral("The queue is currently running!"));
+        return;
+    }
+    if (!RestartAborted()) return;
+    if (table_.FirstPendingRow() < 0) {
+        Notice(QStringLiteral("There is nothing pending in the queue!"));
+        return;
+    }
+
+    {
+        RunScope run(*this);
+        for (;;) {
+            platform::PumpMessages();
+            const int row = table_.FirstPendingRow();
+            if (row < 0) break;
+            if (const auto problem = StartProblem(table_, row)) {
+                RunError(*problem);
+                break;
+            }
+            // Stop and Abort are looked at only after a copy row.
+            if (table_.Cell(colAction, row) == ActionRemoveDir) {
+                RunRemoveDir(row);
+                continue;
+            }
+            if (RunFileRow(row) == RowStart::EndRun) break;
+            if (state_ == QueueState::Stopping || state_ == QueueState::Aborting) break;
+        }
+        run.Finish();
+    }
+    if (window_) window_->RepaintDirectoryLists();
+}
+
+void QueueSession::RunRemoveDir(int row) {
+    // The moved files of the tree must be gone before the tree can be.
+    transfer_.SettleAll();
+    const std::uint64_t serial = table_.Grid().RowSerial(row);
+    const QString dir = table_.Cell(colSourceDir, row);
+    table_.SetCell(colStatus, row, StatusInProgress);
+    RefreshQueueView();
+
+    const bool removed =
+        CutShortAs(table_, serial, StatusFailed, [&] { return RemoveTree(dir, Force::No); });
+    // The walk pumps: find the row again rather than trust its old position.
+    row = table_.Grid().RowOfSerial(serial);
+    if (row >= 0) {
+        if (removed) {
+            table_.DropRow(row);
+        } else {
+            table_.SetCell(colStatus, row, StatusFailed);
+        }
+    }
+    RefreshQueueView();
+}
+
+QueueSession::RowStart QueueSession::RunFileRow(int row) {
+    const QString sourceDir = table_.Cell(colSourceDir, row);
+    const QString fileName = table_.Cell(colFileName, row);
+    const QString targetDir = table_.Cell(colTargetDir, row);
+    const QString action = table_.Cell(colAction, row);
+    const std::int64_t size = ReadSize(table_.Cell(colRealSize, row));
+
+    if (platform::DriveFreeSpace(targetDir) < size) {
+        RunError(QStringLiteral("Not enough space on drive ") + targetDir.left(1));
+        return RowStart::EndRun;
+    }
+    const QString source = sourceDir + u'\\' + fileName;
+    const QString target = targetDir + u'\\' + fileName;
+    if (!platform::DirectoryExists(targetDir) && !platform::ForceDirectories(targetDir)) {
+        RunError(QStringLiteral("Could not create \"") + targetDir + u'"');
+        return RowStart::EndRun;
+    }
+
+    counters_.CurrentAction = action;
+    counters_.CurrentFileName = fileName;
+    counters_.CurrentFileSize = size;
+    RefreshStatistics();
+    const std::uint64_t serial = table_.Grid().RowSerial(row);
+    table_.SetCell(colStatus, row, StatusInProgress);
+    RefreshQueueView();
+
+    counters_.CurrentFileDone = 0;
+    CopyProgress progress{counters_, AbortRequested};
+    // A copy cut short by a failure is offered again at the next Start, like
+    // an aborted one.
+    const CopyResult result = CutShortAs(table_, serial, StatusAborted, [&] {
+        return action == ActionMove ? transfer_.Move(progress, source, target)
+                                    : transfer_.Copy(progress, source, target);
+    });
+    // The copy pumps: find the row again rather than trust its old position.
+    row = table_.Grid().RowOfSerial(serial);
+    if (row >= 0) {
+        table_.SetCell(colStatus, row, StatusWord(result));
+        if (result == CopyResult::Complete) table_.DropRow(row);
+    }
+    transfer_.SettleIfDue();
+
+    // A size edited by hand further down is that row's problem when its turn comes.
+    (void)CountPendingDeferringFailure();
+    RefreshQueueView();
+    platform::PumpMessages();
+    return RowStart::Started;
+}
+
+void QueueSession::StopQueue() {
+    if (state_ == QueueState::Stopped) {
+        Notice(QStringLiteral("The queue is not currently running!"));
+        return;
+    }
+    state_ = QueueState::Stopping;
+}
+
+void QueueSession::AbortQueue() {
+    if (state_ == QueueState::Stopped) {
+        Notice(QStringLiteral("The queue is not currently running!"));
+        return;
+    }
+    state_ = QueueState::Aborting;
+    AbortRequested = true;
+    // Legacy: the old copy loop behind today's TransferEngine polls the global
+    // flag, not the one it was handed. Goes with that loop.
+    queue::AbortRequested = true;
+}
+
+void QueueSession::btnStartClick() {
+    RunQueue();
+    RefreshQueueView();
+    // A Start refused during a run must not stop the running queue's clock.
+    if (state_ == QueueState::Stopped && window_) window_->SetQueueTimer(false);
+    const std::exception_ptr unreadable = CountPendingDeferringFailure();
+    RefreshStatistics();
+    if (window_) window_->RereadPanes();
+    if (unreadable) std::rethrow_exception(unreadable);
+}
+
+void QueueSession::btnStopClick() {
+    StopQueue();
+    RefreshQueueView();
+}
+
+void QueueSession::btnAbortClick() {
+    AbortQueue();
+    RefreshQueueView();
+}
+
+void QueueSession::btnClearAllClick() {
+    if (state_ != QueueState::Stopped) {
+        Notice(QStringLiteral("Cannot clear queue while it is currently running!"));
+        return;
+    }
+    if (!Ask(QStringLiteral("Clear queue?"))) return;
+    table_.ClearQueue(counters_);
+    RefreshQueueView();
+    table_.CountPending(counters_);
+    RefreshStatistics();
+}
+
+void QueueSession::btnRemoveClick() {
+    if (state_ != QueueState::Stopped) {
+        Notice(QStringLiteral("Cannot remove queue rows while it is currently running!"));
+        return;
+    }
+    const int selected = table_.Grid().SelectedCount();
+    if (selected == 0) {
+        Notice(QStringLiteral("Select queue rows to remove"));
+        return;
+    }
+    if (!Ask(QStringLiteral("Remove ") + QString::number(selected) +
+             QStringLiteral(" selected rows from queue?"))) {
+        return;
+    }
+    table_.RemoveSelectedRows();
+    RefreshQueueView();
+    const std::exception_ptr unreadable = CountPendingDeferringFailure();
+    RefreshStatistics();
+    if (unreadable) std::rethrow_exception(unreadable);
+}
+
+void QueueSession::TimerQueueTimer() {
+    ++counters_.Ticks;
+    RefreshStatistics();
+}
+
+}  // namespace queue

@@ -1,0 +1,189 @@
+// Queueing: the ticked entries of one pane become rows of the table.
+
+#include "queue/QueueSession.h"
+
+#include "platform/Dialogs.h"
+#include "platform/Errors.h"
+#include "platform/FileSystem.h"
+#include "queue/TreeWalk.h"
+#include "queue/Vocabulary.h"
+
+#include <QStringList>
+
+#include <exception>
+
+namespace queue {
+namespace {
+
+const QChar Separator = u'\\';
+
+// The busy cursor for the length of a command, whatever way it ends.
+class BusyCursor {
+public:
+    explicit BusyCursor(QueueWindow* window) : window_(window) {
+        if (window_) window_->SetBusyCursor(true);
+    }
+    ~BusyCursor() {
+        if (window_) window_->SetBusyCursor(false);
+    }
+    BusyCursor(const BusyCursor&) = delete;
+    BusyCursor& operator=(const BusyCursor&) = delete;
+
+private:
+    QueueWindow* window_;
+};
+
+bool IsDotText(const QString& text) {
+    return text == QLatin1String("[.]") || text == QLatin1String("[..]");
+}
+
+// The name of a directory entry: the text inside its brackets.
+QString DirectoryName(const QString& text) {
+    if (text.size() >= 2 && text.startsWith(u'[') && text.endsWith(u']'))
+        return text.mid(1, text.size() - 2);
+    return text;
+}
+
+// Only these answers mean anything to the rest of the command; whatever else
+// a dialog might return is taken as the box being closed.
+std::int32_t KnownAnswer(int answer) {
+    switch (answer) {
+        case platform::mrYes:
+        case platform::mrNo:
+        case platform::mrCancel:
+        case platform::mrNoToAll:
+        case platform::mrYesToAll:
+            return answer;
+        default:
+            return platform::mrCancel;
+    }
+}
+
+}  // namespace
+
+QueueSession::QueueSession(QueueWindow* window) : window_(window) {}
+
+QueueSession::~QueueSession() = default;
+
+void QueueSession::CountPending() {
+    table_.CountPending(counters_);
+}
+
+QueueStatistics QueueSession::Statistics() const {
+    return ComputeStatistics(state_, counters_, platform::Now());
+}
+
+std::exception_ptr QueueSession::CountPendingDeferringFailure() {
+    // A size cell edited by hand must not cut a command short: the count of
+    // jobs is still right, so the command finishes and reports the cell after.
+    try {
+        table_.CountPending(counters_);
+    } catch (const platform::EConvertError&) {
+        return std::current_exception();
+    }
+    return nullptr;
+}
+
+void QueueSession::RefreshStatistics() {
+    if (window_) window_->RefreshStatistics();
+}
+
+void QueueSession::RefreshQueueView() {
+    if (window_) window_->RefreshQueueView();
+}
+
+QString JoinPath(const QString& first, const QString& second) {
+    QString head = first;
+    QString tail = second;
+    if (head.endsWith(Separator)) head.chop(1);
+    if (tail.endsWith(Separator)) tail.chop(1);
+    if (tail.startsWith(Separator)) tail.remove(0, 1);
+    return head + Separator + tail;
+}
+
+bool QueueSession::QueueFile(const QString& sourceDir, const QString& fileName,
+                             const QString& targetDir, const QString& action) {
+    if (table_.IsQueued(sourceDir, fileName, targetDir)) return false;
+    if (OverwriteAnswer == platform::mrCancel) return false;
+
+    const QString target = targetDir + Separator + fileName;
+    if (platform::FileExists(target)) {
+        if (OverwriteAnswer != platform::mrYesToAll && OverwriteAnswer != platform::mrNoToAll) {
+            OverwriteAnswer = KnownAnswer(platform::MessageDlg(
+                target + QStringLiteral(" exists, do you want to override it?"),
+                platform::MsgKind::Confirmation,
+                platform::mbYes | platform::mbNo | platform::mbCancel | platform::mbNoToAll |
+                    platform::mbYesToAll));
+        }
+        if (OverwriteAnswer == platform::mrCancel || OverwriteAnswer == platform::mrNo ||
+            OverwriteAnswer == platform::mrNoToAll) {
+            return false;
+        }
+    }
+
+    const std::int64_t size = platform::FileSizeOf(sourceDir + Separator + fileName);
+    table_.AppendJob(QueueJob{sourceDir, fileName, targetDir, size, action, StatusPending});
+    return true;
+}
+
+void QueueSession::QueueRemoveDir(const QString& dir, const QString& action) {
+    table_.AppendJob(QueueJob{dir, QString(), QString(), std::nullopt, action, StatusPending});
+}
+
+void QueueSession::QueueSelected(const QueueRequest& request) {
+    const QString& sourceDir = request.sourceDir;
+    const QString& targetDir = request.targetDir;
+    if (sourceDir == targetDir) {
+        platform::MessageDlg(QStringLiteral("Source and target directories cannot be the same"),
+                             platform::MsgKind::Confirmation, platform::mbOK);
+        return;
+    }
+
+    int added = 0;
+    int notAdded = 0;
+    std::exception_ptr unreadable;
+    OverwriteAnswer = 0;
+    const auto count = [&](bool queued) { ++(queued ? added : notAdded); };
+    {
+        BusyCursor busy(window_);
+        const int entries = static_cast<int>(request.entries.size());
+        for (int i = 0; i < entries; ++i) {
+            const QueueEntry& entry = request.entries[static_cast<std::size_t>(i)];
+            if (!entry.ticked) continue;
+            if (request.untick) request.untick(i);
+            if (!entry.isDirectory) {
+                count(QueueFile(sourceDir, entry.text, targetDir, request.action));
+                continue;
+            }
+            if (IsDotText(entry.text)) continue;
+
+            const QString dirPath = JoinPath(sourceDir, DirectoryName(entry.text));
+            QStringList dirs;
+            QStringList files;
+            CollectTree(dirPath, QStringLiteral("*.*"), dirs, files);
+            for (const QString& file : files) {
+                const qsizetype cut = file.lastIndexOf(Separator);
+                // A root keeps its separator: C:\ holds C:\a.txt.
+                const QString fileDir = file.left(cut == 2 ? 3 : cut);
+                const QString fileName = file.mid(cut + 1);
+                const QString rel = fileDir.mid(sourceDir.size());
+                count(QueueFile(fileDir, fileName, JoinPath(targetDir, rel), request.action));
+            }
+            if (request.action == ActionMove) QueueRemoveDir(dirPath, ActionRemoveDir);
+        }
+
+        unreadable = CountPendingDeferringFailure();
+        RefreshStatistics();
+        RefreshQueueView();
+    }
+
+    QString summary = QString::number(added) + QStringLiteral(" files added to queue");
+    if (notAdded > 0) {
+        summary += QStringLiteral(", ") + QString::number(notAdded) +
+                   QStringLiteral(" files not added to queue");
+    }
+    platform::MessageDlg(summary, platform::MsgKind::Information, platform::mbOK);
+    if (unreadable) std::rethrow_exception(unreadable);
+}
+
+}  // namespace queue

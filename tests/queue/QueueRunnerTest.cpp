@@ -1,0 +1,473 @@
+#include "queue/QueueSession.h"
+
+#include "support/LocaleGuard.h"
+#include "support/ScriptedDialogs.h"
+
+#include "SessionRig.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <functional>
+#include <optional>
+#include <stdexcept>
+#include <vector>
+
+namespace {
+
+using platform::MsgKind;
+using queue::ActionCopy;
+using queue::ActionMove;
+using queue::QueueState;
+using testsupport::SessionRig;
+
+const QString Src = QStringLiteral(R"(C:\Src)");
+const QString Tgt = QStringLiteral(R"(D:\Tgt)");
+const QString Vacant = QStringLiteral("||||");
+
+void ExpectStoppedAndQuiet(SessionRig& rig) {
+    EXPECT_EQ(rig.session.State(), QueueState::Stopped);
+    EXPECT_FALSE(rig.window.timerOn);
+    EXPECT_EQ(rig.session.Transfer().PendingDeletions(), 0);
+}
+
+struct RunCase {
+    const char* name;
+    std::function<void(SessionRig&)> setUp;
+    std::optional<QString> message;  // an error box that ends the run
+    QStringList rows;
+    std::vector<QString> present;
+    std::vector<QString> absent;
+};
+
+TEST(RunQueue, EndsEachRowAsTheDiskAndTheRowSay) {
+    testsupport::LocaleGuard locale(platform::EnglishLocale());
+    const bool root = ::geteuid() == 0;
+    const std::vector<RunCase> cases = {
+        {"three copies complete and leave one vacant row",
+         [](SessionRig& r) {
+             for (const char* f : {"a", "b", "c"}) {
+                 r.drives.writeFile(Src + u'\\' + f, f);
+                 r.Job(Src, f, Tgt);
+             }
+         },
+         {},
+         {Vacant},
+         {R"(D:\Tgt\a)", R"(D:\Tgt\b)", R"(D:\Tgt\c)", R"(C:\Src\a)"},
+         {}},
+        {"a move leaves the target only; a missing target directory is made",
+         [](SessionRig& r) {
+             r.drives.writeFile(R"(C:\Src\a)", "a");
+             r.Job(Src, "a", R"(D:\New\Sub)", ActionMove);
+         },
+         {},
+         {Vacant},
+         {R"(D:\New\Sub\a)"},
+         {R"(C:\Src\a)"}},
+        {"exactly enough space passes",
+         [](SessionRig& r) {
+             r.drives.writeFile(R"(C:\Src\a)", 5000);
+             r.drives.setFreeSpace(u'D', 5000);
+             r.Job(Src, "a", Tgt);
+         },
+         {},
+         {Vacant},
+         {R"(D:\Tgt\a)"},
+         {}},
+        {"one byte short ends the run",
+         [](SessionRig& r) {
+             r.drives.writeFile(R"(C:\Src\a)", 5000);
+             r.drives.setFreeSpace(u'D', 4999);
+             r.Job(Src, "a", Tgt);
+         },
+         "Not enough space on drive D",
+         {R"(C:\Src|a|D:\Tgt|Copy|Pending)"},
+         {},
+         {R"(D:\Tgt\a)"}},
+        {"a network target has no free space to tell",
+         [](SessionRig& r) {
+             r.drives.writeFile(R"(C:\Src\a)", "a");
+             r.Job(Src, "a", R"(\\server\share)");
+         },
+         R"(Not enough space on drive \)",
+         {R"(C:\Src|a|\\server\share|Copy|Pending)"},
+         {},
+         {}},
+        {"a failed move keeps its source and the run goes on",
+         [](SessionRig& r) {
+             r.drives.writeFile(R"(C:\Src\a)", "new");
+             r.drives.writeFile(R"(D:\Tgt\a)", "old");
+             r.drives.setReadOnly(R"(D:\Tgt\a)", true);
+             r.drives.writeFile(R"(C:\Src\b)", "b");
+             r.Job(Src, "a", Tgt, ActionMove);
+             r.Job(Src, "b", Tgt, ActionMove);
+         },
+         {},
+         {R"(C:\Src|a|D:\Tgt|Move|Target Error)"},
+         {R"(C:\Src\a)", R"(D:\Tgt\b)"},
+         {R"(C:\Src\b)"}},
+        {"a source deleted after queueing",
+         [](SessionRig& r) {
+             r.drives.writeFile(R"(C:\Src\a)", "a");
+             r.Job(Src, "a", Tgt, ActionMove);
+             ::unlink(r.drives.host(R"(C:\Src\a)").constData());
+         },
+         {},
+         {R"(C:\Src|a|D:\Tgt|Move|Source Error)"},
+         {},
+         {R"(D:\Tgt\a)"}},
+        {"a target directory that is a file",
+         [](SessionRig& r) {
+             r.drives.writeFile(R"(C:\Src\a)", "a");
+             r.drives.writeFile(R"(D:\Tgt)", "a file");
+             r.Job(Src, "a", R"(D:\Tgt\Sub)");
+         },
+         R"(Could not create "D:\Tgt\Sub")",
+         {R"(C:\Src|a|D:\Tgt\Sub|Copy|Pending)"},
+         {R"(C:\Src\a)"},
+         {}},
+        {"a target directory without write permission",
+         [](SessionRig& r) {
+             r.drives.writeFile(R"(C:\Src\a)", "a");
+             r.drives.makeDir(Tgt);
+             r.drives.setMode(Tgt, 0555);
+             r.Job(Src, "a", Tgt, ActionMove);
+         },
+         // Root writes there all the same; either way the source is not lost.
+         {},
+         {root ? Vacant : QString(R"(C:\Src|a|D:\Tgt|Move|Target Error)")},
+         {root ? R"(D:\Tgt\a)" : R"(C:\Src\a)"},
+         {}},
+        {"a directory still holding a file fails to go",
+         [](SessionRig& r) {
+             r.drives.writeFile(R"(C:\Src\Dir\keep)", "k");
+             r.session.QueueRemoveDir(R"(C:\Src\Dir)", queue::ActionRemoveDir);
+         },
+         {},
+         {R"(C:\Src\Dir|||RemoveDir|Failed)"},
+         {R"(C:\Src\Dir\keep)"},
+         {}},
+        {"an unknown status is never run",
+         [](SessionRig& r) {
+             r.drives.writeFile(R"(C:\Src\a)", "a");
+             r.drives.writeFile(R"(C:\Src\b)", "b");
+             r.Job(Src, "a", Tgt);
+             r.Table().SetCell(queue::colStatus, 1, "Done");
+             r.Job(Src, "b", Tgt);
+         },
+         {},
+         {R"(C:\Src|a|D:\Tgt|Copy|Done)"},
+         {R"(D:\Tgt\b)"},
+         {R"(D:\Tgt\a)"}},
+    };
+    for (const RunCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        SessionRig rig;
+        c.setUp(rig);
+        testsupport::ScriptedDialogs dialogs;
+        if (c.message)
+            dialogs.ExpectMessage(MsgKind::Error, *c.message, platform::mrOk, platform::mbOK);
+        rig.session.btnStartClick();
+        EXPECT_EQ(dialogs.Remaining(), 0);
+        EXPECT_EQ(rig.Rows(), c.rows);
+        for (const QString& path : c.present)
+            EXPECT_TRUE(rig.drives.exists(path)) << path.toStdString();
+        for (const QString& path : c.absent)
+            EXPECT_FALSE(rig.drives.exists(path)) << path.toStdString();
+        ExpectStoppedAndQuiet(rig);
+        EXPECT_EQ(rig.window.calls.mid(rig.window.calls.size() - 4),
+                  QStringList({"view", "timer off", "statistics", "reread panes"}));
+    }
+}
+
+TEST(RunQueue, RowsEditedByHandEndTheRunUntouched) {
+    struct Case {
+        int col;
+        QString text;
+        QString message;
+    };
+    const Case cases[] = {
+        {queue::colTargetDir, "", "Cannot start queue row 1: it has no target directory"},
+        {queue::colRealSize, "1-2", "Cannot start queue row 1: its Real Size is not a number"},
+        {queue::colAction, "Copie", R"(Cannot start queue row 1: its action "Copie" is unknown)"},
+        {queue::colSourceDir, "", "Cannot start queue row 1: it has no source directory"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.message.toStdString());
+        SessionRig rig;
+        rig.drives.writeFile(R"(C:\Src\a)", "a");
+        rig.drives.writeFile(R"(C:\Src\b)", "b");
+        rig.drives.writeFile(R"(C:\Src\c)", "c");
+        for (const char* f : {"a", "b", "c"})
+            rig.Job(Src, f, Tgt);
+        rig.Table().SetCell(c.col, 2, c.text);
+        // Row 1 runs and goes, so the bad row is row 1 when its turn comes.
+        const QStringList before = rig.Rows().mid(1);
+        testsupport::ScriptedDialogs dialogs;
+        dialogs.ExpectMessage(MsgKind::Error, c.message, platform::mrOk, platform::mbOK);
+        rig.session.RunQueue();
+        EXPECT_EQ(rig.Rows(), before);  // the row above ran, the bad one and the rest wait
+        EXPECT_FALSE(rig.drives.exists(R"(D:\Tgt\c)"));
+        ExpectStoppedAndQuiet(rig);
+    }
+}
+
+TEST(RunQueue, AbortedRowsRestartOnlyWhenTheUserSaysYes) {
+    struct Case {
+        int answer;
+        std::optional<QString> notice;
+        QString row;
+    };
+    const Case cases[] = {
+        {platform::mrNo, "There is nothing pending in the queue!",
+         R"(C:\Src|a|D:\Tgt|Copy|Aborted)"},
+        {platform::mrCancel, {}, R"(C:\Src|a|D:\Tgt|Copy|Aborted)"},
+        {platform::mrYes, {}, Vacant},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.answer);
+        SessionRig rig;
+        rig.drives.writeFile(R"(C:\Src\a)", "a");
+        rig.Job(Src, "a", Tgt);
+        rig.Table().SetCell(queue::colStatus, 1, queue::StatusAborted);
+        testsupport::ScriptedDialogs dialogs;
+        dialogs.ExpectMessage(MsgKind::Confirmation, "Would you like to restart aborted files?",
+                              c.answer, platform::mbYes | platform::mbNo | platform::mbCancel);
+        if (c.notice) dialogs.ExpectMessage(MsgKind::Confirmation, *c.notice, platform::mrOk);
+        rig.session.btnStartClick();
+        EXPECT_EQ(rig.Rows(), QStringList{c.row});
+        ExpectStoppedAndQuiet(rig);
+    }
+}
+
+TEST(QueueControls, RefuseOrAskAsTheStateSays) {
+    SessionRig rig;
+    testsupport::ScriptedDialogs dialogs;
+    rig.drives.writeFile(R"(C:\Src\a)", "a");
+    for (const char* f : {"a", "b", "c"})
+        rig.Job(Src, f, Tgt);
+    const QString notRunning = "The queue is not currently running!";
+    dialogs.ExpectMessage(MsgKind::Confirmation, notRunning, platform::mrOk, platform::mbOK);
+    rig.session.btnStopClick();
+    dialogs.ExpectMessage(MsgKind::Confirmation, notRunning, platform::mrOk, platform::mbOK);
+    rig.session.btnAbortClick();
+    EXPECT_FALSE(rig.session.AbortRequested);
+
+    dialogs.ExpectMessage(MsgKind::Confirmation, "Select queue rows to remove", platform::mrOk);
+    rig.session.btnRemoveClick();
+    rig.Table().Grid().SetRowSelected(1, true);
+    rig.Table().Grid().SetRowSelected(3, true);
+    dialogs.ExpectMessage(MsgKind::Confirmation, "Remove 2 selected rows from queue?",
+                          platform::mrNo, platform::mbYes | platform::mbNo);
+    rig.session.btnRemoveClick();
+    EXPECT_EQ(rig.Rows().size(), 3);
+    dialogs.ExpectMessage(MsgKind::Confirmation, "Remove 2 selected rows from queue?",
+                          platform::mrYes);
+    rig.session.btnRemoveClick();
+    EXPECT_EQ(rig.Rows(), QStringList{R"(C:\Src|b|D:\Tgt|Copy|Pending)"});
+    EXPECT_EQ(rig.session.Counters().PendingCount, 1);
+
+    rig.session.Counters().RunBytes = 10;
+    dialogs.ExpectMessage(MsgKind::Confirmation, "Clear queue?", platform::mrNo);
+    rig.session.btnClearAllClick();
+    EXPECT_EQ(rig.Rows().size(), 1);
+    dialogs.ExpectMessage(MsgKind::Confirmation, "Clear queue?", platform::mrYes,
+                          platform::mbYes | platform::mbNo);
+    rig.session.btnClearAllClick();
+    EXPECT_EQ(rig.Rows(), QStringList{Vacant});
+    EXPECT_EQ(rig.session.Counters().PendingCount, 0);
+    EXPECT_EQ(rig.session.Counters().RunBytes, 0);
+
+    dialogs.ExpectMessage(MsgKind::Confirmation, "There is nothing pending in the queue!",
+                          platform::mrOk, platform::mbOK);
+    rig.session.btnStartClick();
+    EXPECT_EQ(dialogs.Remaining(), 0);
+}
+
+TEST(RunQueue, MovesADirectoryAndRemovesItsTreeEndToEnd) {
+    testsupport::LocaleGuard locale(platform::EnglishLocale());
+    SessionRig rig;
+    rig.drives.writeFile(R"(C:\Src\Dir\a.txt)", "a");
+    rig.drives.writeFile(R"(C:\Src\Dir\Sub\b.txt)", 2'500'000);
+    rig.drives.makeDir(Tgt);
+    testsupport::ScriptedDialogs dialogs;
+    dialogs.ExpectMessage(MsgKind::Information, "2 files added to queue", platform::mrOk);
+    rig.session.QueueSelected({ActionMove, Src, Tgt, {{"[Dir]", true, true}}, [](int) {}});
+    std::int64_t ticks = 0;
+    rig.AtPump([&](std::int64_t) {
+        rig.session.TimerQueueTimer();
+        ticks = rig.session.Counters().Ticks;
+    });
+    rig.session.btnStartClick();
+    EXPECT_EQ(rig.Rows(), QStringList{Vacant});
+    EXPECT_FALSE(rig.drives.exists(R"(C:\Src\Dir)"));
+    EXPECT_EQ(rig.drives.readFile(R"(D:\Tgt\Dir\Sub\b.txt)"),
+              testsupport::TempDrives::Pattern(2'500'000));
+    EXPECT_EQ(rig.drives.readFile(R"(D:\Tgt\Dir\a.txt)"), "a");
+    EXPECT_GT(ticks, 0);
+    EXPECT_EQ(rig.session.Counters().RunBytes, 2'500'001);
+    EXPECT_EQ(rig.session.Counters().CurrentAction, ActionMove);
+    ExpectStoppedAndQuiet(rig);
+    EXPECT_EQ(rig.window.calls.count("repaint lists"), 1);
+}
+
+// Re-entry: what other commands do when they run inside the pumps of a run.
+
+struct ReentryRig : SessionRig {
+    // Three pending copies; the first of three chunks, so pumps come during it.
+    ReentryRig() {
+        drives.writeFile(R"(C:\Src\big)", 3'000'000);
+        drives.writeFile(R"(C:\Src\b)", "b");
+        drives.writeFile(R"(C:\Src\c)", "c");
+        for (const char* f : {"big", "b", "c"})
+            Job(Src, f, Tgt);
+    }
+    bool CopyingBig() {
+        return Table().Cell(queue::colFileName, 1) == "big" &&
+               Table().Cell(queue::colStatus, 1) == queue::StatusInProgress;
+    }
+    // Runs action once, at the first pump during the copy of the big file.
+    void DuringTheBigCopy(std::function<void()> action) {
+        AtPump([this, action](std::int64_t) {
+            if (acted || !CopyingBig()) return;
+            acted = true;
+            action();
+        });
+    }
+    bool acted = false;
+};
+
+TEST(Reentry, QueueingDuringARunIsTakenUp) {
+    testsupport::LocaleGuard locale(platform::EnglishLocale());
+    ReentryRig rig;
+    rig.drives.writeFile(R"(C:\Src\late)", "late");
+    testsupport::ScriptedDialogs dialogs;
+    dialogs.ExpectMessage(MsgKind::Information, "1 files added to queue", platform::mrOk);
+    rig.DuringTheBigCopy([&] {
+        rig.session.QueueSelected({ActionCopy, Src, Tgt, {{"late", true, false}}, [](int) {}});
+    });
+    rig.session.btnStartClick();
+    EXPECT_EQ(rig.Rows(), QStringList{Vacant});
+    EXPECT_EQ(rig.drives.readFile(R"(D:\Tgt\late)"), "late");
+}
+
+TEST(Reentry, StartClearAndRemoveDuringARunAreRefused) {
+    ReentryRig rig;
+    testsupport::ScriptedDialogs dialogs;
+    dialogs.ExpectMessage(MsgKind::Confirmation, "The queue is currently running!", platform::mrOk,
+                          platform::mbOK);
+    dialogs.ExpectMessage(MsgKind::Confirmation,
+                          "Cannot clear queue while it is currently running!", platform::mrOk,
+                          platform::mbOK);
+    dialogs.ExpectMessage(MsgKind::Confirmation,
+                          "Cannot remove queue rows while it is currently running!", platform::mrOk,
+                          platform::mbOK);
+    bool timerAfterStart = false;
+    rig.DuringTheBigCopy([&] {
+        rig.Table().Grid().SetRowSelected(2, true);
+        rig.session.btnStartClick();
+        timerAfterStart = rig.window.timerOn;
+        rig.session.btnClearAllClick();
+        rig.session.btnRemoveClick();
+    });
+    rig.session.btnStartClick();
+    // The refused Start left the running queue's clock alone.
+    EXPECT_TRUE(timerAfterStart);
+    EXPECT_EQ(rig.Rows(), QStringList{Vacant});
+    ExpectStoppedAndQuiet(rig);
+}
+
+TEST(Reentry, StopFinishesTheCurrentFileAndAbortTheCurrentChunk) {
+    struct Case {
+        const char* name;
+        std::function<void(queue::QueueSession&)> press;
+        QString firstRow;
+        qint64 targetSize;
+    };
+    const Case cases[] = {
+        {"stop", [](queue::QueueSession& s) { s.btnStopClick(); },
+         R"(C:\Src|b|D:\Tgt|Copy|Pending)", 3'000'000},
+        {"abort", [](queue::QueueSession& s) { s.btnAbortClick(); },
+         R"(C:\Src|big|D:\Tgt|Copy|Aborted)", 1'000'001},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ReentryRig rig;
+        QueueState during = QueueState::Running;
+        rig.DuringTheBigCopy([&] {
+            c.press(rig.session);
+            during = rig.session.State();
+        });
+        rig.session.btnStartClick();
+        EXPECT_NE(during, QueueState::Running);
+        EXPECT_EQ(rig.Rows().first(), c.firstRow);
+        EXPECT_EQ(rig.Rows().last(), R"(C:\Src|c|D:\Tgt|Copy|Pending)");
+        EXPECT_EQ(rig.drives.readFile(R"(D:\Tgt\big)").size(), c.targetSize);
+        EXPECT_FALSE(rig.drives.exists(R"(D:\Tgt\b)"));
+        ExpectStoppedAndQuiet(rig);
+    }
+}
+
+TEST(Reentry, AbortDuringARemoveDirRowActsAfterTheNextCopyRow) {
+    SessionRig rig;
+    rig.drives.makeDir(R"(C:\Empty\One)");
+    rig.drives.makeDir(R"(C:\Empty\Two)");
+    rig.session.QueueRemoveDir(R"(C:\Empty)", queue::ActionRemoveDir);
+    rig.drives.writeFile(R"(C:\Src\big)", 3'000'000);
+    rig.drives.writeFile(R"(C:\Src\b)", "b");
+    rig.Job(Src, "big", Tgt);
+    rig.Job(Src, "b", Tgt);
+    bool pressed = false;
+    rig.AtPump([&](std::int64_t) {
+        if (pressed || rig.Table().Cell(queue::colStatus, 1) != queue::StatusInProgress ||
+            rig.Table().Cell(queue::colAction, 1) != queue::ActionRemoveDir)
+            return;
+        pressed = true;
+        rig.session.btnAbortClick();
+    });
+    rig.session.btnStartClick();
+    EXPECT_TRUE(pressed);
+    EXPECT_FALSE(rig.drives.exists(R"(C:\Empty)"));
+    // The next copy cleared the request when it began, so it ran in full.
+    EXPECT_EQ(rig.drives.readFile(R"(D:\Tgt\big)").size(), 3'000'000);
+    EXPECT_EQ(rig.Rows(), QStringList{R"(C:\Src|b|D:\Tgt|Copy|Pending)"});
+    ExpectStoppedAndQuiet(rig);
+}
+
+TEST(Reentry, AHundredThousandRowsQueuedDuringARunAreTakenUpInOrder) {
+    ReentryRig rig;
+    const int many = 100'000;
+    bool appended = false;
+    int pumpsAfter = 0;
+    rig.AtPump([&](std::int64_t) {
+        if (!appended && rig.CopyingBig()) {
+            appended = true;
+            for (int i = 0; i < many; ++i) {
+                rig.Table().AppendJob(queue::QueueJob{R"(C:\Gone)", QString::number(i), Tgt, 1,
+                                                      ActionCopy, queue::StatusPending});
+            }
+        }
+        // Stop once a few of them have run (two pumps a row).
+        if (appended && ++pumpsAfter == 20) rig.session.btnStopClick();
+    });
+    rig.session.btnStartClick();
+    const QStringList rows = rig.Rows();
+    ASSERT_EQ(rows.size(), many);
+    const int ran = static_cast<int>(many - rig.session.Counters().PendingCount);
+    EXPECT_GT(ran, 1);
+    EXPECT_EQ(rows[0], R"(C:\Gone|0|D:\Tgt|Copy|Source Error)");
+    EXPECT_EQ(rows[ran - 1], QStringLiteral(R"(C:\Gone|%1|D:\Tgt|Copy|Source Error)").arg(ran - 1));
+    EXPECT_EQ(rows[ran], QStringLiteral(R"(C:\Gone|%1|D:\Tgt|Copy|Pending)").arg(ran));
+    ExpectStoppedAndQuiet(rig);
+}
+
+TEST(Reentry, AFailureInsideARunStillEndsItStopped) {
+    ReentryRig rig;
+    rig.DuringTheBigCopy([] { throw std::runtime_error("out of the pump"); });
+    EXPECT_THROW(rig.session.btnStartClick(), std::runtime_error);
+    // The cut copy is offered again at the next Start, like an aborted one.
+    EXPECT_EQ(rig.Rows().first(), R"(C:\Src|big|D:\Tgt|Copy|Aborted)");
+    ExpectStoppedAndQuiet(rig);
+}
+
+}  // namespace
