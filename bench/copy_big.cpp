@@ -1,4 +1,4 @@
-// CopyOneFile against "cp --reflink=never" on the same 1 GiB file in the same
+// The copy of one file against "cp --reflink=never" on the same 1 GiB file in the same
 // directory, warm cache, runs interleaved. Prints the median of the per-round
 // throughput ratios (ours / cp); 1.0 means as fast as cp. The ratio of CPU
 // time (user + system) is printed as well: on a loaded machine the wall clock
@@ -8,8 +8,8 @@
 // is avoided when possible because it measures memory copies, not a disk.
 
 #include "platform/Drives.h"
-#include "queue/CopyEngine.h"
 #include "queue/RunState.h"
+#include "queue/Transfer.h"
 
 #include <QByteArray>
 #include <QString>
@@ -113,16 +113,19 @@ Timing TimeCp(const std::string& from, const std::string& to) {
     return {seconds, CpuSeconds(usage)};
 }
 
-Timing TimeOurs(const QString& from, const QString& to) {
+Timing TimeOurs(queue::TransferEngine& engine, const QString& from, const QString& to) {
+    queue::TRunCounters counters;
+    bool abort = false;
+    queue::CopyProgress progress{counters, abort};
     rusage before{};
     ::getrusage(RUSAGE_SELF, &before);
     const auto start = std::chrono::steady_clock::now();
-    const QString status = queue::CopyOneFile(from, to);
+    const queue::CopyResult result = engine.Copy(progress, from, to);
     const double seconds = Seconds(start);
     rusage after{};
     ::getrusage(RUSAGE_SELF, &after);
-    if (status != QStringLiteral("Complete")) {
-        std::fprintf(stderr, "CopyOneFile: %s\n", qPrintable(status));
+    if (result != queue::CopyResult::Complete) {
+        std::fprintf(stderr, "copy: %s\n", qPrintable(queue::StatusWord(result)));
         std::exit(1);
     }
     return {seconds, CpuSeconds(after) - CpuSeconds(before)};
@@ -161,8 +164,9 @@ int main() {
 
     // One untimed copy each: whoever went first would otherwise also pay for
     // the kernel's first allocation of a gigabyte of cache pages.
+    queue::TransferEngine engine;
     Level(oursHost, cpHost);
-    TimeOurs(QStringLiteral(R"(C:\source.bin)"), QStringLiteral(R"(C:\ours.bin)"));
+    TimeOurs(engine, QStringLiteral(R"(C:\source.bin)"), QStringLiteral(R"(C:\ours.bin)"));
     TimeCp(source, cpHost);
 
     std::vector<double> ratios;
@@ -175,8 +179,8 @@ int main() {
             Level(oursHost, cpHost);
             WarmCache(source);
             if ((turn == 0) == (round % 2 == 0)) {
-                ours =
-                    TimeOurs(QStringLiteral(R"(C:\source.bin)"), QStringLiteral(R"(C:\ours.bin)"));
+                ours = TimeOurs(engine, QStringLiteral(R"(C:\source.bin)"),
+                                QStringLiteral(R"(C:\ours.bin)"));
             } else {
                 cp = TimeCp(source, cpHost);
             }

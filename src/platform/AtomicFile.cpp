@@ -1,5 +1,7 @@
 #include "platform/AtomicFile.h"
 
+#include "platform/FileSystemDetail.h"
+
 #include <QFile>
 
 #include <fcntl.h>
@@ -14,26 +16,6 @@ namespace platform {
 namespace {
 
 constexpr qsizetype kBufferSize = 256 * 1024;
-
-QByteArray DirectoryOf(const QByteArray& path) {
-    const qsizetype slash = path.lastIndexOf('/');
-    if (slash < 0) return QByteArrayLiteral(".");
-    if (slash == 0) return QByteArrayLiteral("/");
-    return path.left(slash);
-}
-
-QByteArray BaseNameOf(const QByteArray& path) {
-    return path.mid(path.lastIndexOf('/') + 1);
-}
-
-// Writing through a symbolic link keeps the link and replaces what it names.
-QByteArray ResolveTarget(const QByteArray& path) {
-    struct stat st {};
-    if (lstat(path.constData(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
-    char resolved[PATH_MAX];
-    if (realpath(path.constData(), resolved) == nullptr) return path;
-    return QByteArray(resolved);
-}
 
 mode_t CurrentUmask() {
     const mode_t mask = umask(0);
@@ -80,7 +62,7 @@ bool AtomicFile::Open() {
     error_ = 0;
     stage_ = Stage::None;
     if (path_.isEmpty()) return Fail(Stage::Create, ENOENT);
-    target_ = ResolveTarget(QFile::encodeName(path_));
+    target_ = detail::ResolveLink(QFile::encodeName(path_));
 
     struct stat st {};
     mode_t mode = 0666 & ~CurrentUmask();
@@ -93,31 +75,27 @@ bool AtomicFile::Open() {
         return Fail(Stage::Create, errno);
     }
 
-    QByteArray pattern = DirectoryOf(target_);
-    if (!pattern.endsWith('/')) pattern += '/';
-    pattern += '.' + BaseNameOf(target_) + ".XXXXXX";
-    const int fd = mkostemp(pattern.data(), O_CLOEXEC);
-    if (fd < 0) return Fail(Stage::Create, errno);
-    fd_ = fd;
-    temp_ = pattern;
-    if (fchmod(fd_, mode) != 0) return Fail(Stage::Create, errno);
+    // Left by an earlier run that was killed on a file system without
+    // unnamed temporaries: only this program's own, of processes now gone.
+    ReplacementFile::RemoveStale(target_);
+    if (!temp_.Open(target_, mode)) return Fail(Stage::Create, errno);
     buffer_.reserve(kBufferSize);
     return true;
 }
 
 bool AtomicFile::FlushBuffer() {
     if (buffer_.isEmpty()) return true;
-    const bool ok = WriteAll(fd_, buffer_.constData(), buffer_.size());
+    const bool ok = WriteAll(temp_.fd(), buffer_.constData(), buffer_.size());
     buffer_.resize(0);  // keeps the capacity for the next round
     return ok;
 }
 
 bool AtomicFile::Write(QByteArrayView bytes) {
-    if (fd_ < 0) return Fail(Stage::Write, error_ != 0 ? error_ : EBADF);
+    if (!temp_.IsOpen()) return Fail(Stage::Write, error_ != 0 ? error_ : EBADF);
     if (buffer_.size() + bytes.size() > kBufferSize) {
         if (!FlushBuffer()) return Fail(Stage::Write, errno);
         if (bytes.size() >= kBufferSize) {
-            if (!WriteAll(fd_, bytes.data(), bytes.size())) return Fail(Stage::Write, errno);
+            if (!WriteAll(temp_.fd(), bytes.data(), bytes.size())) return Fail(Stage::Write, errno);
             return true;
         }
     }
@@ -130,17 +108,18 @@ bool AtomicFile::Write(char c) {
 }
 
 bool AtomicFile::Commit() {
-    if (fd_ < 0) return Fail(Stage::Commit, error_ != 0 ? error_ : EBADF);
+    if (!temp_.IsOpen()) return Fail(Stage::Commit, error_ != 0 ? error_ : EBADF);
     if (!FlushBuffer()) return Fail(Stage::Write, errno);
-    if (fsync(fd_) != 0) return Fail(Stage::Write, errno);
-    const int fd = fd_;
-    fd_ = -1;
-    if (::close(fd) != 0) return Fail(Stage::Write, errno);
-    if (::rename(temp_.constData(), target_.constData()) != 0) return Fail(Stage::Commit, errno);
-    temp_.clear();
+    if (fsync(temp_.fd()) != 0) return Fail(Stage::Write, errno);
+    if (!temp_.Commit()) {
+        const int err = errno;
+        return Fail(
+            temp_.FailedStep() == ReplacementFile::Step::Close ? Stage::Write : Stage::Commit, err);
+    }
     // The rename itself is durable only once the directory is synced; the new
     // content is complete either way, so a failure here is not reported.
-    const int dir = ::open(DirectoryOf(target_).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int dir =
+        ::open(detail::HostDirectoryOf(target_).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dir >= 0) {
         fsync(dir);
         ::close(dir);
@@ -149,14 +128,7 @@ bool AtomicFile::Commit() {
 }
 
 void AtomicFile::Discard() {
-    if (fd_ >= 0) {
-        ::close(fd_);
-        fd_ = -1;
-    }
-    if (!temp_.isEmpty()) {
-        ::unlink(temp_.constData());
-        temp_.clear();
-    }
+    temp_.Discard();
     buffer_.clear();
 }
 

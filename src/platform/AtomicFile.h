@@ -1,6 +1,7 @@
 #pragma once
 // Writes a file whole or not at all. The content goes to a temporary file in
-// the target's directory, is flushed to the disk and then renamed over the
+// the target's directory (unnamed where the file system allows, so a kill
+// part-way leaves nothing), is flushed to the disk and then renamed over the
 // target, so a reader (or a crash) sees either the old file or the complete
 // new one. Any failure removes the temporary and leaves the old file as it was.
 //
@@ -10,6 +11,8 @@
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
+
+#include "platform/ReplacementFile.h"
 
 namespace platform {
 
@@ -45,8 +48,7 @@ private:
 
     QString path_;
     QByteArray target_;  // host bytes of the file finally written (links resolved)
-    QByteArray temp_;
-    int fd_ = -1;
+    ReplacementFile temp_;
     int error_ = 0;
     Stage stage_ = Stage::None;
     QByteArray buffer_;

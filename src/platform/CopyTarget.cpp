@@ -1,8 +1,11 @@
 #include "platform/CopyTarget.h"
 
 #include "platform/Drives.h"
+#include "platform/FileSystemDetail.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 
@@ -28,6 +31,76 @@ CopyTargetState ProbeCopyTarget(const FileHandle& source, const QString& target)
     if (!S_ISREG(there.st_mode)) return CopyTargetState::NotRegular;
     if ((there.st_mode & S_IWUSR) == 0) return CopyTargetState::ReadOnly;
     return CopyTargetState::Replaceable;
+}
+
+CopyTargetState CopyTargetFile::Open(const FileHandle& source, const QString& target) {
+    Discard();
+    const std::optional<QByteArray> host = detail::HostPath(target);
+    if (!host) return CopyTargetState::Unreachable;
+    host_ = *host;
+    dir_ = detail::HostDirectoryOf(host_);
+
+    // The usual case first, in one call: nothing is there yet. O_EXCL never
+    // follows a link, so a dangling one cannot lead the file out of the tree.
+    const int fd = ::open(host_.constData(),
+                          O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0666);
+    if (fd >= 0) {
+        created_ = FileHandle::Adopt(fd);
+        replacing_ = false;
+        return CopyTargetState::Absent;
+    }
+    if (errno != EEXIST) return detail::SetLastOsError(errno), CopyTargetState::Unreachable;
+
+    const CopyTargetState state = ProbeCopyTarget(source, target);
+    // Absent after EEXIST: a dangling link, which like cp we do not follow.
+    if (state == CopyTargetState::Absent) return CopyTargetState::Unreachable;
+    if (state != CopyTargetState::Replaceable) return state;
+
+    const QByteArray final = detail::ResolveLink(host_);
+    if (!replacement_.Open(final, 0600)) {
+        detail::SetLastOsError(errno);
+        return CopyTargetState::Unreachable;
+    }
+    host_ = final;
+    dir_ = detail::HostDirectoryOf(host_);
+    replacing_ = true;
+    return CopyTargetState::Replaceable;
+}
+
+void CopyTargetFile::CarryAttributes(const FileStamp& source) {
+    const int out = fd();
+    if (out < 0) return;
+    const timespec times[2] = {{0, UTIME_OMIT}, source.modified};
+    ::futimens(out, times);
+    // Set-user-ID and set-group-ID stay behind: the copy belongs to whoever
+    // made it, and carrying them would hand out someone else's rights.
+    ::fchmod(out, source.mode & 01777);
+}
+
+bool CopyTargetFile::Commit() {
+    if (replacing_) {
+        if (!replacement_.Commit()) return detail::SetLastOsError(errno), false;
+        return true;
+    }
+    if (!created_.valid()) return false;
+    if (!created_.Close()) {
+        // Our own new file: removed whatever its permission bits say.
+        ::unlink(host_.constData());
+        return false;
+    }
+    return true;
+}
+
+void CopyTargetFile::Discard() {
+    if (replacing_) {
+        replacement_.Discard();
+        replacing_ = false;
+        return;
+    }
+    if (created_.valid()) {
+        created_.Close();
+        ::unlink(host_.constData());
+    }
 }
 
 }  // namespace platform

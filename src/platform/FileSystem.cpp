@@ -10,7 +10,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
+#include <cstdlib>
 
 #include <algorithm>
 
@@ -35,14 +37,11 @@ mode_t CurrentUmask() {
     return mask;
 }
 
-bool ClearNonBlocking(int fd) {
-    const int flags = ::fcntl(fd, F_GETFL);
-    return flags >= 0 && ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0;
-}
-
 // Opens host and keeps it only when it is a regular file. O_NONBLOCK makes the
 // open itself return at once even if the entry turned into a FIFO meanwhile.
-int OpenRegular(const QByteArray& host, int flags, mode_t mode = 0) {
+// It stays set: reads and writes of regular files never take it into account,
+// and clearing it would cost two calls for every file opened.
+int OpenRegular(const QByteArray& host, int flags, mode_t mode = 0, struct stat* opened = nullptr) {
     const int fd = ::open(host.constData(), flags | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, mode);
     if (fd < 0) return Fail(errno), -1;
     struct stat st {};
@@ -55,11 +54,7 @@ int OpenRegular(const QByteArray& host, int flags, mode_t mode = 0) {
         ::close(fd);
         return Fail(S_ISDIR(st.st_mode) ? EISDIR : EACCES), -1;
     }
-    if (!ClearNonBlocking(fd)) {
-        const int err = errno;
-        ::close(fd);
-        return Fail(err), -1;
-    }
+    if (opened) *opened = st;
     return fd;
 }
 
@@ -77,6 +72,31 @@ std::optional<QByteArray> HostPath(const QString& path) {
     std::optional<QByteArray> host = Drives().toHost(full);
     if (!host) Fail(ENOENT);
     return host;
+}
+
+QByteArray HostDirectoryOf(const QByteArray& path) {
+    const qsizetype slash = path.lastIndexOf('/');
+    if (slash < 0) return QByteArrayLiteral(".");
+    if (slash == 0) return QByteArrayLiteral("/");
+    return path.left(slash);
+}
+
+QByteArray ResolveLink(const QByteArray& path) {
+    struct stat st {};
+    if (::lstat(path.constData(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
+    char resolved[PATH_MAX];
+    if (::realpath(path.constData(), resolved) == nullptr) return path;
+    return QByteArray(resolved);
+}
+
+FileStamp StampOf(const struct stat& st) {
+    FileStamp stamp;
+    stamp.device = st.st_dev;
+    stamp.inode = st.st_ino;
+    stamp.size = st.st_size;
+    stamp.modified = st.st_mtim;
+    stamp.mode = st.st_mode;
+    return stamp;
 }
 
 std::optional<EntryInfo> InspectEntry(const QByteArray& host, const QString& name) {
@@ -139,6 +159,11 @@ FileHandle::~FileHandle() {
 }
 
 FileHandle FileHandle::OpenRead(const QString& path) {
+    FileStamp stamp;
+    return OpenRead(path, stamp);
+}
+
+FileHandle FileHandle::OpenRead(const QString& path, FileStamp& stamp) {
     const std::optional<QByteArray> host = detail::HostPath(path);
     if (!host) return FileHandle();
     // Refuse FIFOs, sockets and devices before opening: opening a device can
@@ -146,7 +171,9 @@ FileHandle FileHandle::OpenRead(const QString& path) {
     struct stat st {};
     if (::stat(host->constData(), &st) != 0) return Fail(errno), FileHandle();
     if (!S_ISREG(st.st_mode)) return Fail(EACCES), FileHandle();
-    return FileHandle(OpenRegular(*host, O_RDONLY));
+    FileHandle file(OpenRegular(*host, O_RDONLY, 0, &st));
+    if (file.valid()) stamp = detail::StampOf(st);
+    return file;
 }
 
 FileHandle FileHandle::Create(const QString& path) {
@@ -220,6 +247,13 @@ std::int64_t FileHandle::Size() {
     if (fd_ < 0) return Fail(EBADF), -1;
     if (::fstat(fd_, &st) != 0) return Fail(errno), -1;
     return st.st_size;
+}
+
+std::optional<FileStamp> FileHandle::Stamp() const {
+    struct stat st {};
+    if (fd_ < 0) return Fail(EBADF), std::nullopt;
+    if (::fstat(fd_, &st) != 0) return Fail(errno), std::nullopt;
+    return detail::StampOf(st);
 }
 
 std::optional<timespec> FileHandle::ModificationTime() {

@@ -34,6 +34,25 @@ enum FileAttr : std::int32_t {
 // errno of the last failed operation of this file.
 int LastOsError();
 
+// What tells one file's content from another's for a move: the same entry on
+// the same device, with the same size and modification time.
+struct FileStamp {
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    std::int64_t size = 0;
+    timespec modified{};
+    std::uint32_t mode = 0;  // type and permission bits
+
+    bool SameFileAs(const FileStamp& other) const {
+        return device == other.device && inode == other.inode;
+    }
+    bool SameContentAs(const FileStamp& other) const {
+        return SameFileAs(other) && size == other.size &&
+               modified.tv_sec == other.modified.tv_sec &&
+               modified.tv_nsec == other.modified.tv_nsec;
+    }
+};
+
 // One open file. Move-only; the destructor closes a file still open.
 // Files are opened with ordinary sharing: Linux has only advisory locks,
 // which would keep out just the programs that ask for them.
@@ -50,8 +69,13 @@ public:
     // regular file (FIFO, socket, device, directory) is refused without
     // blocking. Invalid handle on failure, errno in LastOsError().
     static FileHandle OpenRead(const QString& path);
+    // The same, also giving what the open file was at that moment (one fstat).
+    static FileHandle OpenRead(const QString& path, FileStamp& stamp);
     // Creates or truncates a regular file for reading and writing.
     static FileHandle Create(const QString& path);
+
+    // Takes over a descriptor opened elsewhere in platform/.
+    static FileHandle Adopt(int fd) { return FileHandle(fd); }
 
     bool valid() const { return fd_ >= 0; }
     int fd() const { return fd_; }
@@ -65,6 +89,7 @@ public:
     void AdviseSequential();
     // Size of the open file, -1 on failure.
     std::int64_t Size();
+    std::optional<FileStamp> Stamp() const;
     // Modification time through the handle, at full precision.
     std::optional<timespec> ModificationTime();
     bool SetModificationTime(const timespec& when);

@@ -11,6 +11,8 @@
 #include <ctime>
 #include <optional>
 
+struct stat;
+
 namespace platform::detail {
 
 // Records errno (or the given value) for LastOsError().
@@ -19,6 +21,15 @@ void SetLastOsError(int err);
 // A drive-letter path (absolute or relative) -> host path through the drive
 // table in force; nullopt with ENOENT recorded when no drive holds it.
 std::optional<QByteArray> HostPath(const QString& path);
+
+FileStamp StampOf(const struct stat& st);
+
+// The directory part of a host path ("/a/b" -> "/a", "/a" -> "/", "a" -> ".").
+QByteArray HostDirectoryOf(const QByteArray& path);
+
+// Writing through a symbolic link keeps the link and replaces what it names:
+// the host path of that file (path itself when it is no link or leads nowhere).
+QByteArray ResolveLink(const QByteArray& path);
 
 struct EntryInfo {
     std::int32_t attr = 0;

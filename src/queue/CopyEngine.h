@@ -1,14 +1,32 @@
 #pragma once
 // Copies one queued file in chunks of 1,000,001 bytes, pumping events after
-// each chunk, and returns the status word for the row.
+// each chunk. The copy entry points are in Transfer.h; this is the work
+// behind them.
 
+#include "platform/FileCopy.h"
+#include "queue/Transfer.h"
+
+#include <QByteArray>
 #include <QString>
 
 namespace queue {
 
 inline constexpr long long CopyChunkSize = 1'000'001;
 
-// "Skipped", "Source Error", "Target Error", "Complete" or "Aborted".
-QString CopyOneFile(const QString& source, const QString& target);
+enum class SourceCheck {
+    None,
+    // A move: the source must still be the file that was opened, with the
+    // size and time it had then, or the copy ends "Source Error".
+    UnchangedToTheEnd,
+};
+
+// What a copy leaves for the settling of a move and the flush at the end of a run.
+struct CopiedFile {
+    platform::CopiedSource source;  // set on Complete
+    QByteArray targetDir;           // set once the target was opened
+};
+
+CopyResult CopyInChunks(CopyProgress& progress, platform::CopyBuffer& buffer, const QString& source,
+                        const QString& target, SourceCheck check, CopiedFile& copied);
 
 }  // namespace queue

@@ -12,6 +12,7 @@
 
 #include <QString>
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 
@@ -28,8 +29,14 @@ struct CopyProgress {
     bool& abortRequested;    // cleared when a copy begins, read after every chunk pump
 };
 
-// Copies one file in chunks of CopyChunkSize, pumping events after each.
+// Copies one file in chunks of CopyChunkSize, pumping events after each. An
+// existing target is replaced only once the copy is whole; a failed copy
+// leaves it as it was.
 CopyResult CopyOneFile(CopyProgress& progress, const QString& source, const QString& target);
+
+// How a "Move" within one file system is done: a rename, or (tests,
+// benchmarks) the copy and deferred deletion used across file systems.
+enum class SameFileSystemMove { Rename, Copy };
 
 class TransferEngine {
 public:
@@ -54,6 +61,12 @@ public:
 
     // Deferred deletions still waiting.
     std::int64_t PendingDeletions() const;
+
+    void SetSameFileSystemMove(SameFileSystemMove how);
+
+    // A settle is due once this many moved sources wait, or the oldest has
+    // waited a second.
+    static constexpr std::size_t SettleEveryFiles = 256;
 
 private:
     struct State;

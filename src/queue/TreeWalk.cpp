@@ -3,6 +3,7 @@
 #include "platform/FileSystem.h"
 #include "platform/Paths.h"
 #include "platform/Pump.h"
+#include "platform/TreeRemoval.h"
 
 namespace queue {
 namespace {
@@ -63,20 +64,18 @@ void CollectTree(const QString& dir, const QString& mask, QStringList& dirs, QSt
 }
 
 bool RemoveTree(const QString& dir, Force force) {
-    QStringList dirs;
-    QStringList files;
-    const QString walked = Walk(dir, QStringLiteral("*.*"), dirs, files);
-
-    if (force == Force::No && !files.isEmpty()) return false;
-    for (const QString& file : files) {
-        if (!platform::DeleteFile(file)) return false;
+    const QString full = platform::ExpandFileName(dir);
+    if (full.isEmpty()) return false;
+    // The current directory ends where a walk of the tree would leave it: at
+    // the parent, or unchanged when the tree cannot be entered.
+    if ((platform::IsDriveRoot(full) || platform::DirectoryExists(full)) &&
+        platform::SetCurrentDir(full) && !platform::IsDriveRoot(full)) {
+        platform::SetCurrentDir(platform::ExtractFileDir(full));
     }
-    for (const QString& sub : dirs) {
-        if (!platform::RemoveDir(sub)) return false;
-    }
-    // The name the walk entered, so a relative dir still names the same
-    // directory now that the current directory has moved up.
-    return platform::RemoveDir(walked.isEmpty() ? dir : walked);
+    const platform::TreeContent content = force == Force::Yes
+                                              ? platform::TreeContent::Everything
+                                              : platform::TreeContent::EmptyDirectoriesOnly;
+    return platform::RemoveDirectoryTree(full, content, [] { platform::PumpMessages(); });
 }
 
 }  // namespace queue

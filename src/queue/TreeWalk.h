@@ -13,7 +13,8 @@ void CollectTree(const QString& dir, const QString& mask, QStringList& dirs, QSt
 enum class Force { No, Yes };
 
 // True when dir and everything below it were removed. Without force, a tree
-// that still holds a file is refused untouched. Never leaves the tree.
+// that still holds a file is refused untouched. Never leaves the tree, never
+// follows a link, never enters another file system mounted inside it.
 bool RemoveTree(const QString& dir, Force force);
 
 }  // namespace queue

@@ -1,9 +1,9 @@
-#include "queue/CopyEngine.h"
+#include "queue/Transfer.h"
 
 #include "platform/Pump.h"
-#include "queue/RunState.h"
 #include "support/TempDrives.h"
 
+#include <QDir>
 #include <QFile>
 
 #include <fcntl.h>
@@ -17,17 +17,19 @@
 
 namespace {
 
-using queue::CopyOneFile;
-
 class CopyEngineTest : public ::testing::Test {
 protected:
     void SetUp() override {
         drives_.makeDir(R"(C:\Src)");
         drives_.makeDir(R"(D:\Tgt)");
-        queue::ResetRunState();
         platform::SetPumpHook({});
     }
     void TearDown() override { platform::SetPumpHook({}); }
+
+    // The status word the row would get.
+    QString CopyOneFile(const QString& source, const QString& target) {
+        return queue::StatusWord(queue::CopyOneFile(progress_, source, target));
+    }
 
     QByteArray Host(const QString& path) const { return drives_.host(path); }
     // The content, or nullopt when nothing is there. Read in one piece: these
@@ -44,6 +46,9 @@ protected:
     }
 
     testsupport::TempDrives drives_;
+    queue::TRunCounters counters_;
+    bool abort_ = false;
+    queue::CopyProgress progress_{counters_, abort_};
 };
 
 const QString Source = QStringLiteral(R"(C:\Src\file.bin)");
@@ -63,18 +68,18 @@ TEST_F(CopyEngineTest, CopiesWholeFileChunkByChunkWithDateAndCounters) {
         ASSERT_EQ(::utimensat(AT_FDCWD, Host(Source).constData(), times, 0), 0);
         // A stale target is replaced, not appended to.
         drives_.writeFile(Target, testsupport::TempDrives::Pattern(5'000'000));
-        queue::RunCounters.RunBytes = 1000;
-        queue::RunCounters.CurrentFileDone = 77;
-        queue::AbortRequested = true;  // left over from an earlier abort
+        counters_.RunBytes = 1000;
+        counters_.CurrentFileDone = 77;
+        abort_ = true;  // left over from an earlier abort
         platform::SetPumpHook([](std::int64_t) {});
 
         EXPECT_EQ(CopyOneFile(Source, Target), "Complete");
 
         EXPECT_EQ(platform::PumpCount(), c.pumps);
         EXPECT_EQ(Read(Target), data);
-        EXPECT_EQ(queue::RunCounters.CurrentFileDone, c.size);
-        EXPECT_EQ(queue::RunCounters.RunBytes, 1000 + c.size);
-        EXPECT_FALSE(queue::AbortRequested);
+        EXPECT_EQ(counters_.CurrentFileDone, c.size);
+        EXPECT_EQ(counters_.RunBytes, 1000 + c.size);
+        EXPECT_FALSE(abort_);
         const struct stat st = Stat(Target);
         EXPECT_EQ(st.st_mtim.tv_sec, 1'234'567'890);
         EXPECT_EQ(st.st_mtim.tv_nsec, 123'456'789);
@@ -94,17 +99,17 @@ TEST_F(CopyEngineTest, AbortDuringAPumpKeepsThePartialTarget) {
     drives_.writeFile(Source, data);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.abortAtPump);
-        queue::RunCounters.RunBytes = 500;
+        counters_.RunBytes = 500;
         platform::SetPumpHook([&](std::int64_t n) {
-            if (n == c.abortAtPump) queue::AbortRequested = true;
+            if (n == c.abortAtPump) abort_ = true;
         });
 
         EXPECT_EQ(CopyOneFile(Source, Target), "Aborted");
 
         EXPECT_EQ(platform::PumpCount(), c.abortAtPump);
         EXPECT_EQ(Read(Target), data.left(c.copied));
-        EXPECT_EQ(queue::RunCounters.CurrentFileDone, c.copied);
-        EXPECT_EQ(queue::RunCounters.RunBytes, 500 + c.copied);
+        EXPECT_EQ(counters_.CurrentFileDone, c.copied);
+        EXPECT_EQ(counters_.RunBytes, 500 + c.copied);
         EXPECT_EQ(Read(Source), data);
     }
 }
@@ -137,7 +142,7 @@ TEST_F(CopyEngineTest, SourceChangingDuringTheCopyEndsAtTheMeasuredSize) {
 
         if (QString(c.status) == "Complete") {
             EXPECT_EQ(Read(Target), data);
-            EXPECT_EQ(queue::RunCounters.CurrentFileDone, 3'000'000);
+            EXPECT_EQ(counters_.CurrentFileDone, 3'000'000);
         } else {
             EXPECT_FALSE(drives_.exists(Target));
         }
@@ -175,15 +180,15 @@ TEST_F(CopyEngineTest, RefusedJobsLeaveEveryFileAsItWas) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.source) + " -> " + c.target);
-        queue::AbortRequested = true;
-        queue::RunCounters.CurrentFileDone = 5;
+        abort_ = true;
+        counters_.CurrentFileDone = 5;
         platform::SetPumpHook([](std::int64_t) {});
 
         EXPECT_EQ(CopyOneFile(c.source, c.target), c.status);
 
         EXPECT_EQ(platform::PumpCount(), 0);
-        EXPECT_FALSE(queue::AbortRequested);
-        EXPECT_EQ(queue::RunCounters.CurrentFileDone, 0);
+        EXPECT_FALSE(abort_);
+        EXPECT_EQ(counters_.CurrentFileDone, 0);
         EXPECT_EQ(Read(Source), data);
         EXPECT_FALSE(drives_.exists(R"(D:\Tgt\new.bin)"));
         EXPECT_FALSE(drives_.exists(R"(D:\Tgt\NoSuchDir)"));
@@ -241,6 +246,52 @@ TEST_F(CopyEngineTest, ShortWriteNeverEndsComplete) {
     EXPECT_EQ(Read(Source), data);
     // A partial target is not left behind to pass for the file.
     EXPECT_FALSE(drives_.exists(Target));
+}
+
+TEST_F(CopyEngineTest, ExistingTargetStaysWholeUntilItsReplacementIs) {
+    struct Case {
+        const char* name;
+        std::int64_t abortAtPump;  // 0: none
+        rlim_t sizeLimit;          // 0: none
+        bool shrinkAtFirstPump;
+        const char* status;
+        qint64 targetBytes;  // -1: the old target, byte for byte
+    };
+    const Case cases[] = {
+        {"complete", 0, 0, false, "Complete", 3'000'000},
+        {"disk full part-way", 0, 1'500'000, false, "Target Error", -1},
+        {"source shrinks", 0, 0, true, "Source Error", -1},
+        // Abort keeps the partial data, under the target's name.
+        {"aborted", 1, 0, false, "Aborted", 1'000'001},
+    };
+    const QByteArray data = testsupport::TempDrives::Pattern(3'000'000);
+    const QByteArray old = "the old target, which the user agreed to replace";
+    // Written through a link, the file it names is replaced and the link stays.
+    drives_.makeSymlink(R"(D:\Tgt\alias.bin)", "file.bin");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        drives_.writeFile(Source, data);
+        drives_.writeFile(Target, old);
+        const QByteArray host = Host(Source);
+        platform::SetPumpHook([&](std::int64_t n) {
+            if (n == c.abortAtPump) abort_ = true;
+            if (n == 1 && c.shrinkAtFirstPump) {
+                ASSERT_EQ(::truncate(host.constData(), 10), 0);
+            }
+        });
+        QString status;
+        {
+            std::optional<FileSizeLimit> limit;
+            if (c.sizeLimit) limit.emplace(c.sizeLimit);
+            status = CopyOneFile(Source, R"(D:\Tgt\alias.bin)");
+        }
+        EXPECT_EQ(status, c.status);
+        EXPECT_EQ(Read(Target), c.targetBytes < 0 ? old : data.left(c.targetBytes));
+        EXPECT_EQ(
+            QDir(QFile::decodeName(Host(R"(D:\Tgt)")))
+                .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot),
+            QStringList({"alias.bin", "file.bin"}));
+    }
 }
 
 }  // namespace

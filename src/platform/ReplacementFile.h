@@ -1,0 +1,54 @@
+#pragma once
+// A new version of a file, written beside it and put in its place whole.
+//
+// Where the file system allows, the new version is an unnamed file (O_TMPFILE)
+// that gets a name only at Commit, so a crash or a kill part-way leaves
+// nothing behind. Elsewhere it is a hidden file named after the target and
+// this process (".name.~<pid>.XXXXXX"); RemoveStale clears such files left by
+// processes that are gone. Works on host paths.
+
+#include <QByteArray>
+
+#include <sys/types.h>
+
+namespace platform {
+
+class ReplacementFile {
+public:
+    // Which step of Commit failed.
+    enum class Step { None, Link, Close, Rename };
+
+    ReplacementFile() = default;
+    ~ReplacementFile();  // discards an uncommitted file
+    ReplacementFile(const ReplacementFile&) = delete;
+    ReplacementFile& operator=(const ReplacementFile&) = delete;
+
+    // Opens the new version of target (a host path, links already resolved)
+    // in target's directory, with exactly the given permission bits. False
+    // with errno set on failure.
+    bool Open(const QByteArray& target, mode_t mode);
+    int fd() const { return fd_; }
+    bool IsOpen() const { return fd_ >= 0; }
+
+    // Gives the written file a name, closes it and renames it over the
+    // target. False with errno set and FailedStep() telling where; the
+    // target is then as it was and nothing of the new version remains.
+    bool Commit();
+    void Discard();
+    Step FailedStep() const { return failed_; }
+
+    // Removes the temporaries beside target that processes no longer running
+    // left behind (a crash between naming and renaming, or a file system
+    // without unnamed files).
+    static void RemoveStale(const QByteArray& target);
+
+private:
+    bool Fail(Step step);
+
+    QByteArray target_;
+    QByteArray named_;  // the temporary's name once it has one
+    int fd_ = -1;
+    Step failed_ = Step::None;
+};
+
+}  // namespace platform

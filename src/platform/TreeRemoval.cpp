@@ -1,0 +1,191 @@
+#include "platform/TreeRemoval.h"
+
+#include "platform/FileSystemDetail.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <utility>
+#include <vector>
+
+namespace platform {
+namespace {
+
+// One directory on the way down: what it is, and its names still to visit.
+struct Level {
+    dev_t device;
+    ino_t inode;
+    std::vector<QByteArray> names;
+    std::size_t next = 0;
+};
+
+// Where the tree lives: an entry elsewhere is another file system's.
+struct Mount {
+    dev_t device;
+    std::uint64_t id;
+    bool knowsId;
+};
+
+class Fd {
+public:
+    explicit Fd(int fd = -1) : fd_(fd) {}
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    ~Fd() { Reset(); }
+    int get() const { return fd_; }
+    void Reset(int fd = -1) {
+        if (fd_ >= 0) ::close(fd_);
+        fd_ = fd;
+    }
+
+private:
+    int fd_;
+};
+
+// The names of the open directory, sorted as a directory search lists them,
+// leaving out those the drive-letter form cannot write (DirectorySearch
+// skips them too, so nothing could ever name them).
+bool ReadNames(int fd, std::vector<QByteArray>& names) {
+    const int copy = ::dup(fd);
+    if (copy < 0) return false;
+    DIR* dir = ::fdopendir(copy);
+    if (!dir) {
+        ::close(copy);
+        return false;
+    }
+    // The copy shares its position with fd, which an earlier walk may have moved.
+    ::rewinddir(dir);
+    std::vector<std::pair<QString, QByteArray>> found;
+    for (errno = 0; const dirent* entry = ::readdir(dir); errno = 0) {
+        const QByteArray raw(entry->d_name);
+        if (raw == "." || raw == "..") continue;
+        const QString name = QString::fromUtf8(raw);
+        if (name.contains(u'\\') || name.toUtf8() != raw) continue;
+        found.emplace_back(name, raw);
+    }
+    const int err = errno;
+    ::closedir(dir);
+    std::sort(found.begin(), found.end(), [](const auto& a, const auto& b) {
+        const int c = a.first.compare(b.first, Qt::CaseInsensitive);
+        return c != 0 ? c < 0 : a.first < b.first;
+    });
+    for (auto& f : found)
+        names.push_back(std::move(f.second));
+    return err == 0;
+}
+
+bool Examine(int dirFd, const char* name, struct statx& sx) {
+    return ::statx(dirFd, name, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT,
+                   STATX_TYPE | STATX_MODE | STATX_INO | STATX_MNT_ID, &sx) == 0;
+}
+
+bool IsMountPoint(const struct statx& sx, const Mount& tree) {
+    if (makedev(sx.stx_dev_major, sx.stx_dev_minor) != tree.device) return true;
+    if ((sx.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) &&
+        (sx.stx_attributes & STATX_ATTR_MOUNT_ROOT))
+        return true;
+    // A bind mount of a directory of the same file system shows only here.
+    return tree.knowsId && (sx.stx_mask & STATX_MNT_ID) && sx.stx_mnt_id != tree.id;
+}
+
+enum class Pass { Check, Remove };
+
+// One walk below the open directory top. Check: true when nothing but
+// directories lies below. Remove: true when everything below is gone.
+bool Walk(int top, const Mount& tree, TreeContent content, Pass pass,
+          const std::function<void()>& afterEntry) {
+    Fd fd(::dup(top));
+    struct stat st {};
+    if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0) return false;
+    std::vector<Level> stack;
+    stack.push_back({st.st_dev, st.st_ino, {}, 0});
+    if (!ReadNames(fd.get(), stack.back().names) && pass == Pass::Remove) return false;
+
+    while (true) {
+        Level& here = stack.back();
+        if (here.next == here.names.size()) {
+            if (stack.size() == 1) return true;
+            // Back up through "..", which must be the directory we came from:
+            // one renamed away meanwhile ends the walk instead of misleading it.
+            const Level& parent = stack[stack.size() - 2];
+            Fd up(::openat(fd.get(), "..", O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+            if (up.get() < 0 || ::fstat(up.get(), &st) != 0 || st.st_dev != parent.device ||
+                st.st_ino != parent.inode)
+                return false;
+            fd.Reset(::dup(up.get()));
+            const QByteArray name = parent.names[parent.next - 1];
+            stack.pop_back();
+            if (pass == Pass::Remove && ::unlinkat(fd.get(), name.constData(), AT_REMOVEDIR) != 0)
+                return false;
+            continue;
+        }
+
+        const QByteArray name = here.names[here.next++];
+        struct statx sx {};
+        if (!Examine(fd.get(), name.constData(), sx)) {
+            // Gone since the directory was read: nothing left to do for it.
+            if (errno != ENOENT) return false;
+            afterEntry();
+            continue;
+        }
+        if (S_ISDIR(sx.stx_mode)) {
+            if (IsMountPoint(sx, tree)) return false;
+            Fd sub(::openat(fd.get(), name.constData(),
+                            O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+            // One that cannot be entered contributes nothing to a check; a
+            // removal can still take it when it is empty.
+            if (sub.get() < 0) {
+                if (pass == Pass::Remove &&
+                    ::unlinkat(fd.get(), name.constData(), AT_REMOVEDIR) != 0)
+                    return false;
+                afterEntry();
+                continue;
+            }
+            // What was examined must be what was opened, or a swap is under way.
+            if (::fstat(sub.get(), &st) != 0 || st.st_ino != sx.stx_ino ||
+                st.st_dev != makedev(sx.stx_dev_major, sx.stx_dev_minor))
+                return false;
+            stack.push_back({st.st_dev, st.st_ino, {}, 0});
+            if (!ReadNames(sub.get(), stack.back().names) && pass == Pass::Remove) return false;
+            fd.Reset(::dup(sub.get()));
+            afterEntry();
+            continue;
+        }
+        // Anything else is a file here: a link, a FIFO, a socket, a device too.
+        if (pass == Pass::Check || content == TreeContent::EmptyDirectoriesOnly) return false;
+        if (S_ISREG(sx.stx_mode) && (sx.stx_mode & S_IWUSR) == 0) return false;
+        if (::unlinkat(fd.get(), name.constData(), 0) != 0) return false;
+        afterEntry();
+    }
+}
+
+}  // namespace
+
+bool RemoveDirectoryTree(const QString& dir, TreeContent content,
+                         const std::function<void()>& afterEntry) {
+    const std::optional<QByteArray> host = detail::HostPath(dir);
+    if (!host) return false;
+    // O_NOFOLLOW: a link given as the tree is neither walked nor removed.
+    Fd top(::open(host->constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (top.get() < 0) return detail::SetLastOsError(errno), false;
+    struct statx sx {};
+    if (::statx(top.get(), "", AT_EMPTY_PATH, STATX_INO | STATX_MNT_ID, &sx) != 0) return false;
+    const Mount tree{makedev(sx.stx_dev_major, sx.stx_dev_minor), sx.stx_mnt_id,
+                     (sx.stx_mask & STATX_MNT_ID) != 0};
+
+    if (content == TreeContent::EmptyDirectoriesOnly &&
+        !Walk(top.get(), tree, content, Pass::Check, afterEntry))
+        return false;
+    if (!Walk(top.get(), tree, content, Pass::Remove, afterEntry)) return false;
+    top.Reset();
+    // By name, the name the caller gave: a link put in its place is no directory.
+    if (::rmdir(host->constData()) != 0) return detail::SetLastOsError(errno), false;
+    return true;
+}
+
+}  // namespace platform
