@@ -1,19 +1,91 @@
+// The main window's layout: every control with its name, place, colour and font.
 #include "app/MainUnit.h"
 
+#include "app/MainStatusPanels.h"
+#include "app/RichHint.h"
+#include "app/RichStatusBar.h"
+#include "app/Version.h"
+#include "panes/FilePanels.h"
+#include "persistence/FilePaths.h"
+#include "persistence/QueueJournal.h"
+#include "persistence/widgets/FormSize.h"
 #include "platform/Dialogs.h"
+#include "platform/Drives.h"
+#include "platform/Guard.h"
 #include "platform/widgets/Fonts.h"
+#include "platform/widgets/Icons.h"
 #include "platform/widgets/StringGridEx.h"
 #include "queue/Vocabulary.h"
 
+#include <QCoreApplication>
+#include <QDialog>
+#include <QFile>
+#include <QHBoxLayout>
+#include <QLabel>
 #include <QPalette>
+#include <QTextDocumentFragment>
+#include <QToolButton>
+#include <QVBoxLayout>
 
 namespace app {
 
-TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
+namespace {
+
+constexpr int kTitleBarHeight = 27;
+constexpr int kTitleRightWidth = 225;
+constexpr int kToolbarWidth = 30;
+
+QWidget* Panel(QWidget* parent, const char* name) {
+    auto* panel = new QWidget(parent);
+    panel->setObjectName(QString::fromLatin1(name));
+    return panel;
+}
+
+QToolButton* ToolButton(QWidget* strip, const char* name, int left, int top, const char* hint,
+                        const char* iconName, QStyle::StandardPixmap fallback) {
+    auto* button = new QToolButton(strip);
+    button->setObjectName(QString::fromLatin1(name));
+    button->setAutoRaise(true);
+    button->setGeometry(left, top, 23, 22);
+    button->setToolTip(QString::fromLatin1(hint));
+    button->setIcon(platform::CommandIcon(QString::fromLatin1(iconName), fallback));
+    button->setIconSize(QSize(16, 16));
+    return button;
+}
+
+QDialog* HiddenDialog(QWidget* owner, const char* name, const char* caption) {
+    auto* dialog = new QDialog(owner);
+    dialog->setObjectName(QString::fromLatin1(name));
+    dialog->setWindowTitle(QString::fromLatin1(caption));
+    dialog->hide();
+    return dialog;
+}
+
+}  // namespace
+
+ProgramFiles ProgramFiles::BesideExecutable() {
+    const QString dir = QCoreApplication::applicationDirPath();
+    const std::optional<QString> home = platform::Drives().fromHost(QFile::encodeName(dir));
+    return {persistence::SettingsFilePath(), persistence::QueueFilePath(),
+            home.value_or(QStringLiteral("C:\\"))};
+}
+
+QString FileVersionText(int parts) {
+    if (parts < 1 || parts > 4) return QString();
+    const int numbers[4] = {FERROVANT_VERSION_MAJOR, FERROVANT_VERSION_MINOR,
+                            FERROVANT_VERSION_PATCH, FERROVANT_VERSION_TWEAK};
+    QStringList out;
+    for (int i = 0; i < parts; ++i)
+        out << QString::number(numbers[i]);
+    return out.join(u'.');
+}
+
+TMainForm::TMainForm(ProgramFiles files, QWidget* parent)
+    : QMainWindow(parent), files_(std::move(files)), session_(this) {
     setObjectName(QStringLiteral("MainForm"));
     setWindowTitle(platform::ApplicationTitle());
     setFont(platform::ProgramFont());
-    // Designed placement; the placement memory overrides it once it exists.
+    // Designed placement; the placement memory overrides it.
     setGeometry(466, 182, 986, 634);
     setMinimumSize(780, 580);
     QPalette pal = palette();
@@ -21,16 +93,144 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
     setPalette(pal);
     setAutoFillBackground(true);
 
-    GridQueue = new platform::TStringGridEx(&queue_.Grid(), this);
-    GridQueue->setObjectName(QStringLiteral("GridQueue"));
-    setCentralWidget(GridQueue);
-    // The Real Size column is for the program; the user reads File Size.
-    queue_.Grid().HideTableColumn(queue::colRealSize);
+    auto* client = new QWidget(this);
+    client->setObjectName(QStringLiteral("ClientArea"));
+    auto* column = new QVBoxLayout(client);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    setCentralWidget(client);
+
+    BuildTitleBar();
+    column->addWidget(Panel2);
+    Panels = new panes::TFilePanels(client);
+    column->addWidget(Panels, 1);
+    BuildQueueArea();
+    Panels->SetQueueArea(PanelQueue);
+
+    StatusBar1 = new TRichStatusBar(client);
+    ConfigureMainStatusBar(*StatusBar1);
+    column->addWidget(StatusBar1);
+
+    TimerQueue = new QTimer(this);
+    TimerQueue->setObjectName(QStringLiteral("TimerQueue"));
+    TimerQueue->setInterval(1000);
+    timerDelayedStart = new QTimer(this);
+    timerDelayedStart->setObjectName(QStringLiteral("timerDelayedStart"));
+    timerDelayedStart->setInterval(1000);
+    RichHint1 = new TRichHint(this);
+    RichHint1->setObjectName(QStringLiteral("RichHint1"));
+
+    // The placement memory makes its first restore while the window is built.
+    FormSize = new persistence::TFormSize(this);
+    FormSize->setObjectName(QStringLiteral("FormSize"));
+    FormSize->Loaded();
+
+    ConnectCommands();
+    NameForAccessibility();
+    platform::Guard([this] { FormCreate(); });
 }
 
-TMainForm::~TMainForm() {
-    // The view must let go of the grid before the table it belongs to is destroyed.
-    GridQueue->SetGrid(nullptr);
+void TMainForm::BuildTitleBar() {
+    Panel2 = Panel(this, "Panel2");
+    Panel2->setFixedHeight(kTitleBarHeight);
+    QFont titleFont = platform::ProgramFont();
+    titleFont.setPixelSize(13);
+    Panel2->setFont(titleFont);
+    auto* row = new QHBoxLayout(Panel2);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->addStretch(1);
+    Panel4 = Panel(Panel2, "Panel4");
+    Panel4->setFixedWidth(kTitleRightWidth);
+    row->addWidget(Panel4);
+
+    btnAbout = ToolButton(Panel4, "btnAbout", 198, 3, "About this program", "help-about",
+                          QStyle::SP_MessageBoxInformation);
+    lblVersion = new QLabel(QStringLiteral("Version"), Panel4);
+    lblVersion->setObjectName(QStringLiteral("lblVersion"));
+    lblVersion->setFont(platform::ProgramFont());
+    lblVersion->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    lblVersion->setAttribute(Qt::WA_TranslucentBackground);
+    lblVersion->setGeometry(124, 5, 43, 16);
+}
+
+void TMainForm::BuildQueueArea() {
+    PanelQueue = Panel(this, "PanelQueue");
+    auto* fill = new QVBoxLayout(PanelQueue);
+    fill->setContentsMargins(0, 0, 0, 0);
+    Panel1 = Panel(PanelQueue, "Panel1");
+    fill->addWidget(Panel1);
+    auto* row = new QHBoxLayout(Panel1);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(0);
+
+    PanelQueueToolbar = Panel(Panel1, "PanelQueueToolbar");
+    PanelQueueToolbar->setFixedWidth(kToolbarWidth);
+    row->addWidget(PanelQueueToolbar);
+    using SP = QStyle::StandardPixmap;
+    QWidget* bar = PanelQueueToolbar;
+    btnStart = ToolButton(bar, "btnStart", 3, 0, "Start the queue", "media-playback-start",
+                          SP::SP_MediaPlay);
+    btnStop = ToolButton(bar, "btnStop", 3, 25, "Stop the queue, after the current file",
+                         "media-playback-stop", SP::SP_MediaStop);
+    btnAbort = ToolButton(bar, "btnAbort", 2, 50, "Abort the queue, stop right now!",
+                          "process-stop", SP::SP_BrowserStop);
+    btnClearAll = ToolButton(bar, "btnClearAll", 3, 75, "Clear all files from queue",
+                             "edit-clear-all", SP::SP_DialogResetButton);
+    btnRemove = ToolButton(bar, "btnRemove", 3, 100, "Remove selected rows from queue",
+                           "list-remove", SP::SP_DialogDiscardButton);
+    btnDelayedStart =
+        ToolButton(bar, "btnDelayedStart", 3, 125, "Delayed start is disabled, click to set",
+                   "chronometer", SP::SP_BrowserReload);
+    btnQueueStats = ToolButton(bar, "btnQueueStats", 3, 150, "Queue Statistics", "office-chart-bar",
+                               SP::SP_FileDialogInfoView);
+
+    GridQueue = new platform::TStringGridEx(&session_.Table().Grid(), Panel1);
+    GridQueue->setObjectName(QStringLiteral("GridQueue"));
+    GridQueue->setFont(platform::ProgramFont());
+    row->addWidget(GridQueue, 1);
+}
+
+void TMainForm::CreateDialogs() {
+    // Placeholders: the real About, delayed start and statistics dialogs
+    // replace these three when they are wired in.
+    frmAbout = HiddenDialog(this, "frmAbout", "About");
+    frmDelayedStart = HiddenDialog(this, "frmDelayedStart", "Delayed start");
+    frmQueueStats = HiddenDialog(this, "frmQueueStats", "Queue Statistics");
+}
+
+void TMainForm::btnAboutClick() {
+    platform::Guard([this] {
+        if (frmAbout) frmAbout->exec();  // placeholder until the About dialog is wired
+    });
+}
+
+void TMainForm::btnDelayedStartClick() {
+    platform::Guard([this] {
+        if (frmDelayedStart) frmDelayedStart->exec();  // placeholder
+    });
+}
+
+void TMainForm::btnQueueStatsClick() {
+    platform::Guard([this] {
+        if (frmQueueStats) frmQueueStats->exec();  // placeholder
+    });
+}
+
+void TMainForm::NameForAccessibility() {
+    // A screen reader reads a picture button by its hint; markup is for the eye only.
+    for (QWidget* widget : findChildren<QWidget*>()) {
+        const QString hint = TRichHint::ShortHint(widget->toolTip());
+        if (hint.isEmpty()) continue;
+        const QString plain = QTextDocumentFragment::fromHtml(hint).toPlainText();
+        if (widget->accessibleName().isEmpty()) widget->setAccessibleName(plain);
+        if (widget->accessibleDescription().isEmpty()) widget->setAccessibleDescription(plain);
+    }
+    // Lists and panels have no text of their own: their control name tells them apart.
+    for (QWidget* widget : findChildren<QWidget*>()) {
+        if (qobject_cast<QLabel*>(widget)) continue;
+        if (widget->accessibleName().isEmpty() && !widget->objectName().isEmpty())
+            widget->setAccessibleName(widget->objectName());
+    }
 }
 
 }  // namespace app

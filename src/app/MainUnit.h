@@ -1,30 +1,159 @@
 #pragma once
-// The main window. It owns the queue table and shows it as GridQueue.
+// The main window: the two browsing panes, the queue toolbar and table, the
+// status bar. It owns the queue session and is the window the engine talks to.
+//
+// The files are split by concern: MainUnit.cpp builds the layout,
+// MainLifecycle.cpp loads and saves (creation, first activation, close),
+// MainQueueCommands.cpp runs the toolbar and queue buttons, and
+// MainStatistics.cpp writes the queue's figures onto the status bar.
 
-#include "queue/QueueTable.h"
+#include "queue/QueueSession.h"
 
 #include <QMainWindow>
+#include <QString>
+#include <QTimer>
 
+#include <memory>
+
+class QDialog;
+class QLabel;
+class QToolButton;
+
+namespace panes {
+class TFilePanels;
+}
+namespace persistence {
+class QueueJournal;
+class TFormSize;
+}  // namespace persistence
 namespace platform {
 class TStringGridEx;
 }
 
 namespace app {
 
-class TMainForm : public QMainWindow {
+class TRichHint;
+class TRichStatusBar;
+
+// Where the window keeps its settings and its queue: beside the executable,
+// or wherever a test or a benchmark points it.
+struct ProgramFiles {
+    QString settings;  // host path of the INI file
+    QString queue;     // host path of the queue file
+    // The directory a pane opens when its stored one is gone: the
+    // executable's, in drive-letter form.
+    QString home;
+    static ProgramFiles BesideExecutable();
+};
+
+class TMainForm : public QMainWindow, public queue::QueueWindow {
     Q_OBJECT
 public:
-    explicit TMainForm(QWidget* parent = nullptr);
+    explicit TMainForm(ProgramFiles files = ProgramFiles::BesideExecutable(),
+                       QWidget* parent = nullptr);
     ~TMainForm() override;
 
-    queue::QueueTable& Queue() { return queue_; }
-    platform::TStringGridEx* GridQueue = nullptr;
+    queue::QueueSession& Session() { return session_; }
+    queue::QueueTable& Queue() { return session_.Table(); }
+
+    bool FirstActivation = true;
+
+    QWidget* Panel2;
+    QWidget* Panel4;
+    QToolButton* btnAbout;
+    QLabel* lblVersion;
+    panes::TFilePanels* Panels;  // PanelFiles and Splitter3 with everything inside
+    QWidget* PanelQueue;
+    QWidget* Panel1;
+    QWidget* PanelQueueToolbar;
+    QToolButton* btnStart;
+    QToolButton* btnStop;
+    QToolButton* btnAbort;
+    QToolButton* btnClearAll;
+    QToolButton* btnRemove;
+    QToolButton* btnDelayedStart;
+    QToolButton* btnQueueStats;
+    platform::TStringGridEx* GridQueue;
+    TRichStatusBar* StatusBar1;
+    persistence::TFormSize* FormSize;
+    QTimer* TimerQueue;
+    QTimer* timerDelayedStart;
+    TRichHint* RichHint1;
+
+    // The three dialogs, created hidden at start and shown by their buttons.
+    // Until the real dialogs exist these are plain hidden windows.
+    QDialog* frmAbout = nullptr;
+    QDialog* frmDelayedStart = nullptr;
+    QDialog* frmQueueStats = nullptr;
+    void CreateDialogs();
+
+    // Lifecycle steps (MainLifecycle.cpp). Each throws what its steps throw.
+    void FormCreate();
+    void FormActivate();
+    void LoadSettingsAndQueue();
+    void PrepareMainWindow();
+    // True when the window may close; a failure was shown and it stays open.
+    bool FormClose();
+    void SaveSettingsAndQueue();
+    const QString& SettingsPath() const { return settingsPath_; }
+    const ProgramFiles& Files() const { return files_; }
+
+    // Queue toolbar and middle buttons (MainQueueCommands.cpp).
+    void btnStartClick();
+    void btnStopClick();
+    void btnAbortClick();
+    void btnClearAllClick();
+    void btnRemoveClick();
+    void btnQueueCopyLeftClick();
+    void btnQueueCopyRightClick();
+    void btnQueueMoveLeftClick();
+    void btnQueueMoveRightClick();
+    void TimerQueueTimer();
+
+    // queue::QueueWindow
+    void RefreshStatistics() override;
+    void RefreshQueueView() override;
+    void SetQueueTimer(bool enabled) override;
+    void RepaintDirectoryLists() override;
+    void RereadPanes() override;
+    void SetBusyCursor(bool busy) override;
+
+    // Writes what the queue changed to the journal now (after each command).
+    void SaveQueueChanges();
+    // A run is in progress (the Start handler has not returned).
+    bool Running() const { return runDepth_ > 0; }
+
+protected:
+    void changeEvent(QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
 private:
-    queue::QueueTable queue_;
+    void BuildTitleBar();
+    void BuildQueueArea();
+    void ConnectCommands();
+    void NameForAccessibility();
+    void QueueFrom(bool fromLeft, const QString& action);
+    // Wiring for the placeholder dialogs until the real ones replace them.
+    void btnAboutClick();
+    void btnDelayedStartClick();
+    void btnQueueStatsClick();
+    void StartJournal();
+    void RunEnded();
+
+    ProgramFiles files_;
+    QString settingsPath_;
+    queue::QueueSession session_;
+    std::unique_ptr<persistence::QueueJournal> journal_;
+    QTimer autosaveTimer_;
+    int runDepth_ = 0;
+    bool quitWhenRunEnds_ = false;
 };
 
 // The main window's background, also used by its tool panels and splitters.
 inline constexpr unsigned MainFormColor = 0xD0E6FD;
+
+// The first parts (1 to 4) of the program's version fixed at build time,
+// joined by "."; empty text for any other parts.
+QString FileVersionText(int parts);
 
 }  // namespace app

@@ -437,4 +437,21 @@ void TRichStatusBar::DrawGrip(QPainter& painter) const {
     }
 }
 
+platform::AccessibleEntry TRichStatusBar::AccessibleEntryAt(int index) const {
+    platform::AccessibleEntry entry;
+    if (index < 0 || index >= PanelCount()) return entry;
+    const TRichStatusPanel& panel = panels_[static_cast<std::size_t>(index)];
+    entry.name = panel.Style == TRichStatusPanelStyle::psProgress
+                     ? QString::number(panel.Progress.Position) + u'%'
+                     : panel.Text;
+    entry.description = panel.Hint;
+    return entry;
+}
+
+QRect TRichStatusBar::AccessibleEntryRect(int index) const {
+    const QRect rect = PanelRect(index);
+    if (rect.isEmpty()) return QRect();
+    return QRect(mapToGlobal(rect.topLeft()), rect.size());
+}
+
 }  // namespace app

@@ -7,6 +7,7 @@
 
 #include "app/ImageList.h"
 #include "app/RichStatusPanel.h"
+#include "platform/widgets/AccessibleEntries.h"
 
 #include <QTimer>
 #include <QWidget>
@@ -16,7 +17,7 @@
 
 namespace app {
 
-class TRichStatusBar : public QWidget {
+class TRichStatusBar : public QWidget, public platform::AccessibleEntrySource {
     Q_OBJECT
 
 public:
@@ -90,6 +91,14 @@ public:
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
+
+    // Each panel reads as a text with its hint as description; a gauge
+    // panel reads its position in percent.
+    QAccessible::Role AccessibleRole() const override { return QAccessible::StatusBar; }
+    QAccessible::Role AccessibleEntryRole() const override { return QAccessible::StaticText; }
+    int AccessibleEntryCount() const override { return PanelCount(); }
+    platform::AccessibleEntry AccessibleEntryAt(int index) const override;
+    QRect AccessibleEntryRect(int index) const override;
 
 protected:
     bool event(QEvent* event) override;

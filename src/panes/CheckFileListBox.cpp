@@ -141,4 +141,14 @@ void TCheckFileListBoxEx::DrawItem(QPainter& painter, int index, const QRect& re
     DrawEntry(painter, index, rect, selected, kCheckColumnWidth);
 }
 
+platform::AccessibleEntry TCheckFileListBoxEx::AccessibleEntryAt(int index) const {
+    platform::AccessibleEntry entry = TFileListBoxEx::AccessibleEntryAt(index);
+    if (index >= 0 && index < Count()) entry.checked = Ticked(index);
+    return entry;
+}
+
+void TCheckFileListBoxEx::AccessibleToggle(int index) {
+    if (index >= 0 && index < Count()) Toggle(index);
+}
+
 }  // namespace panes

@@ -320,4 +320,9 @@ void TDirectoryListBoxEx::showEvent(QShowEvent* event) {
     });
 }
 
+void TDirectoryListBoxEx::AccessiblePress(int index) {
+    TListBoxBase::AccessiblePress(index);
+    if (directOpen_ && ItemIndex() == index) OpenSelected();
+}
+
 }  // namespace panes

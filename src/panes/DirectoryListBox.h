@@ -59,6 +59,9 @@ public:
     // The drive selector moved to letter.
     void DriveChanged(QChar letter);
 
+    // Selects the entry and, with DirectOpen, opens it, as a click does.
+    void AccessiblePress(int index) override;
+
 protected:
     void DrawItem(QPainter& painter, int index, const QRect& rect, bool selected) override;
     void mousePressEvent(QMouseEvent* event) override;

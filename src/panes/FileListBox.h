@@ -99,6 +99,10 @@ public:
     bool Flat() const { return flat_; }
     void SetFlat(bool flat);
 
+    platform::AccessibleEntry AccessibleEntryAt(int index) const override;
+    // Toggles the tick as a click on the check box does.
+    void AccessibleToggle(int index) override;
+
 signals:
     // The user toggled the tick of an entry.
     void OnClickCheck(panes::TCheckFileListBoxEx* sender, int index);

@@ -110,6 +110,7 @@ void TListBoxBase::InsertItem(int index, const QString& text) {
     ItemInserted(index);
     UpdateScrollBar();
     viewport()->update();
+    platform::NotifyAccessibleEntriesChanged(this);
 }
 
 void TListBoxBase::DeleteItem(int index) {
@@ -122,6 +123,7 @@ void TListBoxBase::DeleteItem(int index) {
     ItemDeleted(index);
     UpdateScrollBar();
     viewport()->update();
+    platform::NotifyAccessibleEntriesChanged(this);
 }
 
 void TListBoxBase::ClearItems() {
@@ -130,6 +132,7 @@ void TListBoxBase::ClearItems() {
     ItemsCleared();
     UpdateScrollBar();
     viewport()->update();
+    platform::NotifyAccessibleEntriesChanged(this);
 }
 
 void TListBoxBase::ReplaceItems(const QStringList& texts) {
@@ -138,6 +141,7 @@ void TListBoxBase::ReplaceItems(const QStringList& texts) {
     verticalScrollBar()->setValue(0);
     UpdateScrollBar();
     viewport()->update();
+    platform::NotifyAccessibleEntriesChanged(this);
 }
 
 QSize TListBoxBase::sizeHint() const {
@@ -270,6 +274,26 @@ void TListBoxBase::keyPressEvent(QKeyEvent* event) {
         }
         event->ignore();
     });
+}
+
+platform::AccessibleEntry TListBoxBase::AccessibleEntryAt(int index) const {
+    platform::AccessibleEntry entry;
+    if (index < 0 || index >= Count()) return entry;
+    entry.name = Item(index);
+    entry.selected = index == ItemIndex();
+    return entry;
+}
+
+QRect TListBoxBase::AccessibleEntryRect(int index) const {
+    const QRect rect = ItemRect(index).intersected(viewport()->rect());
+    if (rect.isEmpty()) return QRect();
+    return QRect(viewport()->mapToGlobal(rect.topLeft()), rect.size());
+}
+
+void TListBoxBase::AccessiblePress(int index) {
+    if (index < 0 || index >= Count()) return;
+    MakeVisible(index);
+    UserSelect(index);
 }
 
 }  // namespace panes

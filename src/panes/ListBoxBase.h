@@ -4,6 +4,8 @@
 // the panes react to. Subclasses draw the rows and decide what a selection
 // change announces.
 
+#include "platform/widgets/AccessibleEntries.h"
+
 #include <QAbstractScrollArea>
 #include <QString>
 #include <QStringList>
@@ -20,7 +22,7 @@ int CompareEntries(const QString& a, const QString& b);
 // Sorts texts with CompareEntries; entries that compare equal keep their order.
 void SortEntries(QStringList& texts);
 
-class TListBoxBase : public QAbstractScrollArea {
+class TListBoxBase : public QAbstractScrollArea, public platform::AccessibleEntrySource {
     Q_OBJECT
 public:
     explicit TListBoxBase(QWidget* parent = nullptr);
@@ -48,6 +50,13 @@ public:
     void ClearItems();
 
     QSize sizeHint() const override;
+
+    // The entries as assistive technology sees them; a press selects the
+    // entry as a click does.
+    int AccessibleEntryCount() const override { return Count(); }
+    platform::AccessibleEntry AccessibleEntryAt(int index) const override;
+    QRect AccessibleEntryRect(int index) const override;
+    void AccessiblePress(int index) override;
 
 signals:
     void OnClick();

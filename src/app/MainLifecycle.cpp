@@ -1,0 +1,182 @@
+// The main window's life: creation, first activation (load, then prepare),
+// close (save), and the settings written when it is destroyed.
+#include "app/MainUnit.h"
+
+#include "panes/FileListBox.h"
+#include "panes/FilePanels.h"
+#include "persistence/ColumnWidths.h"
+#include "persistence/FilePaths.h"
+#include "persistence/Profile.h"
+#include "persistence/QueueFile.h"
+#include "persistence/QueueJournal.h"
+#include "persistence/widgets/FormSize.h"
+#include "platform/FileSystem.h"
+#include "platform/Guard.h"
+#include "platform/widgets/StringGridEx.h"
+#include "queue/Vocabulary.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QEvent>
+#include <QFileInfo>
+#include <QLabel>
+
+namespace app {
+
+namespace {
+
+constexpr int kAutosaveIntervalMs = 1000;
+
+persistence::TColumnSize QueueColumnStore(const QString& settingsPath) {
+    persistence::TColumnSize store;
+    store.Section = QStringLiteral("QueueGrid");
+    store.Key = settingsPath;
+    return store;
+}
+
+}  // namespace
+
+void TMainForm::FormCreate() {
+    FirstActivation = true;
+    Panels->FirstActivation = true;
+    settingsPath_ = files_.settings;
+    FormSize->SaveName = settingsPath_;
+    FormSize->RestorePlacementFully();
+    persistence::LoadColumnWidths(session_.Table().Grid(), QueueColumnStore(settingsPath_));
+
+    autosaveTimer_.setInterval(kAutosaveIntervalMs);
+    connect(&autosaveTimer_, &QTimer::timeout, this, [this] { SaveQueueChanges(); });
+}
+
+void TMainForm::changeEvent(QEvent* event) {
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::ActivationChange && isActiveWindow())
+        platform::Guard([this] { FormActivate(); });
+}
+
+void TMainForm::FormActivate() {
+    if (!FirstActivation) return;
+    // Cleared before the load: a load that fails is not tried again.
+    FirstActivation = false;
+    Panels->FirstActivation = false;
+    LoadSettingsAndQueue();
+    PrepareMainWindow();
+}
+
+void TMainForm::LoadSettingsAndQueue() {
+    persistence::Profile profile(settingsPath_);
+    const auto paneDir = [&](const char* key) {
+        const QString stored =
+            profile.ProfileReadText(QStringLiteral("Files"), QString::fromLatin1(key), QString());
+        return platform::DirectoryExists(stored) ? stored : files_.home;
+    };
+    Panels->DirListLeft->SetDirectory(paneDir("SourceDir"));
+    Panels->DirListRight->SetDirectory(paneDir("TargetDir"));
+    Panels->SetFilePanelHeight(
+        profile.ProfileReadInt(QStringLiteral("MainForm"), QStringLiteral("FilePanelHeight"), 250));
+    profile.Release();
+
+    const QFileInfo queueFile(files_.queue);
+    if (queueFile.exists() && !queueFile.isDir())
+        persistence::LoadQueueFile(session_.Table(), files_.queue);
+    StartJournal();
+}
+
+void TMainForm::StartJournal() {
+    journal_ = std::make_unique<persistence::QueueJournal>(
+        session_.Table().Grid(), files_.queue,
+        persistence::ChangeFileExt(files_.queue, QStringLiteral(".journal")));
+    // What a crash left in the journal comes back before anything else runs.
+    journal_->Recover();
+    autosaveTimer_.start();
+}
+
+void TMainForm::PrepareMainWindow() {
+    session_.Table().Grid().HideTableColumn(queue::colRealSize);
+    session_.SetState(queue::QueueState::Stopped);
+    session_.CountPending();
+    RefreshStatistics();
+    panes::TFilePanels& p = *Panels;
+    p.DriveComboLeft->resize(p.PanelDirLeft->width() - p.pnlDriveSpaceLeft->width(),
+                             p.DriveComboLeft->height());
+    p.DriveComboRight->resize(p.PanelDirRight->width() - p.pnlDriveSpaceRight->width(),
+                              p.DriveComboRight->height());
+    p.DirListLeft->ClearSelection();
+    p.FileListLeft->ClearSelection();
+    p.DirListRight->ClearSelection();
+    p.FileListRight->ClearSelection();
+    p.CleanFileLists();
+    lblVersion->setText(QStringLiteral("Version ") + FileVersionText(3));
+    // Sized to its text with the right edge where it was designed.
+    const int right = lblVersion->geometry().right();
+    const int width = lblVersion->sizeHint().width();
+    lblVersion->setGeometry(right + 1 - width, lblVersion->y(), width, lblVersion->height());
+    p.ShowFreeSpace();
+}
+
+bool TMainForm::FormClose() {
+    if (!platform::Guard([this] { SaveSettingsAndQueue(); })) return false;
+    return true;
+}
+
+void TMainForm::SaveSettingsAndQueue() {
+    persistence::Profile profile(files_.settings);
+    profile.ProfileWriteText(QStringLiteral("Files"), QStringLiteral("SourceDir"),
+                             Panels->DirListLeft->Directory());
+    profile.ProfileWriteText(QStringLiteral("Files"), QStringLiteral("TargetDir"),
+                             Panels->DirListRight->Directory());
+    profile.ProfileWriteInt(QStringLiteral("MainForm"), QStringLiteral("FilePanelHeight"),
+                            Panels->FilePanelHeight());
+    profile.Release();
+    session_.Table().Grid().ShowTableColumn(queue::colRealSize);
+    persistence::SaveQueueFile(session_.Table(), files_.queue);
+    if (journal_) journal_->Restart();
+}
+
+void TMainForm::closeEvent(QCloseEvent* event) {
+    if (!FormClose()) {
+        event->ignore();
+        return;
+    }
+    if (Running()) {
+        // The run goes on in the open window; the process ends when it returns.
+        quitWhenRunEnds_ = true;
+        event->ignore();
+        return;
+    }
+    event->accept();
+    QApplication::quit();
+}
+
+void TMainForm::RunEnded() {
+    if (!quitWhenRunEnds_) return;
+    // Rows finished after the close request would come back at the next start.
+    platform::Guard([this] {
+        session_.Table().Grid().ShowTableColumn(queue::colRealSize);
+        persistence::SaveQueueFile(session_.Table(), files_.queue);
+        if (journal_) journal_->Restart();
+    });
+    QApplication::quit();
+}
+
+void TMainForm::SaveQueueChanges() {
+    if (journal_ && journal_->Dirty()) journal_->Flush();
+}
+
+TMainForm::~TMainForm() {
+    autosaveTimer_.stop();
+    // Whatever changed after the last save stays in the journal for the next start.
+    SaveQueueChanges();
+    journal_.reset();
+    // The window's placement first, then the column widths, as when the window
+    // goes before its controls; the placement memory then has nothing left to do.
+    platform::Guard([this] { FormSize->SavePlacement(); });
+    FormSize->SavePosition = false;
+    platform::Guard([this] {
+        persistence::SaveColumnWidths(session_.Table().Grid(), QueueColumnStore(settingsPath_));
+    });
+    // The view must let go of the grid before the table it belongs to is destroyed.
+    GridQueue->SetGrid(nullptr);
+}
+
+}  // namespace app
