@@ -196,10 +196,12 @@ bool Build(Workspace& w, const QString& name, int& socketFd) {
 }
 
 // While the walk pumps, another program replaces tree/sub by a link to the
-// look-alike canaries; what was in tree/sub now lies outside the tree.
-void InstallSwap(Workspace& w) {
+// look-alike canaries. What was in tree/sub now lies outside the tree: a
+// removal without force must keep it, a forced one may take it as rm would,
+// since it was inside when the removal began.
+void InstallSwap(Workspace& w, bool force) {
     const std::int64_t at = RandomBetween(1, 4);
-    platform::SetPumpHook([&w, at](std::int64_t pump) {
+    platform::SetPumpHook([&w, at, force](std::int64_t pump) {
         if (pump != at) return;
         const QByteArray moved = w.root + "/swapped";
         if (::rename((w.root + "/tree/sub").constData(), moved.constData()) != 0) return;
@@ -207,7 +209,7 @@ void InstallSwap(Workspace& w) {
         for (Planted& file : w.treeFiles) {
             if (!file.path.startsWith("tree/sub/")) continue;
             file.path = "swapped/" + file.path.mid(9);
-            w.canaries.push_back(file);
+            if (!force) w.canaries.push_back(file);
         }
     });
 }
@@ -235,7 +237,7 @@ int HostileTrees(const QStringList& args) {
         return 3;
     }
     InstallHostDrives({w.root});
-    if (name == QLatin1String("swap")) InstallSwap(w);
+    if (name == QLatin1String("swap")) InstallSwap(w, force);
 
     // Opening the FIFO for writing succeeds only while someone holds it open for reading.
     std::atomic<bool> stop{false};

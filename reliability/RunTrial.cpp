@@ -1,12 +1,14 @@
 // The real runner, with the file systems under it failing.
 //
-//   run setup SRC MANIFEST SET              source files of a set (mixed, small)
+//   run setup SRC MANIFEST SET              source files of a set (small, large, faults)
 //   run go SRC TGT MANIFEST RESULT [EVENT]  queues them, presses Start
 //   run check SRC TGT MANIFEST RESULT       what came of them
+//   run queuefile SRC TGT MANIFEST QUEUE    the jobs as the real program's queue file
+//   run reload QUEUE RESULT                 the rows a fresh start of the program loads
 //
 // SRC and TGT become drives C: and D:; the jobs go from C:\Src to D:\Tgt (half
-// of them into D:\Tgt\New, which the run has to make). The manifest holds one
-// job a line: "action size name". EVENT is one of
+// of them, the names ending in 1, into D:\Tgt\New, which the run has to make). The manifest holds
+// one job a line: "action size name". EVENT is one of
 //   cut=K    at pump K, cut both file systems as a power failure would, then stop
 //   fill=K   at pump K, another program fills the target drive to its last MiB
 // and without an event the run goes to its end. go writes "pumps=P" and the
@@ -21,7 +23,11 @@
 
 #include "reliability/Harness.h"
 
+#include "persistence/FilePaths.h"
+#include "persistence/QueueFile.h"
+#include "persistence/QueueJournal.h"
 #include "platform/Dialogs.h"
+#include "platform/Drives.h"
 #include "platform/Errors.h"
 #include "platform/Guard.h"
 #include "platform/Pump.h"
@@ -66,8 +72,10 @@ std::vector<Job> ReadManifest(const QString& path) {
 
 // Sizes that meet the edges of a copy: nothing, one page, the chunk size and
 // one byte across it, a few megabytes.
+// "faults" keeps to the edges, so that failing each call in turn stays short.
 std::vector<Job> JobSet(const QString& set) {
-    const std::int64_t sizes[] = {0, 4096, 1'000'001, 1'000'002, 3'000'000, 4096, 5'500'000};
+    std::vector<std::int64_t> sizes = {0, 4096, 1'000'001, 1'000'002};
+    if (set != QLatin1String("faults")) sizes.insert(sizes.end(), {3'000'000, 4096, 5'500'000});
     const int copies = set == QLatin1String("large") ? 3 : 1;
     std::vector<Job> jobs;
     int index = 0;
@@ -102,7 +110,10 @@ int Setup(const QStringList& args) {
             return 3;
         manifest += job.action.toLatin1() + ' ' + QByteArray::number(job.size) + ' ' + name + '\n';
     }
-    ::sync();
+    // On disk before any power cut, so a file missing afterwards was lost by the run.
+    const int root = ::open(QFile::encodeName(src).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (root < 0 || ::syncfs(root) != 0) return 3;
+    ::close(root);
     return WriteHostFile(QFile::encodeName(args[1]), manifest) ? 0 : 3;
 }
 
@@ -134,6 +145,73 @@ void FillUp(const QString& root) {
     }
     ::fsync(fd);
     ::close(fd);
+}
+
+void QueueJobs(queue::QueueSession& session, const std::vector<Job>& jobs, const QString& src,
+               const QString& tgt) {
+    for (const Job& job : jobs) {
+        const QString sub = job.subdir();
+        session.QueueFile(src + QStringLiteral("\\Src"), job.name,
+                          tgt + QStringLiteral("\\Tgt") + (sub.isEmpty() ? QString() : u'\\' + sub),
+                          job.action);
+    }
+}
+
+// The rows of a table, status and name, one a line.
+QByteArray Rows(const platform::StringGrid& grid) {
+    QByteArray rows;
+    for (int row = 1; row < grid.RowCount(); ++row) {
+        const QString name = grid.Cell(queue::colFileName, row);
+        if (name.isEmpty()) continue;
+        rows += grid.Cell(queue::colStatus, row).toUtf8() + '\t' + name.toUtf8() + '\n';
+    }
+    return rows;
+}
+
+// The drive-letter form of a host directory under the system's drive table,
+// as the real program will read it.
+QString SystemPath(const QString& host) {
+    return platform::Drives().fromHost(QFile::encodeName(host)).value_or(QString());
+}
+
+int WriteQueueFile(const QStringList& args) {
+    if (args.size() != 4) return 2;
+    QDir().mkpath(args[1] + QStringLiteral("/Tgt"));
+    const QString src = SystemPath(args[0]);
+    const QString tgt = SystemPath(args[1]);
+    if (src.isEmpty() || tgt.isEmpty()) return 3;
+    AnsweringDialogs dialogs;
+    platform::SetDialogProvider(&dialogs);
+    QuietWindow window;
+    queue::QueueSession session(&window);
+    // The letters are the ones the system's table gives the mounts, as the
+    // real program will see them.
+    QueueJobs(session, ReadManifest(args[2]), src, tgt);
+    platform::SetDialogProvider(nullptr);
+    try {
+        persistence::SaveQueueFile(session.Table(), args[3]);
+    } catch (const platform::Failure&) {
+        return 3;
+    }
+    return 0;
+}
+
+// What a fresh start brings back: the queue file, then what the journal beside
+// it adds, through the same calls the window makes at its first activation.
+int Reload(const QStringList& args) {
+    if (args.size() != 2) return 2;
+    queue::QueueSession session;
+    try {
+        if (QFile::exists(args[0])) persistence::LoadQueueFile(session.Table(), args[0]);
+        persistence::QueueJournal journal(
+            session.Table().Grid(), args[0],
+            persistence::ChangeFileExt(args[0], QStringLiteral(".journal")));
+        journal.Recover();
+    } catch (const platform::Failure& failure) {
+        std::fprintf(stderr, "the queue does not load: %s\n", failure.what());
+        return 3;
+    }
+    return WriteHostFile(QFile::encodeName(args[1]), Rows(session.Table().Grid())) ? 0 : 3;
 }
 
 int Go(const QStringList& args) {
@@ -183,13 +261,7 @@ int Go(const QStringList& args) {
     platform::SetPumpHook({});
     platform::SetDialogProvider(nullptr);
 
-    QByteArray result = "pumps=" + QByteArray::number(pumps) + '\n';
-    const queue::QueueTable& table = session.Table();
-    for (int row = 1; row < table.RowCount(); ++row) {
-        const QString name = table.Cell(queue::colFileName, row);
-        if (name.isEmpty()) continue;
-        result += table.Cell(queue::colStatus, row).toUtf8() + '\t' + name.toUtf8() + '\n';
-    }
+    QByteArray result = "pumps=" + QByteArray::number(pumps) + '\n' + Rows(session.Table().Grid());
     for (const QString& question : dialogs.asked)
         result += "asked\t" + question.simplified().toUtf8() + '\n';
     return WriteHostFile(QFile::encodeName(args[3]), result) ? 0 : 3;
@@ -254,6 +326,8 @@ int RunTrial(const QStringList& args) {
     if (step == QLatin1String("setup")) return Setup(args.mid(1));
     if (step == QLatin1String("go")) return Go(args.mid(1));
     if (step == QLatin1String("check")) return Check(args.mid(1));
+    if (step == QLatin1String("queuefile")) return WriteQueueFile(args.mid(1));
+    if (step == QLatin1String("reload")) return Reload(args.mid(1));
     if (step == QLatin1String("help")) return 0;
     std::fprintf(stderr, "usage: run setup|go|check ...\n");
     return 2;
