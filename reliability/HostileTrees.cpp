@@ -1,20 +1,25 @@
 // Removals of trees built to lead them astray.
 //
 //   hostile list                  the cases, one a line
-//   hostile DIR CASE removedir|delete
+//   hostile DIR CASE removedir|delete|move
 //
 // DIR (empty, on a file system of its own or not) becomes drive C:. Beside
 // the tree C:\tree lie canaries: a directory and a file that links inside the
 // tree point to, a directory bind-mounted inside it, a FIFO linked into it.
 // "removedir" is the removal of a moved directory (no force: it must refuse a
-// tree that still holds a file), "delete" the panes' delete (force). Prints
-// "removed=0|1 lost=N fifo_opened=0|1"; lost counts canaries gone or changed,
-// and for "removedir" also the tree's own files.
+// tree that still holds a file), "delete" the panes' delete (force), "move"
+// the tree ticked and queued as a move to drive D: (DIR/target), then run. Prints
+// "removed=0|1 reported=0|1 lost=N fifo_opened=0|1"; lost counts canaries gone or changed,
+// and for "removedir" and "move" also the tree's own files (a moved one may
+// be at its target). For "move", reported=1 means the run left no row.
 
 #include "reliability/Harness.h"
 
+#include "platform/Guard.h"
 #include "platform/Pump.h"
+#include "queue/QueueSession.h"
 #include "queue/TreeWalk.h"
+#include "queue/Vocabulary.h"
 
 #include <QFile>
 
@@ -46,6 +51,9 @@ constexpr std::int64_t kCanarySize = 5000;
 struct Planted {
     QByteArray path;
     QByteArray key;
+    // Where a move of the tree may have taken it instead (the content of a
+    // file system mounted inside the tree); empty when it must stay.
+    QByteArray movedTo = {};
 };
 
 struct Workspace {
@@ -140,6 +148,7 @@ bool Build(Workspace& w, const QString& name, int& socketFd) {
     if (name == QLatin1String("filelink")) return Link(w, r + "/canaryfile", "tree/sub/to_file");
     if (name == QLatin1String("bindmount")) {
         if (!AddFile(w, "bound/three", w.canaries)) return false;
+        w.canaries.back().movedTo = "target/tree/sub/mnt/three";
         w.bindTarget = r + "/tree/sub/mnt";
         return ::mkdir(w.bindTarget.constData(), 0755) == 0 &&
                ::mount((r + "/bound").constData(), w.bindTarget.constData(), nullptr, MS_BIND,
@@ -155,7 +164,7 @@ bool Build(Workspace& w, const QString& name, int& socketFd) {
         const int dir = ::open(w.bindTarget.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         const bool made = dir >= 0 && MakeFile(dir, "four", relative);
         if (dir >= 0) ::close(dir);
-        if (made) w.canaries.push_back({relative, relative});
+        if (made) w.canaries.push_back({relative, relative, "target/" + relative});
         return made;
     }
     if (name == QLatin1String("fifo"))
@@ -214,6 +223,40 @@ void InstallSwap(Workspace& w, bool force) {
     });
 }
 
+class QuietWindow : public queue::QueueWindow {
+public:
+    void RefreshStatistics() override {}
+    void RefreshQueueView() override {}
+    void SetQueueTimer(bool) override {}
+    void RepaintDirectoryLists() override {}
+    void RereadPanes() override {}
+    void SetBusyCursor(bool) override {}
+};
+
+// The tree ticked in the left pane and queued as a move to D:\, then the run.
+// True when the run left no row behind.
+bool MoveTree() {
+    AnsweringDialogs dialogs;
+    platform::SetDialogProvider(&dialogs);
+    QuietWindow window;
+    queue::QueueSession session(&window);
+    queue::QueueRequest request;
+    request.action = queue::ActionMove;
+    request.sourceDir = QStringLiteral("C:\\");
+    request.targetDir = QStringLiteral("D:\\");
+    request.entries.push_back({QStringLiteral("[tree]"), true, true});
+    request.untick = [](int) {};
+    platform::Guard([&] {
+        session.QueueSelected(request);
+        session.btnStartClick();
+    });
+    platform::SetDialogProvider(nullptr);
+    int left = 0;
+    for (int row = 1; row < session.Table().RowCount(); ++row)
+        if (!session.Table().Cell(queue::colFileName, row).isEmpty()) ++left;
+    return left == 0;
+}
+
 }  // namespace
 
 int HostileTrees(const QStringList& args) {
@@ -229,14 +272,19 @@ int HostileTrees(const QStringList& args) {
     Workspace w;
     w.root = QFile::encodeName(args[0]);
     const QString name = args[1];
-    const bool force = args[2] == QLatin1String("delete");
+    const QString op = args[2];
+    const bool move = op == QLatin1String("move");
+    // A move ends in a removal without force of what it moved.
+    const bool force = op == QLatin1String("delete");
     int socketFd = -1;
     if (!Build(w, name, socketFd)) {
         std::fprintf(stderr, "cannot build case %s\n", qPrintable(name));
         if (!w.bindTarget.isEmpty()) ::umount2(w.bindTarget.constData(), MNT_DETACH);
         return 3;
     }
-    InstallHostDrives({w.root});
+    const QByteArray target = w.root + "/target";
+    if (move && ::mkdir(target.constData(), 0755) != 0) return 3;
+    InstallHostDrives({w.root, target});
     if (name == QLatin1String("swap")) InstallSwap(w, force);
 
     // Opening the FIFO for writing succeeds only while someone holds it open for reading.
@@ -254,21 +302,25 @@ int HostileTrees(const QStringList& args) {
         }
     });
 
-    const bool removed =
-        queue::RemoveTree(QStringLiteral("C:\\tree"), force ? queue::Force::Yes : queue::Force::No);
+    const bool removed = move ? MoveTree()
+                              : queue::RemoveTree(QStringLiteral("C:\\tree"),
+                                                  force ? queue::Force::Yes : queue::Force::No);
     platform::SetPumpHook({});
     stop = true;
     watcher.join();
 
     int lost = 0;
     for (const Planted& canary : w.canaries)
-        if (!Intact(w.root, canary)) {
+        if (!Intact(w.root, canary) &&
+            !(move && !canary.movedTo.isEmpty() && Intact(w.root, {canary.movedTo, canary.key}))) {
             std::fprintf(stderr, "lost canary %s\n", canary.path.constData());
             ++lost;
         }
     if (!force) {
+        // A moved file may be at its target instead.
         for (const Planted& file : w.treeFiles)
-            if (!file.path.startsWith("swapped/") && !Intact(w.root, file)) {
+            if (!file.path.startsWith("swapped/") && !Intact(w.root, file) &&
+                !(move && Intact(w.root, {"target/" + file.path, file.key}))) {
                 std::fprintf(stderr, "lost tree file %s\n", file.path.constData());
                 ++lost;
             }
