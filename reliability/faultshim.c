@@ -9,7 +9,8 @@
 //   FAULT_REPORT  file that receives "calls=C fired=F" when the process exits
 //
 // "sync" covers fsync, fdatasync and syncfs; "write" covers write, pwrite and
-// copy_file_range; "open" covers open and openat (and their 64-bit names).
+// copy_file_range, which also counts as a "read" of its source; "open" covers
+// open and openat (and their 64-bit names); "rename" also covers linkat.
 // Calls on descriptors that are no regular file or directory (pipes, event
 // descriptors, sockets) never count: the event loop's own traffic stays out.
 #define _GNU_SOURCE
@@ -198,6 +199,8 @@ ssize_t copy_file_range(int in, loff_t* inOffset, int out, loff_t* outOffset, si
                         unsigned flags) {
     static ssize_t (*real)(int, loff_t*, int, loff_t*, size_t, unsigned);
     if (!real) real = Real("copy_file_range");
+    // The kernel copy reads too: a failing source shows here.
+    if (ShouldFail(kRead, in, 0, NULL)) FAIL_WITH(-1);
     if (ShouldFail(kWrite, out, 0, NULL)) {
         if (!g_short) FAIL_WITH(-1);
         const size_t part = ShortCount(count);
@@ -256,6 +259,15 @@ int renameat(int fromDir, const char* from, int toDir, const char* to) {
 int renameat2(int fromDir, const char* from, int toDir, const char* to, unsigned flags) {
     static int (*real)(int, const char*, int, const char*, unsigned);
     if (!real) real = Real("renameat2");
+    if (ShouldFail(kRename, 0, toDir, to)) FAIL_WITH(-1);
+    return real(fromDir, from, toDir, to, flags);
+}
+
+// Linking an unnamed temporary file into place is how some saves commit: it
+// counts with the renames.
+int linkat(int fromDir, const char* from, int toDir, const char* to, int flags) {
+    static int (*real)(int, const char*, int, const char*, int);
+    if (!real) real = Real("linkat");
     if (ShouldFail(kRename, 0, toDir, to)) FAIL_WITH(-1);
     return real(fromDir, from, toDir, to, flags);
 }
