@@ -10,8 +10,11 @@
 // of them, the names ending in 1, into D:\Tgt\New, which the run has to make). The manifest holds
 // one job a line: "action size name". EVENT is one of
 //   cut=K    at pump K, cut both file systems as a power failure would, then stop
+//   cutafter=U  the same U microseconds after Start, from a second thread, so
+//            the cut can also fall where the runner does not pump (the flushes
+//            and deletions at the end of the run)
 //   fill=K   at pump K, another program fills the target drive to its last MiB
-// and without an event the run goes to its end. go writes "pumps=P" and the
+// and without an event the run goes to its end. go writes "pumps=P micros=U" and the
 // rows left in the table (status, then name) to RESULT; a job missing from
 // the table ended Complete.
 //
@@ -43,7 +46,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
+#include <chrono>
 #include <cstdio>
+#include <thread>
 #include <vector>
 
 namespace reliability {
@@ -236,17 +242,23 @@ int Go(const QStringList& args) {
     }
 
     const std::int64_t at = event.section(u'=', 1).toLongLong();
+    const std::array<int, 2> roots = {OpenRoot(tgt), OpenRoot(src)};
+    const auto cut = [roots] {
+        for (int fd : roots)
+            CutFileSystem(fd);
+        // The power is gone: nothing this process does from here on matters.
+        ::_exit(0);
+    };
     if (event.startsWith(QLatin1String("cut="))) {
-        const int roots[] = {OpenRoot(tgt), OpenRoot(src)};
-        platform::SetPumpHook([roots, at](std::int64_t pump) {
-            if (pump != at) return;
-            for (int fd : roots)
-                CutFileSystem(fd);
-            // The power is gone: nothing this process does from here on matters.
-            std::printf("cut at pump %lld\n", static_cast<long long>(pump));
-            std::fflush(stdout);
-            ::_exit(0);
+        platform::SetPumpHook([cut, at](std::int64_t pump) {
+            if (pump == at) cut();
         });
+    } else if (event.startsWith(QLatin1String("cutafter="))) {
+        platform::SetPumpHook([](std::int64_t) {});
+        std::thread([cut, at] {
+            std::this_thread::sleep_for(std::chrono::microseconds(at));
+            cut();
+        }).detach();
     } else if (event.startsWith(QLatin1String("fill="))) {
         platform::SetPumpHook([tgt, at](std::int64_t pump) {
             if (pump == at) FillUp(tgt);
@@ -256,12 +268,22 @@ int Go(const QStringList& args) {
     }
 
     // The toolbar's handler, entered the way the window enters it.
+    const auto started = std::chrono::steady_clock::now();
     platform::Guard([&] { session.btnStartClick(); });
+    const auto micros = std::chrono::duration_cast<std::chrono::microseconds>(
+                            std::chrono::steady_clock::now() - started)
+                            .count();
+    if (event.startsWith(QLatin1String("cutafter="))) {
+        // The cut is still to come: the run ended before it, as a run may.
+        std::this_thread::sleep_for(std::chrono::microseconds(at));
+    }
     const std::int64_t pumps = platform::PumpCount();
     platform::SetPumpHook({});
     platform::SetDialogProvider(nullptr);
 
-    QByteArray result = "pumps=" + QByteArray::number(pumps) + '\n' + Rows(session.Table().Grid());
+    QByteArray result = "pumps=" + QByteArray::number(pumps) +
+                        " micros=" + QByteArray::number(static_cast<qint64>(micros)) + '\n' +
+                        Rows(session.Table().Grid());
     for (const QString& question : dialogs.asked)
         result += "asked\t" + question.simplified().toUtf8() + '\n';
     return WriteHostFile(QFile::encodeName(args[3]), result) ? 0 : 3;
