@@ -252,8 +252,18 @@ bool MoveTree() {
     });
     platform::SetDialogProvider(nullptr);
     int left = 0;
-    for (int row = 1; row < session.Table().RowCount(); ++row)
-        if (!session.Table().Cell(queue::colFileName, row).isEmpty()) ++left;
+    for (int row = 1; row < session.Table().RowCount(); ++row) {
+        const queue::QueueTable& table = session.Table();
+        if (table.Cell(queue::colFileName, row).isEmpty() &&
+            table.Cell(queue::colAction, row).isEmpty())
+            continue;
+        ++left;
+        std::fprintf(stderr, "row left: %s %s %s\n", qPrintable(table.Cell(queue::colAction, row)),
+                     qPrintable(table.Cell(queue::colFileName, row)),
+                     qPrintable(table.Cell(queue::colStatus, row)));
+    }
+    for (const QString& question : dialogs.asked)
+        std::fprintf(stderr, "asked: %s\n", qPrintable(question.simplified()));
     return left == 0;
 }
 
