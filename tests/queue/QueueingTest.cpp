@@ -7,8 +7,6 @@
 
 #include <gtest/gtest.h>
 
-#include <vector>
-
 namespace {
 
 using platform::MsgKind;
@@ -30,26 +28,28 @@ TEST(JoinPath, JoinsWithExactlyOneSeparator) {
         EXPECT_EQ(queue::JoinPath(c[0], c[1]), QString(c[2])) << c[0] << " + " << c[1];
 }
 
-struct Entry {
-    const char* text;
-    bool isDirectory;
-};
+QStringList Split(const char* list, char separator) {
+    return QString(list).split(QLatin1Char(separator), Qt::SkipEmptyParts);
+}
 
-struct Prompt {
-    QString text;
-    int answer;
-};
+int Answer(const QString& word) {
+    if (word == "Yes") return platform::mrYes;
+    if (word == "No") return platform::mrNo;
+    if (word == "No to All") return platform::mrNoToAll;
+    if (word == "Yes to All") return platform::mrYesToAll;
+    return platform::mrCancel;
+}
 
 struct QueueCase {
     const char* name;
-    QString action;
-    QString sourceDir;
-    QString targetDir;
-    std::vector<QString> files;  // created before the command
-    std::vector<Entry> entries;  // all ticked
-    std::vector<Prompt> prompts;
-    QString summary;
-    QStringList rows;
+    const QString& action;
+    const char* sourceDir;
+    const char* targetDir;
+    const char* files;    // created before the command, separated by blanks
+    const char* entries;  // all ticked, separated by blanks; "/" ends a directory
+    const char* prompts;  // "target=answer", separated by ";"
+    const char* summary;
+    const char* rows;  // separated by ";"
     int commands = 1;
 };
 
@@ -58,134 +58,78 @@ const unsigned OverwriteButtons = platform::mbYes | platform::mbNo | platform::m
 
 TEST(QueueSelected, AddsRowsAsTheTicksTargetsAndAnswersSay) {
     testsupport::LocaleGuard locale(platform::EnglishLocale());
-    const QString src = R"(C:\Src)", tgt = R"(D:\Tgt)";
-    const std::vector<QueueCase> cases = {
-        {"dot entries are unticked and ignored",
-         ActionCopy,
-         src,
-         tgt,
-         {R"(C:\Src\a.txt)"},
-         {{"[..]", true}, {"a.txt", false}},
-         {},
-         "1 files added to queue",
-         {R"(C:\Src|a.txt|D:\Tgt|Copy|Pending)"}},
-        {"a file named like a directory is a file",
-         ActionCopy,
-         src,
-         tgt,
-         {R"(C:\Src\[Photos])"},
-         {{"[Photos]", false}},
-         {},
-         "1 files added to queue",
-         {R"(C:\Src|[Photos]|D:\Tgt|Copy|Pending)"}},
-        {"the same job twice",
-         ActionCopy,
-         src,
-         tgt,
-         {R"(C:\Src\a.txt)"},
-         {{"a.txt", false}},
-         {},
+    const char* src = R"(C:\Src)";
+    const char* tgt = R"(D:\Tgt)";
+    const QueueCase cases[] = {
+        {"dot entries are unticked and ignored", ActionCopy, src, tgt, R"(C:\Src\a.txt)",
+         "[..]/ a.txt", "", "1 files added to queue", R"(C:\Src|a.txt|D:\Tgt|Copy|Pending)"},
+        {"a file named like a directory is a file", ActionCopy, src, tgt, R"(C:\Src\[Photos])",
+         "[Photos]", "", "1 files added to queue", R"(C:\Src|[Photos]|D:\Tgt|Copy|Pending)"},
+        {"the same job twice", ActionCopy, src, tgt, R"(C:\Src\a.txt)", "a.txt", "",
          "0 files added to queue, 1 files not added to queue",
-         {R"(C:\Src|a.txt|D:\Tgt|Copy|Pending)"},
-         2},
-        {"No to All asks once",
-         ActionCopy,
-         src,
-         tgt,
-         {R"(C:\Src\a)", R"(C:\Src\b)", R"(C:\Src\c)", R"(D:\Tgt\a)", R"(D:\Tgt\b)", R"(D:\Tgt\c)"},
-         {{"a", false}, {"b", false}, {"c", false}},
-         {{R"(D:\Tgt\a exists, do you want to override it?)", platform::mrNoToAll}},
-         "0 files added to queue, 3 files not added to queue",
-         {"||||"}},
-        {"Yes to All asks once and adds",
-         ActionCopy,
-         src,
-         tgt,
-         {R"(C:\Src\a)", R"(C:\Src\b)", R"(C:\Src\c)", R"(D:\Tgt\a)", R"(D:\Tgt\b)"},
-         {{"a", false}, {"b", false}, {"c", false}},
-         {{R"(D:\Tgt\a exists, do you want to override it?)", platform::mrYesToAll}},
+         R"(C:\Src|a.txt|D:\Tgt|Copy|Pending)", 2},
+        {"No to All asks once", ActionCopy, src, tgt,
+         R"(C:\Src\a C:\Src\b C:\Src\c D:\Tgt\a D:\Tgt\b D:\Tgt\c)", "a b c",
+         R"(D:\Tgt\a=No to All)", "0 files added to queue, 3 files not added to queue", "||||"},
+        {"Yes to All asks once and adds", ActionCopy, src, tgt,
+         R"(C:\Src\a C:\Src\b C:\Src\c D:\Tgt\a D:\Tgt\b)", "a b c", R"(D:\Tgt\a=Yes to All)",
          "3 files added to queue",
-         {R"(C:\Src|a|D:\Tgt|Copy|Pending)", R"(C:\Src|b|D:\Tgt|Copy|Pending)",
-          R"(C:\Src|c|D:\Tgt|Copy|Pending)"}},
-        {"No refuses one, the next is asked again",
-         ActionCopy,
-         src,
-         tgt,
-         {R"(C:\Src\a)", R"(C:\Src\b)", R"(D:\Tgt\a)", R"(D:\Tgt\b)"},
-         {{"a", false}, {"b", false}},
-         {{R"(D:\Tgt\a exists, do you want to override it?)", platform::mrNo},
-          {R"(D:\Tgt\b exists, do you want to override it?)", platform::mrYes}},
-         "1 files added to queue, 1 files not added to queue",
-         {R"(C:\Src|b|D:\Tgt|Copy|Pending)"}},
-        {"Cancel while moving a directory still adds its RemoveDir",
-         ActionMove,
-         src,
-         tgt,
-         {R"(C:\Src\Dir\1)", R"(C:\Src\Dir\2)", R"(C:\Src\Dir\3)", R"(C:\Src\Dir\4)",
-          R"(C:\Src\Dir\5)", R"(D:\Tgt\Dir\1)"},
-         {{"[Dir]", true}},
-         {{R"(D:\Tgt\Dir\1 exists, do you want to override it?)", platform::mrCancel}},
-         "0 files added to queue, 5 files not added to queue",
-         {R"(C:\Src\Dir|||RemoveDir|Pending)"}},
-        {"a moved directory mirrors its tree",
-         ActionMove,
-         src,
-         tgt,
-         {R"(C:\Src\Dir\a.txt)", R"(C:\Src\Dir\Sub\b.txt)"},
-         {{"[Dir]", true}},
-         {},
-         "2 files added to queue",
-         {R"(C:\Src\Dir|a.txt|D:\Tgt\Dir|Move|Pending)",
-          R"(C:\Src\Dir\Sub|b.txt|D:\Tgt\Dir\Sub|Move|Pending)",
-          R"(C:\Src\Dir|||RemoveDir|Pending)"}},
-        {"roots keep their form; the check doubles the separator",
-         ActionCopy,
-         R"(C:\)",
-         R"(D:\)",
-         {R"(C:\x.txt)", R"(D:\x.txt)"},
-         {{"x.txt", false}},
-         {{R"(D:\\x.txt exists, do you want to override it?)", platform::mrYes}},
-         "1 files added to queue",
-         {R"(C:\|x.txt|D:\|Copy|Pending)"}},
-        {"a directory at the target raises no prompt",
-         ActionCopy,
-         src,
-         tgt,
-         {R"(C:\Src\a)", R"(D:\Tgt\a\inside)"},
-         {{"a", false}},
-         {},
-         "1 files added to queue",
-         {R"(C:\Src|a|D:\Tgt|Copy|Pending)"}},
+         R"(C:\Src|a|D:\Tgt|Copy|Pending;C:\Src|b|D:\Tgt|Copy|Pending;C:\Src|c|D:\Tgt|Copy|Pending)"},
+        {"No refuses one, the next is asked again", ActionCopy, src, tgt,
+         R"(C:\Src\a C:\Src\b D:\Tgt\a D:\Tgt\b)", "a b", R"(D:\Tgt\a=No;D:\Tgt\b=Yes)",
+         "1 files added to queue, 1 files not added to queue", R"(C:\Src|b|D:\Tgt|Copy|Pending)"},
+        {"Cancel while moving a directory still adds its RemoveDir", ActionMove, src, tgt,
+         R"(C:\Src\Dir\1 C:\Src\Dir\2 C:\Src\Dir\3 C:\Src\Dir\4 C:\Src\Dir\5 D:\Tgt\Dir\1)",
+         "[Dir]/", R"(D:\Tgt\Dir\1=Cancel)", "0 files added to queue, 5 files not added to queue",
+         R"(C:\Src\Dir|||RemoveDir|Pending)"},
+        {"a moved directory mirrors its tree", ActionMove, src, tgt,
+         R"(C:\Src\Dir\a.txt C:\Src\Dir\Sub\b.txt)", "[Dir]/", "", "2 files added to queue",
+         R"(C:\Src\Dir|a.txt|D:\Tgt\Dir|Move|Pending;)"
+         R"(C:\Src\Dir\Sub|b.txt|D:\Tgt\Dir\Sub|Move|Pending;C:\Src\Dir|||RemoveDir|Pending)"},
+        {"roots keep their form; the check doubles the separator", ActionCopy, R"(C:\)", R"(D:\)",
+         R"(C:\x.txt D:\x.txt)", "x.txt", R"(D:\\x.txt=Yes)", "1 files added to queue",
+         R"(C:\|x.txt|D:\|Copy|Pending)"},
+        {"a directory at the target raises no prompt", ActionCopy, src, tgt,
+         R"(C:\Src\a D:\Tgt\a\inside)", "a", "", "1 files added to queue",
+         R"(C:\Src|a|D:\Tgt|Copy|Pending)"},
     };
     for (const QueueCase& c : cases) {
         SCOPED_TRACE(c.name);
         SessionRig rig;
-        for (const QString& file : c.files)
+        for (const QString& file : Split(c.files, ' '))
             rig.drives.writeFile(file, "data");
         testsupport::ScriptedDialogs dialogs;
         queue::QueueRequest request{c.action, c.sourceDir, c.targetDir, {}, {}};
-        std::vector<int> unticked;
-        request.untick = [&](int i) { unticked.push_back(i); };
-        for (const Entry& e : c.entries)
-            request.entries.push_back(queue::QueueEntry{e.text, true, e.isDirectory});
+        int unticked = 0;
+        request.untick = [&](int) { ++unticked; };
+        for (QString e : Split(c.entries, ' ')) {
+            const bool dir = e.endsWith(u'/');
+            if (dir) e.chop(1);
+            request.entries.push_back(queue::QueueEntry{e, true, dir});
+        }
 
         for (int n = 1; n < c.commands; ++n) {
             dialogs.ExpectMessage(MsgKind::Information, "1 files added to queue", platform::mrOk);
             rig.session.QueueSelected(request);
         }
-        for (const Prompt& p : c.prompts)
-            dialogs.ExpectMessage(MsgKind::Confirmation, p.text, p.answer, OverwriteButtons);
+        for (const QString& p : Split(c.prompts, ';')) {
+            const qsizetype eq = p.lastIndexOf(u'=');
+            dialogs.ExpectMessage(MsgKind::Confirmation,
+                                  p.left(eq) + " exists, do you want to override it?",
+                                  Answer(p.mid(eq + 1)), OverwriteButtons);
+        }
         dialogs.ExpectMessage(MsgKind::Information, c.summary, platform::mrOk, platform::mbOK);
-        unticked.clear();
+        unticked = 0;
         rig.window.calls.clear();
         rig.session.QueueSelected(request);
 
         EXPECT_EQ(dialogs.Remaining(), 0);
-        EXPECT_EQ(rig.Rows(), c.rows);
-        EXPECT_EQ(unticked.size(), c.entries.size());
+        const QStringList rows = Split(c.rows, ';');
+        EXPECT_EQ(rig.Rows(), rows);
+        EXPECT_EQ(unticked, static_cast<int>(request.entries.size()));
         EXPECT_EQ(rig.window.calls, QStringList({"busy", "statistics", "view", "normal"}));
         EXPECT_EQ(rig.session.Counters().PendingCount,
-                  rig.Table().Cell(queue::colSourceDir, 1).isEmpty() ? 0 : c.rows.size());
+                  rows == QStringList{"||||"} ? 0 : rows.size());
     }
 }
 
