@@ -57,13 +57,22 @@ CopyTargetState CopyTargetFile::Open(const FileHandle& source, const QString& ta
     if (state != CopyTargetState::Replaceable) return state;
 
     const QByteArray final = detail::ResolveLink(host_);
-    if (!replacement_.Open(final, 0600)) {
+    host_ = final;
+    dir_ = detail::HostDirectoryOf(host_);
+    if (replacement_.Open(final, 0600)) {
+        replacing_ = true;
+        return CopyTargetState::Replaceable;
+    }
+    // A writable file in a directory that takes no new names: written in
+    // place as before, since nothing can be put beside it.
+    if (errno != EACCES && errno != EPERM) {
         detail::SetLastOsError(errno);
         return CopyTargetState::Unreachable;
     }
-    host_ = final;
-    dir_ = detail::HostDirectoryOf(host_);
-    replacing_ = true;
+    const int inPlace = ::open(final.constData(),
+                               O_WRONLY | O_TRUNC | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW);
+    if (inPlace < 0) return detail::SetLastOsError(errno), CopyTargetState::Unreachable;
+    created_ = FileHandle::Adopt(inPlace);
     return CopyTargetState::Replaceable;
 }
 

@@ -27,7 +27,9 @@ CopyTargetState ProbeCopyTarget(const FileHandle& source, const QString& target)
 // The file a copy writes. Where nothing is there, the target itself is
 // created. A file the copy may replace gets a new version beside it (through
 // a link, beside what the link names) that takes its place only at Commit:
-// until the copy is whole, the old file stays as it was.
+// until the copy is whole, the old file stays as it was. Only where no new
+// name can be made beside it (a directory without write permission) is it
+// written in place.
 class CopyTargetFile {
 public:
     CopyTargetFile() = default;

@@ -9,6 +9,8 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <cerrno>
 
 namespace {
@@ -110,6 +112,31 @@ TEST(AtomicFile, NewFileGetsTheUsualMode) {
     ASSERT_EQ(stat(QFile::encodeName(path).constData(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0644u);
     EXPECT_EQ(ReadAll(path), "");
+}
+
+TEST(AtomicFile, SaveInProgressHasNoNameAndStaleTemporariesGo) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("queue.csv");
+    WriteAll(path, "old");
+    // Left by a process that is gone, by one still running, and a user's file.
+    const pid_t child = fork();
+    if (child == 0) _exit(0);
+    ASSERT_GT(child, 0);
+    waitpid(child, nullptr, 0);
+    const QString dead = QStringLiteral(".queue.csv.~%1.abcdef").arg(child);
+    const QString alive = QStringLiteral(".queue.csv.~%1.abcdef").arg(getppid());
+    for (const QString& name : {dead, alive, QStringLiteral(".queue.csv.mine")})
+        WriteAll(dir.filePath(name), "stale");
+
+    AtomicFile file(path);
+    ASSERT_TRUE(file.Open());
+    ASSERT_TRUE(file.Write(QByteArray(600 * 1024, 'n')));
+    // A kill now would leave nothing: the new version has no name yet.
+    EXPECT_EQ(Entries(dir.path()), (QStringList{".queue.csv.mine", alive, "queue.csv"}));
+    ASSERT_TRUE(file.Commit());
+
+    EXPECT_EQ(ReadAll(path), QByteArray(600 * 1024, 'n'));
+    EXPECT_EQ(Entries(dir.path()), (QStringList{".queue.csv.mine", alive, "queue.csv"}));
 }
 
 }  // namespace

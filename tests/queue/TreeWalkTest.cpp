@@ -7,9 +7,14 @@
 #include <QDir>
 #include <QFile>
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <cstdlib>
+#include <functional>
 
 namespace {
 
@@ -253,6 +258,84 @@ TEST_F(TreeWalkTest, RelativeTreeIsRemovedWhereItWas) {
     EXPECT_TRUE(RemoveTree(R"(A\B)", Force::Yes));
     EXPECT_FALSE(Exists(R"(C:\Src\A\B)"));
     EXPECT_TRUE(Exists(R"(C:\Src\A\A\B)"));
+}
+
+// Trees that would lead a removal by path astray: what lies outside stays.
+TEST_F(TreeWalkTest, ForcedRemovalNeverLeavesTheTree) {
+    struct Case {
+        const char* name;
+        std::function<void()> prepare;
+        std::function<void()> atFirstPump;
+        bool removed;
+    };
+    const QString top = R"(C:\Src\T)";
+    const Case cases[] = {
+        {"3,000 levels deep",
+         [this] {
+             int fd = ::open(Host(R"(C:\Src\T)").constData(), O_RDONLY | O_DIRECTORY);
+             for (int i = 0; i < 3000 && fd >= 0; ++i) {
+                 ::mkdirat(fd, "d", 0755);
+                 const int sub = ::openat(fd, "d", O_RDONLY | O_DIRECTORY);
+                 ::close(fd);
+                 fd = sub;
+             }
+             ASSERT_GE(fd, 0);
+             ::close(::openat(fd, "f", O_CREAT | O_WRONLY, 0644));
+             ::close(fd);
+         },
+         {},
+         true},
+        // The files' names are the canaries' names: a removal that rebuilt
+        // paths would delete the canaries through the link.
+        {"directory swapped for a link while the walk pumps",
+         [this] {
+             for (int i = 0; i < 5; ++i)
+                 MakeFile(QStringLiteral(R"(C:\Src\T\Sub\canary%1)").arg(i));
+         },
+         [this] {
+             ASSERT_EQ(
+                 ::rename(Host(R"(C:\Src\T\Sub)").constData(), Host(R"(C:\Src\Moved)").constData()),
+                 0);
+             drives_.makeSymlink(R"(C:\Src\T\Sub)", OutsideHost());
+         },
+         false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FillOutside();
+        MakeDir(top);
+        c.prepare();
+        platform::SetPumpHook([&](std::int64_t n) {
+            if (n == 1 && c.atFirstPump) c.atFirstPump();
+        });
+
+        EXPECT_EQ(RemoveTree(top, Force::Yes), c.removed);
+
+        platform::SetPumpHook({});
+        EXPECT_EQ(OutsideEntries(), 6);
+        ASSERT_EQ(std::system(("rm -rf " + Host(top) + " " + Host(R"(C:\Src\Moved)") + " " +
+                               OutsideHost() + "/*")
+                                  .constData()),
+                  0);
+    }
+}
+
+TEST_F(TreeWalkTest, MountPointInsideTheTreeIsLeftWithItsContent) {
+    FillOutside();
+    MakeFile(R"(C:\Src\T\a.txt)");
+    MakeDir(R"(C:\Src\T\Mnt)");
+    const QByteArray mountPoint = Host(R"(C:\Src\T\Mnt)");
+    if (::mount(OutsideHost().constData(), mountPoint.constData(), nullptr, MS_BIND, nullptr) != 0)
+        GTEST_SKIP() << "bind mounts need privileges";
+
+    const bool removed = RemoveTree(R"(C:\Src\T)", Force::Yes);
+    const int outside = OutsideEntries();
+    const bool mountPointLeft = Exists(R"(C:\Src\T\Mnt)");
+    ::umount2(mountPoint.constData(), MNT_DETACH);
+
+    EXPECT_FALSE(removed);
+    EXPECT_EQ(outside, 6);
+    EXPECT_TRUE(mountPointLeft);
 }
 
 }  // namespace

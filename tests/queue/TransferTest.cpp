@@ -1,0 +1,200 @@
+#include "queue/Transfer.h"
+
+#include "platform/FileCopy.h"
+#include "platform/Pump.h"
+#include "support/TempDrives.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <functional>
+
+namespace {
+
+using queue::CopyResult;
+using testsupport::TempDrives;
+
+class TransferTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        drives_.makeDir(R"(C:\Src)");
+        drives_.makeDir(R"(D:\Tgt)");
+        platform::SetPumpHook({});
+        platform::SetFlushHook([this](const QByteArray&) {
+            ++flushes_;
+            if (onFlush_) onFlush_();
+        });
+    }
+    void TearDown() override {
+        platform::SetPumpHook({});
+        platform::SetFlushHook({});
+    }
+
+    ino_t Inode(const QString& path) const {
+        struct stat st {};
+        return ::lstat(drives_.host(path).constData(), &st) == 0 ? st.st_ino : 0;
+    }
+    QString Source(int i) const { return QStringLiteral(R"(C:\Src\f%1.bin)").arg(i); }
+    QString Target(int i) const { return QStringLiteral(R"(D:\Tgt\f%1.bin)").arg(i); }
+
+    TempDrives drives_;
+    queue::TRunCounters counters_;
+    bool abort_ = false;
+    queue::CopyProgress progress_{counters_, abort_};
+    queue::TransferEngine engine_;
+    int flushes_ = 0;
+    std::function<void()> onFlush_;
+};
+
+TEST_F(TransferTest, MoveWithinOneFileSystemIsARenameWithTheCopysRefusals) {
+    const QByteArray data = TempDrives::Pattern(2'500'000);
+    struct Case {
+        const char* name;
+        std::function<void(TempDrives&)> prepare;
+        CopyResult result;
+        bool renamed;     // the target is the source's own inode
+        bool sourceGone;  // once settled
+    };
+    const Case cases[] = {
+        {"nothing there", [](TempDrives&) {}, CopyResult::Complete, true, true},
+        {"replaces a file", [](TempDrives& d) { d.writeFile(R"(D:\Tgt\f.bin)", "old"); },
+         CopyResult::Complete, true, true},
+        {"read-only target",
+         [](TempDrives& d) {
+             d.writeFile(R"(D:\Tgt\f.bin)", "old");
+             d.setReadOnly(R"(D:\Tgt\f.bin)", true);
+         },
+         CopyResult::TargetError, false, false},
+        {"target is a directory", [](TempDrives& d) { d.makeDir(R"(D:\Tgt\f.bin)"); },
+         CopyResult::TargetError, false, false},
+        {"target is the source",
+         [](TempDrives& d) { d.makeSymlink(R"(D:\Tgt\f.bin)", d.host(R"(C:\Src\f.bin)")); },
+         CopyResult::Skipped, false, false},
+        // A copy leaves a read-only source in place; so does the move.
+        {"read-only source", [](TempDrives& d) { d.setReadOnly(R"(C:\Src\f.bin)", true); },
+         CopyResult::Complete, false, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        drives_.writeFile(R"(C:\Src\f.bin)", data);
+        drives_.setMTime(R"(C:\Src\f.bin)", 1'234'567'890);
+        c.prepare(drives_);
+        const ino_t inode = Inode(R"(C:\Src\f.bin)");
+        counters_.RunBytes = 100;
+
+        EXPECT_EQ(engine_.Move(progress_, R"(C:\Src\f.bin)", R"(D:\Tgt\f.bin)"), c.result);
+        engine_.SettleAll();
+
+        EXPECT_EQ(!drives_.exists(R"(C:\Src\f.bin)"), c.sourceGone);
+        EXPECT_EQ(Inode(R"(D:\Tgt\f.bin)") == inode, c.renamed);
+        if (c.result == CopyResult::Complete) {
+            EXPECT_EQ(drives_.readFile(R"(D:\Tgt\f.bin)"), data);
+            EXPECT_EQ(drives_.mtime(R"(D:\Tgt\f.bin)"), 1'234'567'890);
+            EXPECT_EQ(counters_.CurrentFileDone, data.size());
+            EXPECT_EQ(counters_.RunBytes, 100 + data.size());
+        }
+        if (c.result != CopyResult::Skipped) {
+            EXPECT_TRUE(drives_.exists(R"(C:\Src\f.bin)") || drives_.exists(R"(D:\Tgt\f.bin)"));
+        }
+        ASSERT_EQ(std::system(("rm -rf " + drives_.host(R"(D:\Tgt)") + "/* " +
+                               drives_.host(R"(C:\Src)") + "/*")
+                                  .constData()),
+                  0);
+    }
+}
+
+TEST_F(TransferTest, MovedSourcesGoOnlyOnceTheirTargetsAreFlushed) {
+    engine_.SetSameFileSystemMove(queue::SameFileSystemMove::Copy);
+    constexpr int Files = 3;
+    for (int i = 0; i < Files; ++i)
+        drives_.writeFile(Source(i), TempDrives::Pattern(1000 * i));
+    onFlush_ = [&] {
+        for (int i = 0; i < Files; ++i)
+            EXPECT_TRUE(drives_.exists(Source(i))) << "deleted before its target was flushed";
+    };
+
+    for (int i = 0; i < Files; ++i) {
+        ASSERT_EQ(engine_.Move(progress_, Source(i), Target(i)), CopyResult::Complete);
+        EXPECT_TRUE(drives_.exists(Source(i)));
+    }
+    EXPECT_EQ(engine_.PendingDeletions(), Files);
+    // Changed after its copy: the newer data is not what the target holds.
+    drives_.writeFile(Source(1), "rewritten since");
+    // A plain copy's file system is flushed by the same settle.
+    drives_.writeFile(R"(C:\Src\copy.bin)", "copied");
+    ASSERT_EQ(engine_.Copy(progress_, R"(C:\Src\copy.bin)", R"(C:\copy.bin)"),
+              CopyResult::Complete);
+
+    engine_.SettleAll();
+
+    EXPECT_EQ(flushes_, 1);  // one file system, flushed once
+    EXPECT_EQ(engine_.PendingDeletions(), 0);
+    EXPECT_FALSE(drives_.exists(Source(0)));
+    EXPECT_EQ(drives_.readFile(Source(1)), "rewritten since");
+    EXPECT_FALSE(drives_.exists(Source(2)));
+    for (int i = 0; i < Files; ++i)
+        EXPECT_EQ(drives_.readFile(Target(i)), TempDrives::Pattern(1000 * i));
+
+    // Nothing written since: nothing to flush.
+    engine_.SettleAll();
+    EXPECT_EQ(flushes_, 1);
+
+    // Enough waiting sources make a settle due.
+    for (std::size_t i = 0; i < queue::TransferEngine::SettleEveryFiles; ++i) {
+        drives_.writeFile(Source(int(i)), "x");
+        ASSERT_EQ(engine_.Move(progress_, Source(int(i)), Target(int(i))), CopyResult::Complete);
+        engine_.SettleIfDue();
+    }
+    EXPECT_EQ(flushes_, 2);
+    EXPECT_EQ(engine_.PendingDeletions(), 0);
+}
+
+TEST_F(TransferTest, SourceChangedDuringItsMoveStaysAndGivesSourceError) {
+    engine_.SetSameFileSystemMove(queue::SameFileSystemMove::Copy);
+    const QByteArray data = TempDrives::Pattern(2'500'000);
+    struct Case {
+        const char* name;
+        std::function<void(const QByteArray& host)> change;
+    };
+    const Case cases[] = {
+        {"appended to",
+         [](const QByteArray& host) {
+             FILE* f = std::fopen(host.constData(), "ab");
+             std::fputs("more", f);
+             std::fclose(f);
+         }},
+        {"replaced by a rename",
+         [](const QByteArray& host) {
+             const QByteArray other = host + ".new";
+             FILE* f = std::fopen(other.constData(), "wb");
+             std::fputs("a newer file", f);
+             std::fclose(f);
+             std::rename(other.constData(), host.constData());
+         }},
+        {"rewritten in place",
+         [](const QByteArray& host) {
+             const timespec times[2] = {{0, UTIME_OMIT}, {1'000'000'000, 0}};
+             ::utimensat(AT_FDCWD, host.constData(), times, 0);
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        drives_.writeFile(Source(0), data);
+        const QByteArray host = drives_.host(Source(0));
+        platform::SetPumpHook([&](std::int64_t n) {
+            if (n == 1) c.change(host);
+        });
+
+        EXPECT_EQ(engine_.Move(progress_, Source(0), Target(0)), CopyResult::SourceError);
+        engine_.SettleAll();
+
+        EXPECT_TRUE(drives_.exists(Source(0)));
+        EXPECT_FALSE(drives_.exists(Target(0)));
+        EXPECT_EQ(engine_.PendingDeletions(), 0);
+    }
+}
+
+}  // namespace
