@@ -77,8 +77,16 @@ void TMainForm::LoadSettingsAndQueue() {
     profile.Release();
 
     const QFileInfo queueFile(files_.queue);
-    if (queueFile.exists() && !queueFile.isDir())
+    if (queueFile.exists() && !queueFile.isDir()) {
+        // The view would follow each of millions of cells; it reads the
+        // table once when it is given back, also after a failed load.
+        GridQueue->SetGrid(nullptr);
+        struct Reattach {
+            TMainForm* form;
+            ~Reattach() { form->GridQueue->SetGrid(&form->session_.Table().Grid()); }
+        } reattach{this};
         persistence::LoadQueueFile(session_.Table(), files_.queue);
+    }
     StartJournal();
 }
 
@@ -115,8 +123,7 @@ void TMainForm::PrepareMainWindow() {
 }
 
 bool TMainForm::FormClose() {
-    if (!platform::Guard([this] { SaveSettingsAndQueue(); })) return false;
-    return true;
+    return platform::Guard([this] { SaveSettingsAndQueue(); });
 }
 
 void TMainForm::SaveSettingsAndQueue() {

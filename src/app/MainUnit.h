@@ -120,6 +120,7 @@ public:
 
     // Writes what the queue changed to the journal now (after each command).
     void SaveQueueChanges();
+    const persistence::QueueJournal* Journal() const { return journal_.get(); }
     // A run is in progress (the Start handler has not returned).
     bool Running() const { return runDepth_ > 0; }
 

@@ -15,6 +15,8 @@ int main(int argc, char** argv) {
     QApplication::setApplicationDisplayName(platform::ApplicationTitle());
     QApplication::setFont(platform::ProgramFont());
     platform::InitIconTheme();
+    QApplication::setWindowIcon(
+        platform::CommandIcon(QStringLiteral("folder-sync"), QStyle::SP_DriveHDIcon));
     platform::InstallQtDialogs();
     platform::InstallAccessibleEntries();
 

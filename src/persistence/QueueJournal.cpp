@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 
 namespace persistence {
@@ -235,7 +236,9 @@ bool QueueJournal::Flush() {
         started_ = true;
         pending_.clear();
     }
-    costNs_ += clock.nsecsElapsed();
+    const qint64 took = clock.nsecsElapsed();
+    costNs_ += took;
+    maxFlushNs_ = std::max(maxFlushNs_, took);
     return ok;
 }
 

@@ -56,6 +56,8 @@ public:
     const QString& JournalPath() const { return journalPath_; }
     // Total time spent recording and flushing, in nanoseconds (benchmarks).
     qint64 CostNs() const { return costNs_; }
+    // The longest single flush, in nanoseconds.
+    qint64 MaxFlushNs() const { return maxFlushNs_; }
 
     // StringGrid::Observer
     void CellChanged(int col, int row, const QString& oldText) override;
@@ -74,6 +76,7 @@ private:
     bool started_ = false;  // the journal file holds this generation's header
     qint64 fileSize_ = 0;   // length of the whole lines on disk
     qint64 costNs_ = 0;
+    qint64 maxFlushNs_ = 0;
 };
 
 }  // namespace persistence

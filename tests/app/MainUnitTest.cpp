@@ -1,33 +1,211 @@
 #include "app/MainUnit.h"
+#include "panes/FilePanels.h"
+#include "persistence/QueueFile.h"
+#include "platform/Guard.h"
+#include "platform/Pump.h"
 #include "platform/widgets/StringGridEx.h"
 #include "queue/Vocabulary.h"
+#include "support/HostFiles.h"
+#include "support/ScriptedDialogs.h"
+#include "support/TempDrives.h"
 
-#include <QHeaderView>
+#include <QDir>
+#include <QLabel>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QToolButton>
 
 #include <gtest/gtest.h>
 
+#include <memory>
+
 namespace {
 
-TEST(MainUnitTest, ShowsTheQueueTableWithRealSizeOutOfView) {
-    app::TMainForm form;
-    ASSERT_NE(form.GridQueue, nullptr);
-    EXPECT_EQ(form.GridQueue->objectName(), "GridQueue");
-    EXPECT_EQ(form.centralWidget(), form.GridQueue);
+using app::TMainForm;
+using testsupport::ReadAll;
+using testsupport::WriteAll;
+
+// A window whose settings and queue files live in a temporary directory,
+// with C: and D: as temporary drives.
+struct Rig {
+    testsupport::TempDrives drives;
+    QTemporaryDir dir;
+    app::ProgramFiles files{dir.filePath("ferrovant.ini"), dir.filePath("ferrovant.csv"),
+                            QStringLiteral("C:\\")};
+    std::unique_ptr<TMainForm> form;
+
+    TMainForm& Start() {
+        form = std::make_unique<TMainForm>(files);
+        platform::Guard([this] { form->FormActivate(); });
+        return *form;
+    }
+    QString Settings() const { return QString::fromLatin1(ReadAll(files.settings)); }
+};
+
+TEST(MainUnitTest, ButtonsSitInTheirColumnsWithHintsReadAloud) {
+    Rig rig;
+    TMainForm form(rig.files);
+    struct Case {
+        const char* name;
+        const char* column;
+        int left, top;
+        const char* spoken;  // the hint without its markup
+    };
+    const Case cases[] = {
+        {"btnAbout", "Panel4", 198, 3, "About this program"},
+        {"btnStart", "PanelQueueToolbar", 3, 0, "Start the queue"},
+        {"btnStop", "PanelQueueToolbar", 3, 25, "Stop the queue, after the current file"},
+        {"btnAbort", "PanelQueueToolbar", 2, 50, "Abort the queue, stop right now!"},
+        {"btnClearAll", "PanelQueueToolbar", 3, 75, "Clear all files from queue"},
+        {"btnRemove", "PanelQueueToolbar", 3, 100, "Remove selected rows from queue"},
+        {"btnDelayedStart", "PanelQueueToolbar", 3, 125, "Delayed start is disabled, click to set"},
+        {"btnQueueStats", "PanelQueueToolbar", 3, 150, "Queue Statistics"},
+        {"btnQueueMoveLeft", "pnlMiddle", 3, 75, "Queue files to move from left to right"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto* button = form.findChild<QToolButton*>(QString::fromLatin1(c.name));
+        ASSERT_NE(button, nullptr);
+        EXPECT_EQ(button->parentWidget()->objectName(), c.column);
+        EXPECT_EQ(button->geometry(), QRect(c.left, c.top, 23, 22));
+        EXPECT_FALSE(button->icon().isNull());
+        EXPECT_EQ(button->accessibleName(), c.spoken);
+    }
+    EXPECT_EQ(form.lblVersion->text(), "Version");
     EXPECT_EQ(form.windowTitle(), "Ferrovant");
     EXPECT_EQ(form.minimumSize(), QSize(780, 580));
+    EXPECT_FALSE(form.TimerQueue->isActive());
+}
 
-    // The empty queue is one vacant row under the header.
-    EXPECT_EQ(form.GridQueue->model()->rowCount(), 1);
+TEST(MainUnitTest, VersionTextHasTheFirstPartsOfTheBuildVersion) {
+    const QString full = app::FileVersionText(4);
+    ASSERT_TRUE(QRegularExpression("^\\d+\\.\\d+\\.\\d+\\.\\d+$").match(full).hasMatch())
+        << full.toStdString();
+    for (int parts = 1; parts <= 4; ++parts)
+        EXPECT_EQ(app::FileVersionText(parts), full.section(u'.', 0, parts - 1));
+    EXPECT_EQ(app::FileVersionText(0), "");
+    EXPECT_EQ(app::FileVersionText(5), "");
+}
+
+TEST(MainUnitTest, FirstStartWithoutFilesOpensTheHomeDirectoryAndWritesNothing) {
+    Rig rig;
+    TMainForm& form = rig.Start();
+    EXPECT_EQ(form.Panels->DirListLeft->Directory(), "C:\\");
+    EXPECT_EQ(form.Panels->DirListRight->Directory(), "C:\\");
+    EXPECT_EQ(form.Panels->FilePanelHeight(), 250);
+    EXPECT_EQ(form.Queue().RowCount(), 2);
     EXPECT_TRUE(form.GridQueue->isColumnHidden(queue::colRealSize));
-    EXPECT_FALSE(form.GridQueue->isColumnHidden(queue::colFileSize));
+    EXPECT_EQ(form.lblVersion->text(), "Version " + app::FileVersionText(3));
+    EXPECT_EQ(form.lblVersion->geometry().right(), 124 + 43 - 1);
+    EXPECT_TRUE(QDir(rig.dir.path()).entryList(QDir::Files).isEmpty());
+}
 
-    // A job written into the table shows in the view without further calls.
-    queue::QueueTable& q = form.Queue();
-    const int row = q.AppendRow();
-    q.SetCell(queue::colSourceDir, row, "C:\\Src");
-    q.SetCell(queue::colStatus, row, queue::StatusPending);
-    const QModelIndex status = form.GridQueue->model()->index(row - 1, queue::colStatus);
-    EXPECT_EQ(status.data().toString(), "Pending");
+TEST(MainUnitTest, StoredSettingsAreJudgedEachOnTheirOwn) {
+    struct Case {
+        const char* source;
+        const char* height;
+        const char* wantLeft;
+        int wantHeight;
+    };
+    const Case cases[] = {
+        {"D:\\Tgt", "300", "D:\\Tgt", 300},
+        {"D:\\Gone", "100", "C:\\", 220},
+        {"D:\\Tgt", "0x12C", "D:\\Tgt", 300},
+        {"", "abc", "C:\\", 250},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.source);
+        Rig rig;
+        rig.drives.makeDir("D:\\Tgt");
+        WriteAll(rig.files.settings,
+                 QStringLiteral("[files]\r\nsourcedir=%1\r\nTargetDir=D:\\Tgt\r\n"
+                                "[MainForm]\r\nFilePanelHeight=%2\r\n")
+                     .arg(c.source, c.height)
+                     .toLatin1());
+        TMainForm& form = rig.Start();
+        EXPECT_EQ(form.Panels->DirListLeft->Directory(), c.wantLeft);
+        EXPECT_EQ(form.Panels->DirListRight->Directory(), "D:\\Tgt");
+        EXPECT_EQ(form.Panels->FilePanelHeight(), c.wantHeight);
+    }
+}
+
+TEST(MainUnitTest, CloseAndDestructionWriteInTheirOrderAndTheQueueComesBack) {
+    Rig rig;
+    rig.drives.writeFile("C:\\Src\\a.txt", "abc");
+    {
+        TMainForm& form = rig.Start();
+        const int row = form.Queue().AppendRow();
+        form.Queue().SetCell(queue::colSourceDir, row, "C:\\Src");
+        form.Queue().SetCell(queue::colFileName, row, "a.txt");
+        form.Queue().SetCell(queue::colStatus, row, queue::StatusAborted);
+        EXPECT_TRUE(form.FormClose());
+        EXPECT_FALSE(form.GridQueue->isColumnHidden(queue::colRealSize));
+        rig.form.reset();
+    }
+    const QString settings = rig.Settings();
+    QStringList keys;
+    for (const QString& line : settings.split(QRegularExpression("[\r\n]+"), Qt::SkipEmptyParts))
+        keys << line.section(u'=', 0, 0);
+    EXPECT_EQ(keys.join(u' '),
+              "[Files] SourceDir TargetDir [MainForm] FilePanelHeight Left Top "
+              "Right Bottom Maximized [QueueGrid] Col0 Col1 Col2 Col3 Col4 Col5 "
+              "Col6 Col7");
+    EXPECT_TRUE(ReadAll(rig.files.queue)
+                    .startsWith("Row,Source Directory,Filename,Target "
+                                "Directory,Real Size,File Size,Action,Status"));
+
+    TMainForm& again = rig.Start();
+    ASSERT_EQ(again.Queue().RowCount(), 2);
+    EXPECT_EQ(again.Queue().Cell(queue::colStatus, 1), queue::StatusAborted);
+}
+
+TEST(MainUnitTest, FailuresSkipTheRestAndAreNotRetried) {
+    // A pending row whose size is not a number stops the preparation.
+    Rig rig;
+    WriteAll(rig.files.queue,
+             "Row,a,b,c,d,e,f,g\r\n1,C:\\Src,a.txt,D:\\,1.2.3,1 KB,Copy,Pending\r\n");
+    testsupport::ScriptedDialogs dialogs;
+    dialogs.ExpectErrorBox("Cell does not contain a float value");
+    TMainForm& form = rig.Start();
+    EXPECT_EQ(form.lblVersion->text(), "Version");
+    EXPECT_TRUE(form.GridQueue->isColumnHidden(queue::colRealSize));  // step 1 came before
+    platform::Guard([&] { form.FormActivate(); });
+    EXPECT_EQ(dialogs.Remaining(), 0);
+
+    // A settings file that cannot be written keeps the window open, every time.
+    Rig locked;
+    TMainForm& open = locked.Start();
+    QDir().mkpath(locked.files.settings);  // a directory where the file should be
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        dialogs.ExpectErrorBox("Unable to write to", testsupport::TextMatch::Contains);
+        EXPECT_FALSE(open.FormClose());
+    }
+    EXPECT_FALSE(QFile::exists(locked.files.queue));
+    EXPECT_TRUE(open.GridQueue->isColumnHidden(queue::colRealSize));
+    QDir().rmdir(locked.files.settings);
+}
+
+TEST(MainUnitTest, CloseDuringARunSavesAgainWhenTheRunReturns) {
+    Rig rig;
+    rig.drives.writeFile("C:\\Src\\a.txt", 3'000'000);
+    rig.drives.makeDir("D:\\Tgt");
+    WriteAll(rig.files.queue,
+             "Row,Source Directory,Filename,Target Directory,Real Size,File Size,Action,Status\r\n"
+             "1,C:\\Src,a.txt,D:\\Tgt,3000000.00,2.86 MB,Move,Pending\r\n");
+    TMainForm& form = rig.Start();
+    form.show();
+    QByteArray atClose;
+    platform::SetPumpHook([&](std::int64_t pump) {
+        if (pump != 1) return;
+        form.close();
+        atClose = ReadAll(rig.files.queue);
+    });
+    form.btnStartClick();
+    platform::SetPumpHook({});
+    EXPECT_TRUE(form.isVisible());  // the run went on in the open window
+    EXPECT_TRUE(atClose.contains("a.txt"));
+    EXPECT_FALSE(ReadAll(rig.files.queue).contains("a.txt"));
+    EXPECT_FALSE(rig.drives.exists("C:\\Src\\a.txt"));
 }
 
 }  // namespace

@@ -6,7 +6,9 @@
 #include "platform/Clock.h"
 #include "platform/Errors.h"
 #include "platform/Locale.h"
+#include "platform/widgets/AccessibleEntries.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QHelpEvent>
 #include <QMouseEvent>
@@ -319,6 +321,27 @@ TEST_F(StatusBarTest, ImagePanelDrawsTheLampOnlyForAValidIndex) {
         else
             EXPECT_EQ(changed, 0);
     }
+}
+
+}  // namespace
+
+namespace {
+
+TEST(RichStatusBarAccessibilityTest, PanelsReadTheirTextsAndHints) {
+    platform::InstallAccessibleEntries();
+    app::TRichStatusBar bar;
+    app::ConfigureMainStatusBar(bar);
+    bar.resize(900, 22);
+    bar.SetPanelText(app::PanelQueueState, "Running");
+    bar.SetPanelPosition(app::PanelProgress, 42);
+    QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(&bar);
+    ASSERT_NE(iface, nullptr);
+    EXPECT_EQ(iface->role(), QAccessible::StatusBar);
+    ASSERT_EQ(iface->childCount(), app::MainStatusPanelCount);
+    QAccessibleInterface* state = iface->child(app::PanelQueueState);
+    EXPECT_EQ(state->text(QAccessible::Name), "Running");
+    EXPECT_EQ(state->text(QAccessible::Description), "Queue status");
+    EXPECT_EQ(iface->child(app::PanelProgress)->text(QAccessible::Name), "42%");
 }
 
 }  // namespace
