@@ -13,6 +13,7 @@
 #include "queue/Vocabulary.h"
 
 #include "QueueFill.h"
+#include "run_rig.h"
 
 #include <QtWidgets/qtestsupport_widgets.h>
 #include <QApplication>
@@ -42,16 +43,6 @@ public:
     QString Input(const QString&, const QString&, const QString& defaultText) override {
         return defaultText;
     }
-};
-
-class QuietWindow : public queue::QueueWindow {
-public:
-    void RefreshStatistics() override {}
-    void RefreshQueueView() override {}
-    void SetQueueTimer(bool) override {}
-    void RepaintDirectoryLists() override {}
-    void RereadPanes() override {}
-    void SetBusyCursor(bool) override {}
 };
 
 // The longest stretch without a pump, in the step under way and over all steps.
@@ -89,12 +80,8 @@ int main(int argc, char** argv) {
     QDir().mkpath(host + QStringLiteral("/C/Big"));
     QDir().mkpath(host + QStringLiteral("/C/More"));
     QDir().mkpath(host + QStringLiteral("/D/Out"));
-    std::vector<platform::Drive> drives(2);
-    drives[0].letter = u'C';
-    drives[0].hostRoot = QFile::encodeName(host + QStringLiteral("/C"));
-    drives[1].letter = u'D';
-    drives[1].hostRoot = QFile::encodeName(host + QStringLiteral("/D"));
-    platform::InstallDrives(platform::DriveTable(std::move(drives)));
+    benchrig::InstallDrives((host + QStringLiteral("/C")).toStdString(),
+                            (host + QStringLiteral("/D")).toStdString());
     YesDialogs dialogs;
     platform::SetDialogProvider(&dialogs);
 
@@ -117,7 +104,7 @@ int main(int argc, char** argv) {
         persistence::SaveQueueFile(maker.Table(), queuePath);
     }
 
-    QuietWindow window;
+    benchrig::NoWindow window;
     queue::QueueSession session(&window);
     platform::TStringGridEx view;
     view.resize(1000, 600);

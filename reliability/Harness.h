@@ -5,6 +5,7 @@
 // counts the outcomes.
 
 #include "platform/Dialogs.h"
+#include "queue/QueueSession.h"
 
 #include <QByteArray>
 #include <QString>
@@ -36,6 +37,17 @@ public:
     QString Input(const QString& caption, const QString& prompt,
                   const QString& defaultText) override;
     QStringList asked;
+};
+
+// A window that shows nothing: the runs need no screen.
+class QuietWindow : public queue::QueueWindow {
+public:
+    void RefreshStatistics() override {}
+    void RefreshQueueView() override {}
+    void SetQueueTimer(bool) override {}
+    void RepaintDirectoryLists() override {}
+    void RereadPanes() override {}
+    void SetBusyCursor(bool) override {}
 };
 
 // Maps C: (and further letters) to host directories for the engine.

@@ -223,16 +223,6 @@ void InstallSwap(Workspace& w, bool force) {
     });
 }
 
-class QuietWindow : public queue::QueueWindow {
-public:
-    void RefreshStatistics() override {}
-    void RefreshQueueView() override {}
-    void SetQueueTimer(bool) override {}
-    void RepaintDirectoryLists() override {}
-    void RereadPanes() override {}
-    void SetBusyCursor(bool) override {}
-};
-
 // The tree ticked in the left pane and queued as a move to D:\, then the run.
 // True when the run left no row behind.
 bool MoveTree() {

@@ -123,16 +123,6 @@ int Setup(const QStringList& args) {
     return WriteHostFile(QFile::encodeName(args[1]), manifest) ? 0 : 3;
 }
 
-class QuietWindow : public queue::QueueWindow {
-public:
-    void RefreshStatistics() override {}
-    void RefreshQueueView() override {}
-    void SetQueueTimer(bool) override {}
-    void RepaintDirectoryLists() override {}
-    void RereadPanes() override {}
-    void SetBusyCursor(bool) override {}
-};
-
 int OpenRoot(const QString& root) {
     return ::open(QFile::encodeName(root).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
 }
