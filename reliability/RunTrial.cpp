@@ -13,7 +13,7 @@
 //   cutafter=U  the same U microseconds after Start, from a second thread, so
 //            the cut can also fall where the runner does not pump (the flushes
 //            and deletions at the end of the run)
-//   fill=K   at pump K, another program fills the target drive to its last MiB
+//   fill=K   at pump K, another program fills the target drive to its last 64 KiB
 // and without an event the run goes to its end. go writes "pumps=P micros=U" and the
 // rows left in the table (status, then name) to RESULT; a job missing from
 // the table ended Complete.
@@ -127,12 +127,13 @@ int OpenRoot(const QString& root) {
     return ::open(QFile::encodeName(root).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
 }
 
-// Leaves one MiB free on the file system of root, as another program might.
+// Leaves 64 KiB free on the file system of root, as another program might:
+// less than the chunk being written, so the file in progress meets the full disk.
 void FillUp(const QString& root) {
     struct statvfs fs {};
     const QByteArray filler = Host(root, QStringLiteral("filler"));
     if (::statvfs(filler.left(filler.lastIndexOf('/')).constData(), &fs) != 0) return;
-    const std::int64_t free = std::int64_t(fs.f_bavail) * fs.f_frsize - (1 << 20);
+    const std::int64_t free = std::int64_t(fs.f_bavail) * fs.f_frsize - (64 << 10);
     const int fd = ::open(filler.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0) return;
     const QByteArray block(1 << 20, 'f');
