@@ -167,7 +167,10 @@ void TMainForm::RunEnded() {
 }
 
 void TMainForm::SaveQueueChanges() {
-    if (journal_ && journal_->Dirty()) journal_->Flush();
+    if (!journal_ || !journal_->Dirty()) return;
+    // A run writes every second: it must never wait for the disk.
+    journal_->Flush(Running() ? persistence::QueueJournal::Durability::Start
+                              : persistence::QueueJournal::Durability::Wait);
 }
 
 TMainForm::~TMainForm() {

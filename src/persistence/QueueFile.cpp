@@ -10,6 +10,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <string>
+#include <string_view>
 #include <vector>
 
 namespace persistence {
@@ -98,6 +100,31 @@ bool EnsureColumns(Grid& grid, int count) {
     }
 }
 
+// A column's texts repeat from row to row (action, status, directories): a
+// field that reads as the one above it shares that row's text instead of
+// holding a copy, which at a million rows is most of the load's memory.
+class FieldCache {
+public:
+    const QString& Decode(int col, const char* data, qsizetype size) {
+        if (col >= static_cast<int>(last_.size())) last_.resize(static_cast<std::size_t>(col) + 1);
+        Last& last = last_[static_cast<std::size_t>(col)];
+        if (last.valid && std::string_view(data, static_cast<std::size_t>(size)) == last.raw)
+            return last.text;
+        last.raw.assign(data, static_cast<std::size_t>(size));
+        last.text = DecodeField(data, size);
+        last.valid = true;
+        return last.text;
+    }
+
+private:
+    struct Last {
+        bool valid = false;
+        std::string raw;
+        QString text;
+    };
+    std::vector<Last> last_;
+};
+
 void StoreField(platform::StringGrid& grid, int col, int row, const QString& text) {
     // A table that cannot widen keeps its columns; fields beyond them are dropped.
     if (!EnsureColumns(grid, col + 1)) return;
@@ -126,7 +153,7 @@ qsizetype ClosingQuote(const QByteArray& line, qsizetype from) {
 }
 
 void StoreLine(platform::StringGrid& grid, int row, const QByteArray& line,
-               std::optional<char> delimiter) {
+               std::optional<char> delimiter, FieldCache& cache) {
     const qsizetype n = line.size();
     const char* data = line.constData();
     qsizetype pos = 0;
@@ -140,13 +167,13 @@ void StoreLine(platform::StringGrid& grid, int row, const QByteArray& line,
                 ++pos;
                 const qsizetype close = ClosingQuote(line, pos);
                 if (close >= 0) {
-                    field = DecodeField(data + pos, close - pos);
+                    field = cache.Decode(col, data + pos, close - pos);
                     pos = close + 1;
                 }
                 q = line.indexOf(d, pos);
             } else {
                 q = line.indexOf(d, pos);
-                field = DecodeField(data + pos, q - pos);
+                field = cache.Decode(col, data + pos, q - pos);
             }
             StoreField(grid, col, row, field);
             ++col;
@@ -160,11 +187,12 @@ void StoreLine(platform::StringGrid& grid, int row, const QByteArray& line,
     qsizetype end = n;
     if (line[begin] == kQuote) ++begin;
     if (end > begin && line[end - 1] == kQuote) --end;
-    StoreField(grid, col, row, DecodeField(data + begin, end - begin));
+    StoreField(grid, col, row, cache.Decode(col, data + begin, end - begin));
 }
 
 // Splits a device into lines at LF, dropping a CR right before it; a last
-// line without a line end is a line too.
+// line without a line end is a line too. A line refers to the reader's
+// buffer (no copy) and is valid until the next call.
 class LineReader {
 public:
     explicit LineReader(QIODevice& in) : in_(in) {}
@@ -175,13 +203,13 @@ public:
             if (lf >= 0) {
                 qsizetype end = lf;
                 if (end > pos_ && buffer_[end - 1] == '\r') --end;
-                line = buffer_.mid(pos_, end - pos_);
+                line = QByteArray::fromRawData(buffer_.constData() + pos_, end - pos_);
                 pos_ = lf + 1;
                 return true;
             }
             if (eof_) {
                 if (pos_ >= buffer_.size()) return false;
-                line = buffer_.mid(pos_);
+                line = QByteArray::fromRawData(buffer_.constData() + pos_, buffer_.size() - pos_);
                 pos_ = buffer_.size();
                 return true;
             }
@@ -301,11 +329,15 @@ std::optional<char> ChooseQueueDelimiter(const QByteArray& line1, const QByteArr
 void LoadQueueStream(QIODevice& in, platform::StringGrid& grid) {
     LineReader reader(in);
     QByteArray line1, line2;
+    // The first two lines are kept while more is read: copies of their own.
     const bool has1 = reader.Next(line1);
+    line1 = QByteArray(line1.constData(), line1.size());
     const bool has2 = has1 && reader.Next(line2);
+    line2 = QByteArray(line2.constData(), line2.size());
     const std::optional<char> delimiter = ChooseQueueDelimiter(line1, line2);
 
     int row = 0;
+    FieldCache cache;
     // Whatever ends the reading, the table keeps a header row and one data
     // row, and no run of blank rows from the last growth step.
     auto finish = [&] {
@@ -318,7 +350,7 @@ void LoadQueueStream(QIODevice& in, platform::StringGrid& grid) {
     };
     auto store = [&](const QByteArray& line) {
         if (row >= grid.RowCount()) grid.SetRowCount(row + kRowGrowth);
-        StoreLine(grid, row, line, delimiter);
+        StoreLine(grid, row, line, delimiter, cache);
         ++row;
     };
 

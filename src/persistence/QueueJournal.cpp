@@ -215,7 +215,7 @@ void QueueJournal::ColumnCountChanged() {
     Record("K " + QByteArray::number(grid_.ColCount()));
 }
 
-bool QueueJournal::Flush() {
+bool QueueJournal::Flush(Durability durability) {
     if (pending_.isEmpty()) return true;
     QElapsedTimer clock;
     clock.start();
@@ -225,7 +225,10 @@ bool QueueJournal::Flush() {
     const QByteArray path = QFile::encodeName(journalPath_);
     const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (started_ ? O_APPEND : O_TRUNC);
     const int fd = ::open(path.constData(), flags, 0644);
-    bool ok = fd >= 0 && WriteAll(fd, bytes) && ::fdatasync(fd) == 0;
+    bool ok = fd >= 0 && WriteAll(fd, bytes);
+    if (ok && durability == Durability::Wait) ok = ::fdatasync(fd) == 0;
+    if (ok && durability == Durability::Start)
+        ::sync_file_range(fd, fileSize_, bytes.size(), SYNC_FILE_RANGE_WRITE);
     if (fd >= 0 && !ok) {
         // A torn line would end every later replay there: cut it off.
         if (::ftruncate(fd, fileSize_) != 0) started_ = false;

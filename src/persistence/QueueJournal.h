@@ -48,10 +48,15 @@ public:
     void Restart();
 
     bool Dirty() const { return !pending_.isEmpty(); }
-    // Appends the changes recorded since the last flush and waits for the
-    // disk. False when the disk refused: the changes are kept for the next
-    // try and the file is cut back to its last whole line.
-    bool Flush();
+    // Appends the changes recorded since the last flush. They survive a kill
+    // of the process at once; Wait also waits until they are on the disk,
+    // Start only starts the disk's writing, so a run never waits for a busy
+    // disk (a power cut may then lose the last seconds, which at the next
+    // start means those jobs are done again). False when the disk refused:
+    // the changes are kept for the next try and the file is cut back to its
+    // last whole line.
+    enum class Durability { Wait, Start };
+    bool Flush(Durability durability = Durability::Wait);
 
     const QString& JournalPath() const { return journalPath_; }
     // Total time spent recording and flushing, in nanoseconds (benchmarks).

@@ -79,6 +79,7 @@ class Program:
         self.shot_count = 0
         self.proc = None
         self.app = None
+        self.dirs = {}  # what each directory list shows, as a host path
 
     def start(self):
         env = dict(os.environ, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1")
@@ -134,9 +135,6 @@ class Program:
         action.doAction(names.index("Toggle"))
         wait_for(lambda: self.entry(list_name, text).getState().contains(pyatspi.STATE_CHECKED),
                  "the tick on " + text)
-
-    def press(self, name):
-        press_now(self.app, name)
 
     def press_async(self, name):
         return subprocess.Popen([sys.executable, __file__, "--press", str(self.proc.pid), name])
