@@ -1,0 +1,349 @@
+// The real runner, with the file systems under it failing.
+//
+//   run setup SRC MANIFEST SET              source files of a set (small, large, faults)
+//   run go SRC TGT MANIFEST RESULT [EVENT]  queues them, presses Start
+//   run check SRC TGT MANIFEST RESULT       what came of them
+//   run queuefile SRC TGT MANIFEST QUEUE    the jobs as the real program's queue file
+//   run reload QUEUE RESULT                 the rows a fresh start of the program loads
+//
+// SRC and TGT become drives C: and D:; the jobs go from C:\Src to D:\Tgt (half
+// of them, the names ending in 1, into D:\Tgt\New, which the run has to make). The manifest holds
+// one job a line: "action size name". EVENT is one of
+//   cut=K    at pump K, cut both file systems as a power failure would, then stop
+//   cutafter=U  the same U microseconds after Start, from a second thread, so
+//            the cut can also fall where the runner does not pump (the flushes
+//            and deletions at the end of the run)
+//   fill=K   at pump K, another program fills the target drive to its last 64 KiB
+// and without an event the run goes to its end. go writes "pumps=P micros=U" and the
+// rows left in the table (status, then name) to RESULT; a job missing from
+// the table ended Complete.
+//
+// check prints "lost=L torn=T both=B bad=X": lost, a job whose file is neither
+// intact at its source nor complete at its target; torn, a target of the right
+// size with wrong bytes; both, a moved file found at both places (allowed);
+// bad, a job the table calls Complete whose target differs, or a copied
+// source that changed.
+
+#include "reliability/Harness.h"
+
+#include "persistence/FilePaths.h"
+#include "persistence/QueueFile.h"
+#include "persistence/QueueJournal.h"
+#include "platform/Dialogs.h"
+#include "platform/Drives.h"
+#include "platform/Errors.h"
+#include "platform/Guard.h"
+#include "platform/Pump.h"
+#include "queue/QueueSession.h"
+#include "queue/Vocabulary.h"
+
+#include <QDir>
+#include <QFile>
+#include <QHash>
+
+#include <fcntl.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <cstdio>
+#include <thread>
+#include <vector>
+
+namespace reliability {
+
+namespace {
+
+struct Job {
+    QString action;
+    std::int64_t size = 0;
+    QString name;
+    // Where the job's target lies below D:\Tgt.
+    QString subdir() const { return name.endsWith(u'1') ? QStringLiteral("New") : QString(); }
+};
+
+std::vector<Job> ReadManifest(const QString& path) {
+    std::vector<Job> jobs;
+    const QList<QByteArray> lines = ReadHostFile(QFile::encodeName(path)).split('\n');
+    for (const QByteArray& line : lines) {
+        const QList<QByteArray> fields = line.split(' ');
+        if (fields.size() != 3) continue;
+        jobs.push_back({QString::fromLatin1(fields[0]), fields[1].toLongLong(),
+                        QString::fromLatin1(fields[2])});
+    }
+    return jobs;
+}
+
+// Sizes that meet the edges of a copy: nothing, one page, the chunk size and
+// one byte across it, a few megabytes.
+// "faults" keeps to the edges, so that failing each call in turn stays short.
+std::vector<Job> JobSet(const QString& set) {
+    std::vector<std::int64_t> sizes = {0, 4096, 1'000'001, 1'000'002};
+    if (set != QLatin1String("faults")) sizes.insert(sizes.end(), {3'000'000, 4096, 5'500'000});
+    const int copies = set == QLatin1String("large") ? 3 : 1;
+    std::vector<Job> jobs;
+    int index = 0;
+    for (int round = 0; round < copies; ++round) {
+        for (std::int64_t size : sizes) {
+            // Mostly moves (they are where a file can be lost), some copies.
+            const QString action = index % 4 == 3 ? queue::ActionCopy : queue::ActionMove;
+            jobs.push_back({action, size, QStringLiteral("file%1").arg(index)});
+            ++index;
+        }
+    }
+    return jobs;
+}
+
+QByteArray Host(const QString& root, const QString& relative) {
+    return QFile::encodeName(root + u'/' + relative);
+}
+
+QString TargetOf(const QString& root, const Job& job) {
+    const QString sub = job.subdir();
+    return root + QStringLiteral("/Tgt/") + (sub.isEmpty() ? QString() : sub + u'/') + job.name;
+}
+
+int Setup(const QStringList& args) {
+    if (args.size() != 3) return 2;
+    const QString src = args[0];
+    QDir().mkpath(src + QStringLiteral("/Src"));
+    QByteArray manifest;
+    for (const Job& job : JobSet(args[2])) {
+        const QByteArray name = job.name.toLatin1();
+        if (!WriteHostFile(Host(src, QStringLiteral("Src/") + job.name), Content(name, job.size)))
+            return 3;
+        manifest += job.action.toLatin1() + ' ' + QByteArray::number(job.size) + ' ' + name + '\n';
+    }
+    // On disk before any power cut, so a file missing afterwards was lost by the run.
+    const int root = ::open(QFile::encodeName(src).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (root < 0 || ::syncfs(root) != 0) return 3;
+    ::close(root);
+    return WriteHostFile(QFile::encodeName(args[1]), manifest) ? 0 : 3;
+}
+
+int OpenRoot(const QString& root) {
+    return ::open(QFile::encodeName(root).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+}
+
+// Leaves 64 KiB free on the file system of root, as another program might:
+// less than the chunk being written, so the file in progress meets the full disk.
+void FillUp(const QString& root) {
+    struct statvfs fs {};
+    const QByteArray filler = Host(root, QStringLiteral("filler"));
+    if (::statvfs(filler.left(filler.lastIndexOf('/')).constData(), &fs) != 0) return;
+    const std::int64_t free = std::int64_t(fs.f_bavail) * fs.f_frsize - (64 << 10);
+    const int fd = ::open(filler.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) return;
+    const QByteArray block(1 << 20, 'f');
+    for (std::int64_t left = free; left > 0; left -= block.size()) {
+        if (::write(fd, block.constData(), std::min<std::int64_t>(left, block.size())) <= 0) break;
+    }
+    ::fsync(fd);
+    ::close(fd);
+}
+
+void QueueJobs(queue::QueueSession& session, const std::vector<Job>& jobs, const QString& src,
+               const QString& tgt) {
+    for (const Job& job : jobs) {
+        const QString sub = job.subdir();
+        session.QueueFile(src + QStringLiteral("\\Src"), job.name,
+                          tgt + QStringLiteral("\\Tgt") + (sub.isEmpty() ? QString() : u'\\' + sub),
+                          job.action);
+    }
+}
+
+// The rows of a table, status and name, one a line.
+QByteArray Rows(const platform::StringGrid& grid) {
+    QByteArray rows;
+    for (int row = 1; row < grid.RowCount(); ++row) {
+        const QString name = grid.Cell(queue::colFileName, row);
+        if (name.isEmpty()) continue;
+        rows += grid.Cell(queue::colStatus, row).toUtf8() + '\t' + name.toUtf8() + '\n';
+    }
+    return rows;
+}
+
+// The drive-letter form of a host directory under the system's drive table,
+// as the real program will read it.
+QString SystemPath(const QString& host) {
+    return platform::Drives().fromHost(QFile::encodeName(host)).value_or(QString());
+}
+
+int WriteQueueFile(const QStringList& args) {
+    if (args.size() != 4) return 2;
+    QDir().mkpath(args[1] + QStringLiteral("/Tgt"));
+    const QString src = SystemPath(args[0]);
+    const QString tgt = SystemPath(args[1]);
+    if (src.isEmpty() || tgt.isEmpty()) return 3;
+    AnsweringDialogs dialogs;
+    platform::SetDialogProvider(&dialogs);
+    QuietWindow window;
+    queue::QueueSession session(&window);
+    // The letters are the ones the system's table gives the mounts, as the
+    // real program will see them.
+    QueueJobs(session, ReadManifest(args[2]), src, tgt);
+    platform::SetDialogProvider(nullptr);
+    try {
+        persistence::SaveQueueFile(session.Table(), args[3]);
+    } catch (const platform::Failure&) {
+        return 3;
+    }
+    return 0;
+}
+
+// What a fresh start brings back: the queue file, then what the journal beside
+// it adds, through the same calls the window makes at its first activation.
+int Reload(const QStringList& args) {
+    if (args.size() != 2) return 2;
+    queue::QueueSession session;
+    try {
+        if (QFile::exists(args[0])) persistence::LoadQueueFile(session.Table(), args[0]);
+        persistence::QueueJournal journal(
+            session.Table().Grid(), args[0],
+            persistence::ChangeFileExt(args[0], QStringLiteral(".journal")));
+        journal.Recover();
+    } catch (const platform::Failure& failure) {
+        std::fprintf(stderr, "the queue does not load: %s\n", failure.what());
+        return 3;
+    }
+    return WriteHostFile(QFile::encodeName(args[1]), Rows(session.Table().Grid())) ? 0 : 3;
+}
+
+int Go(const QStringList& args) {
+    if (args.size() < 4) return 2;
+    const QString src = args[0];
+    const QString tgt = args[1];
+    const std::vector<Job> jobs = ReadManifest(args[2]);
+    const QString event = args.value(4);
+    QDir().mkpath(tgt + QStringLiteral("/Tgt"));
+    InstallHostDrives({QFile::encodeName(src), QFile::encodeName(tgt)});
+    AnsweringDialogs dialogs;
+    platform::SetDialogProvider(&dialogs);
+
+    QuietWindow window;
+    queue::QueueSession session(&window);
+    for (const Job& job : jobs) {
+        const QString sub = job.subdir();
+        session.QueueFile(
+            QStringLiteral("C:\\Src"), job.name,
+            sub.isEmpty() ? QStringLiteral("D:\\Tgt") : QStringLiteral("D:\\Tgt\\") + sub,
+            job.action);
+    }
+
+    const std::int64_t at = event.section(u'=', 1).toLongLong();
+    const std::array<int, 2> roots = {OpenRoot(tgt), OpenRoot(src)};
+    const auto cut = [roots] {
+        for (int fd : roots)
+            CutFileSystem(fd);
+        // The power is gone: nothing this process does from here on matters.
+        ::_exit(0);
+    };
+    if (event.startsWith(QLatin1String("cut="))) {
+        platform::SetPumpHook([cut, at](std::int64_t pump) {
+            if (pump == at) cut();
+        });
+    } else if (event.startsWith(QLatin1String("cutafter="))) {
+        platform::SetPumpHook([](std::int64_t) {});
+        std::thread([cut, at] {
+            std::this_thread::sleep_for(std::chrono::microseconds(at));
+            cut();
+        }).detach();
+    } else if (event.startsWith(QLatin1String("fill="))) {
+        platform::SetPumpHook([tgt, at](std::int64_t pump) {
+            if (pump == at) FillUp(tgt);
+        });
+    } else {
+        platform::SetPumpHook([](std::int64_t) {});
+    }
+
+    // The toolbar's handler, entered the way the window enters it.
+    const auto started = std::chrono::steady_clock::now();
+    platform::Guard([&] { session.btnStartClick(); });
+    const auto micros = std::chrono::duration_cast<std::chrono::microseconds>(
+                            std::chrono::steady_clock::now() - started)
+                            .count();
+    if (event.startsWith(QLatin1String("cutafter="))) {
+        // The cut is still to come: the run ended before it, as a run may.
+        std::this_thread::sleep_for(std::chrono::microseconds(at));
+    }
+    const std::int64_t pumps = platform::PumpCount();
+    platform::SetPumpHook({});
+    platform::SetDialogProvider(nullptr);
+
+    QByteArray result = "pumps=" + QByteArray::number(pumps) +
+                        " micros=" + QByteArray::number(static_cast<qint64>(micros)) + '\n' +
+                        Rows(session.Table().Grid());
+    for (const QString& question : dialogs.asked)
+        result += "asked\t" + question.simplified().toUtf8() + '\n';
+    return WriteHostFile(QFile::encodeName(args[3]), result) ? 0 : 3;
+}
+
+int Check(const QStringList& args) {
+    if (args.size() != 4) return 2;
+    const QString src = args[0];
+    const QString tgt = args[1];
+    QHash<QString, QString> statusOf;
+    bool haveResult = false;
+    const QByteArray result = ReadHostFile(QFile::encodeName(args[3]), &haveResult);
+    for (const QByteArray& line : result.split('\n')) {
+        const qsizetype tab = line.indexOf('\t');
+        if (tab > 0)
+            statusOf.insert(QString::fromUtf8(line.mid(tab + 1)),
+                            QString::fromUtf8(line.left(tab)));
+    }
+
+    int lost = 0, torn = 0, both = 0, bad = 0;
+    for (const Job& job : ReadManifest(args[2])) {
+        const QByteArray expected = Content(job.name.toLatin1(), job.size);
+        bool atSource = false;
+        const bool sourceIntact =
+            ReadHostFile(Host(src, QStringLiteral("Src/") + job.name), &atSource) == expected &&
+            atSource;
+        bool atTarget = false;
+        const QByteArray target = ReadHostFile(QFile::encodeName(TargetOf(tgt, job)), &atTarget);
+        const bool targetComplete = atTarget && target == expected;
+        const char* what = nullptr;
+        if (atTarget && target.size() == expected.size() && target != expected) {
+            ++torn;
+            what = "torn";
+        }
+        if (!sourceIntact && !targetComplete) {
+            ++lost;
+            what = "lost";
+        } else if (job.action == queue::ActionMove && sourceIntact && targetComplete) {
+            ++both;
+        }
+        const bool complete = haveResult && !statusOf.contains(job.name);
+        if ((complete && !targetComplete) || (job.action == queue::ActionCopy && !sourceIntact)) {
+            ++bad;
+            what = what ? what : "bad";
+        }
+        if (what) {
+            std::fprintf(stderr, "%s: %s %s (%lld bytes), source %s, target %s, row %s\n", what,
+                         qPrintable(job.action), qPrintable(job.name),
+                         static_cast<long long>(job.size), sourceIntact ? "intact" : "not intact",
+                         atTarget ? (targetComplete ? "complete" : "incomplete") : "missing",
+                         complete ? "Complete" : qPrintable(statusOf.value(job.name)));
+        }
+    }
+    std::printf("lost=%d torn=%d both=%d bad=%d\n", lost, torn, both, bad);
+    return 0;
+}
+
+}  // namespace
+
+int RunTrial(const QStringList& args) {
+    const QString step = args.value(0);
+    if (step == QLatin1String("setup")) return Setup(args.mid(1));
+    if (step == QLatin1String("go")) return Go(args.mid(1));
+    if (step == QLatin1String("check")) return Check(args.mid(1));
+    if (step == QLatin1String("queuefile")) return WriteQueueFile(args.mid(1));
+    if (step == QLatin1String("reload")) return Reload(args.mid(1));
+    if (step == QLatin1String("help")) return 0;
+    std::fprintf(stderr, "usage: run setup|go|check ...\n");
+    return 2;
+}
+
+}  // namespace reliability
