@@ -18,9 +18,7 @@ int main(int argc, char** argv) {
     const QString command = args.isEmpty() ? QString() : args.takeFirst();
     if (command == QLatin1String("save")) return reliability::SaveTrial(args);
     if (command == QLatin1String("hostile")) return reliability::HostileTrees(args);
-#ifdef FERROVANT_RELIABILITY_RUNNER
     if (command == QLatin1String("run")) return reliability::RunTrial(args);
-#endif
     std::fprintf(stderr, "usage: ferrovant_reliability save|hostile|run ...\n");
     return 2;
 }
