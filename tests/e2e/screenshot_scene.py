@@ -82,7 +82,8 @@ time.sleep(0.2)
 subprocess.run(["/usr/bin/import", "-window", "root", "-crop",
                 "%dx%d+%d+%d" % (box.width, box.height, box.x, box.y), "+repage",
                 sys.argv[2]], check=True)
+run.kill()  # its press would otherwise report the program's end
+run.wait()
 p.proc.kill()
 p.proc.wait()
-run.kill()
 print("screenshot: %s (%dx%d)" % (sys.argv[2], box.width, box.height))
