@@ -1,5 +1,5 @@
-// Program entry: the application title, the main window and the three
-// dialogs created hidden, the event loop, then the windows go in reverse.
+// Program entry: the application title, the main window and its dialogs, the
+// event loop, then the windows go in reverse.
 #include "app/Application.h"
 #include "app/MainUnit.h"
 #include "platform/Dialogs.h"
@@ -8,6 +8,8 @@
 #include "platform/widgets/Icons.h"
 #include "platform/widgets/QtDialogs.h"
 
+#include <QIcon>
+
 int main(int argc, char** argv) {
     app::TApplication application(argc, argv);
     platform::SetApplicationTitle(QStringLiteral("Ferrovant"));
@@ -15,8 +17,8 @@ int main(int argc, char** argv) {
     QApplication::setApplicationDisplayName(platform::ApplicationTitle());
     QApplication::setFont(platform::ProgramFont());
     platform::InitIconTheme();
-    QApplication::setWindowIcon(
-        platform::CommandIcon(QStringLiteral("folder-sync"), QStyle::SP_DriveHDIcon));
+    // The program's own drawing, the same picture the desktop entry names.
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/ferrovant.svg")));
     platform::InstallQtDialogs();
     platform::InstallAccessibleEntries();
 
