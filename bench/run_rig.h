@@ -6,6 +6,7 @@
 // the figure is a throughput against that tool on the same disk.
 
 #include "platform/Drives.h"
+#include "platform/FileCopy.h"
 #include "platform/Pump.h"
 #include "queue/QueueSession.h"
 #include "queue/Vocabulary.h"
@@ -24,6 +25,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
@@ -131,9 +133,12 @@ inline void QueueTree(queue::QueueSession& session, const QString& from, const Q
                       int dirs, int filesPerDir, const QString& action) {
     for (int d = 0; d < dirs; ++d) {
         const QString sub = QStringLiteral("\\d%1").arg(d);
+        const QString dir = QStringLiteral("C:\\") + from + sub;
+        // As a walk of the tree would queue them: each row knows its directory.
+        const std::optional<platform::DirectoryId> id = platform::IdentifyDirectory(dir);
         for (int f = 0; f < filesPerDir; ++f) {
-            session.QueueFile(QStringLiteral("C:\\") + from + sub, QStringLiteral("f%1.bin").arg(f),
-                              QStringLiteral("D:\\") + to + sub, action);
+            session.QueueFile(dir, QStringLiteral("f%1.bin").arg(f),
+                              QStringLiteral("D:\\") + to + sub, action, id ? &*id : nullptr);
         }
     }
 }

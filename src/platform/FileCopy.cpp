@@ -22,7 +22,56 @@ constexpr std::int64_t MaxPerCall = 1 << 30;
 
 std::function<void(const QByteArray&)> flushHook;
 
+DirectoryId IdOf(const struct stat& st) {
+    return {std::uint64_t(st.st_dev), std::uint64_t(st.st_ino)};
+}
+
+// A file named relative to its directory: that directory held open when an
+// identity is expected (the name then cannot be reached through a swapped
+// path between the check and the use), else the whole path from here.
+class InDir {
+public:
+    InDir(const QByteArray& host, const std::optional<DirectoryId>& expected) {
+        if (!expected) {
+            name_ = host;
+            ok_ = true;
+            return;
+        }
+        fd_ = ::open(detail::HostDirectoryOf(host).constData(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+        if (fd_ < 0) return;
+        struct stat st {};
+        ok_ = ::fstat(fd_, &st) == 0 && IdOf(st) == *expected;
+        name_ = host.mid(host.lastIndexOf('/') + 1);
+    }
+    ~InDir() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    InDir(const InDir&) = delete;
+    InDir& operator=(const InDir&) = delete;
+
+    bool ok() const { return ok_; }
+    int fd() const { return fd_ >= 0 ? fd_ : AT_FDCWD; }
+    const char* name() const { return name_.constData(); }
+
+private:
+    int fd_ = -1;
+    bool ok_ = false;
+    QByteArray name_;
+};
+
 }  // namespace
+
+std::optional<DirectoryId> IdentifyDirectory(const QString& dir) {
+    const std::optional<QByteArray> host = detail::HostPath(dir);
+    struct stat st {};
+    if (!host || ::stat(host->constData(), &st) != 0 || !S_ISDIR(st.st_mode)) return std::nullopt;
+    return IdOf(st);
+}
+
+bool InDirectory(const QString& file, const DirectoryId& expected) {
+    const std::optional<QByteArray> host = detail::HostPath(file);
+    return host && InDir(*host, expected).ok();
+}
 
 void CopyBuffer::Free::operator()(std::byte* p) const {
     ::operator delete[](p, BufferAlignment);
@@ -106,22 +155,25 @@ bool CopySource::Unchanged() const {
 }
 
 RenameOutcome RenameWithinFileSystem(const QString& source, const QString& target,
-                                     std::int64_t& size, QByteArray& targetDir) {
+                                     std::int64_t& size, QByteArray& targetDir,
+                                     const DirectoryId* sourceDir) {
     const std::optional<QByteArray> from = detail::HostPath(source);
     if (!from) return RenameOutcome::SourceError;
     const std::optional<QByteArray> to = detail::HostPath(target);
     if (!to) return RenameOutcome::TargetError;
+    const InDir in(*from, sourceDir ? std::optional(*sourceDir) : std::nullopt);
+    if (!in.ok()) return RenameOutcome::SourceError;
 
     struct stat st {};
-    if (::lstat(from->constData(), &st) != 0) return RenameOutcome::SourceError;
+    if (::fstatat(in.fd(), in.name(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+        return RenameOutcome::SourceError;
     if (S_ISLNK(st.st_mode)) return RenameOutcome::CopyInstead;
     if (!S_ISREG(st.st_mode)) return RenameOutcome::SourceError;
     if ((st.st_mode & S_IWUSR) == 0 || (st.st_mode & (S_ISUID | S_ISGID)) != 0)
         return RenameOutcome::CopyInstead;
     size = st.st_size;
 
-    if (::renameat2(AT_FDCWD, from->constData(), AT_FDCWD, to->constData(), RENAME_NOREPLACE) ==
-        0) {
+    if (::renameat2(in.fd(), in.name(), AT_FDCWD, to->constData(), RENAME_NOREPLACE) == 0) {
         targetDir = detail::HostDirectoryOf(*to);
         return RenameOutcome::Renamed;
     }
@@ -129,7 +181,7 @@ RenameOutcome RenameWithinFileSystem(const QString& source, const QString& targe
         // No RENAME_NOREPLACE here: look, then rename.
         struct stat there {};
         if (::lstat(to->constData(), &there) != 0) {
-            if (errno != ENOENT || ::rename(from->constData(), to->constData()) != 0)
+            if (errno != ENOENT || ::renameat(in.fd(), in.name(), AT_FDCWD, to->constData()) != 0)
                 return RenameOutcome::CopyInstead;
             targetDir = detail::HostDirectoryOf(*to);
             return RenameOutcome::Renamed;
@@ -147,18 +199,21 @@ RenameOutcome RenameWithinFileSystem(const QString& source, const QString& targe
     if (!S_ISREG(there.st_mode) || (there.st_mode & S_IWUSR) == 0)
         return RenameOutcome::TargetError;
     const QByteArray final = detail::ResolveLink(*to);
-    if (::rename(from->constData(), final.constData()) != 0) return RenameOutcome::CopyInstead;
+    if (::renameat(in.fd(), in.name(), AT_FDCWD, final.constData()) != 0)
+        return RenameOutcome::CopyInstead;
     targetDir = detail::HostDirectoryOf(final);
     return RenameOutcome::Renamed;
 }
 
 bool DeleteIfUnchanged(const CopiedSource& source) {
+    const InDir in(source.host, source.dir);
+    if (!in.ok()) return false;
     struct stat st {};
-    if (::stat(source.host.constData(), &st) != 0) return false;
+    if (::fstatat(in.fd(), in.name(), &st, 0) != 0) return false;
     if (!detail::StampOf(st).SameContentAs(source.stamp)) return false;
-    if (::lstat(source.host.constData(), &st) != 0) return false;
+    if (::fstatat(in.fd(), in.name(), &st, AT_SYMLINK_NOFOLLOW) != 0) return false;
     if (S_ISREG(st.st_mode) && (st.st_mode & S_IWUSR) == 0) return false;
-    return ::unlink(source.host.constData()) == 0;
+    return ::unlinkat(in.fd(), in.name(), 0) == 0;
 }
 
 std::vector<bool> FlushFileSystems(const std::vector<QByteArray>& hostDirs) {

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace platform {
@@ -53,10 +54,29 @@ private:
     bool kernelCopy_ = true;
 };
 
+// Which directory a path led to when it was looked at. A file queued from a
+// walked tree keeps the identity of the directory the walk listed, so that a
+// directory replaced later (by a link to somewhere else, say) is noticed
+// instead of followed.
+struct DirectoryId {
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    bool operator==(const DirectoryId&) const = default;
+};
+
+// The directory a drive-letter path leads to now; nullopt when it leads to none.
+std::optional<DirectoryId> IdentifyDirectory(const QString& dir);
+
+// Whether the directory that holds a file (drive-letter path) is still `expected`.
+bool InDirectory(const QString& file, const DirectoryId& expected);
+
 // A copied file as it was when its copy began: where it is and what it was.
 struct CopiedSource {
     QByteArray host;
     FileStamp stamp;
+    // Set: the deletion happens only inside this directory, never through a
+    // path that has come to lead elsewhere.
+    std::optional<DirectoryId> dir = std::nullopt;
 };
 
 // The source of a copy, opened by drive-letter path.
@@ -89,9 +109,11 @@ enum class RenameOutcome {
 // the file's size, targetDir the host directory the file now lives in.
 // Read-only, set-user-ID and linked sources ask for a copy instead: a copy
 // leaves a read-only source in place, drops the set-ID bits and copies what
-// a link points to.
+// a link points to. With sourceDir, the source is taken only from that
+// directory, held open for the rename: anything else is a SourceError.
 RenameOutcome RenameWithinFileSystem(const QString& source, const QString& target,
-                                     std::int64_t& size, QByteArray& targetDir);
+                                     std::int64_t& size, QByteArray& targetDir,
+                                     const DirectoryId* sourceDir = nullptr);
 
 // Deletes a moved source when it is still the file that was copied; a
 // read-only file stays, as DeleteFile would leave it.

@@ -215,11 +215,18 @@ QueueSession::RowStart QueueSession::RunFileRow(int row) {
 
     counters_.CurrentFileDone = 0;
     CopyProgress progress{counters_, AbortRequested};
+    // A row from a walked tree is taken from the very directory the walk
+    // listed: one replaced since (by a link to elsewhere, say) is not followed.
+    // Copied out: queueing inside the pumps may grow the table of identities.
+    const auto id = sourceDirIds_.constFind(serial);
+    const std::optional<platform::DirectoryId> known =
+        id != sourceDirIds_.cend() ? std::optional(*id) : std::nullopt;
+    const platform::DirectoryId* sourceDirId = known ? &*known : nullptr;
     // A copy cut short by a failure is offered again at the next Start, like
     // an aborted one.
     const CopyResult result = CutShortAs(table_, serial, StatusAborted, [&] {
-        return action == ActionMove ? transfer_.Move(progress, source, target)
-                                    : transfer_.Copy(progress, source, target);
+        return action == ActionMove ? transfer_.Move(progress, source, target, sourceDirId)
+                                    : transfer_.Copy(progress, source, target, sourceDirId);
     });
     // The copy pumps: find the row again rather than trust its old position.
     row = table_.Grid().RowOfSerial(serial);
@@ -227,6 +234,7 @@ QueueSession::RowStart QueueSession::RunFileRow(int row) {
         table_.SetCell(colStatus, row, StatusWord(result));
         if (result == CopyResult::Complete) table_.DropRow(row);
     }
+    if (result == CopyResult::Complete) sourceDirIds_.remove(serial);
     transfer_.SettleIfDue();
 
     // A size edited by hand further down is that row's problem when its turn comes.

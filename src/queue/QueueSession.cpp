@@ -102,7 +102,8 @@ QString JoinPath(const QString& first, const QString& second) {
 }
 
 bool QueueSession::QueueFile(const QString& sourceDir, const QString& fileName,
-                             const QString& targetDir, const QString& action) {
+                             const QString& targetDir, const QString& action,
+                             const platform::DirectoryId* sourceDirId) {
     if (table_.IsQueued(sourceDir, fileName, targetDir)) return false;
     if (OverwriteAnswer == platform::mrCancel) return false;
 
@@ -122,7 +123,9 @@ bool QueueSession::QueueFile(const QString& sourceDir, const QString& fileName,
     }
 
     const std::int64_t size = platform::FileSizeOf(sourceDir + Separator + fileName);
-    table_.AppendJob(QueueJob{sourceDir, fileName, targetDir, size, action, StatusPending});
+    const int row =
+        table_.AppendJob(QueueJob{sourceDir, fileName, targetDir, size, action, StatusPending});
+    if (sourceDirId) sourceDirIds_.insert(table_.Grid().RowSerial(row), *sourceDirId);
     return true;
 }
 
@@ -160,14 +163,17 @@ void QueueSession::QueueSelected(const QueueRequest& request) {
             const QString dirPath = JoinPath(sourceDir, DirectoryName(entry.text));
             QStringList dirs;
             QStringList files;
-            CollectTree(dirPath, QStringLiteral("*.*"), dirs, files);
+            DirectoryIds ids;
+            CollectTree(dirPath, QStringLiteral("*.*"), dirs, files, &ids);
             for (const QString& file : files) {
                 const qsizetype cut = file.lastIndexOf(Separator);
                 // A root keeps its separator: C:\ holds C:\a.txt.
                 const QString fileDir = file.left(cut == 2 ? 3 : cut);
                 const QString fileName = file.mid(cut + 1);
                 const QString rel = fileDir.mid(sourceDir.size());
-                count(QueueFile(fileDir, fileName, JoinPath(targetDir, rel), request.action));
+                const auto id = ids.constFind(fileDir);
+                count(QueueFile(fileDir, fileName, JoinPath(targetDir, rel), request.action,
+                                id != ids.cend() ? &*id : nullptr));
             }
             if (request.action == ActionMove) QueueRemoveDir(dirPath, ActionRemoveDir);
         }

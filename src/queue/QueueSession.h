@@ -16,6 +16,7 @@
 
 #include "platform/Clock.h"
 
+#include <QHash>
 #include <QString>
 
 #include <cstdint>
@@ -106,8 +107,10 @@ public:
 
     // Queueing (the four middle buttons).
     void QueueSelected(const QueueRequest& request);
+    // sourceDir: the identity the directory had when a tree walk listed the
+    // file; the run then takes the file from that directory only.
     bool QueueFile(const QString& sourceDir, const QString& fileName, const QString& targetDir,
-                   const QString& action);
+                   const QString& action, const platform::DirectoryId* sourceDirId = nullptr);
     void QueueRemoveDir(const QString& dir, const QString& action);
 
     // The runner and its controls. The btn... members are the whole handlers
@@ -137,6 +140,9 @@ private:
     QueueState state_ = QueueState::Stopped;
     QueueTable table_;
     TransferEngine transfer_;
+    // Rows queued from a walked tree, by row serial: the identity their source
+    // directory had when listed. Rows read from a queue file have none.
+    QHash<std::uint64_t, platform::DirectoryId> sourceDirIds_;
 };
 
 // Joins two path parts with exactly one "\" between them.

@@ -66,7 +66,8 @@ TransferEngine::TransferEngine() : state_(std::make_unique<State>()) {}
 TransferEngine::~TransferEngine() = default;
 
 CopyResult TransferEngine::Copy(CopyProgress& progress, const QString& source,
-                                const QString& target) {
+                                const QString& target, const platform::DirectoryId* sourceDir) {
+    if (sourceDir && !platform::InDirectory(source, *sourceDir)) return CopyResult::SourceError;
     CopiedFile copied;
     const CopyResult result =
         CopyInChunks(progress, state_->buffer, source, target, SourceCheck::None, copied);
@@ -76,14 +77,14 @@ CopyResult TransferEngine::Copy(CopyProgress& progress, const QString& source,
 }
 
 CopyResult TransferEngine::Move(CopyProgress& progress, const QString& source,
-                                const QString& target) {
+                                const QString& target, const platform::DirectoryId* sourceDir) {
     if (state_->sameFileSystemMove == SameFileSystemMove::Rename) {
         progress.abortRequested = false;
         progress.counters.CurrentFileDone = 0;
         if (source == target) return CopyResult::Skipped;
         std::int64_t size = 0;
         QByteArray dir;
-        switch (platform::RenameWithinFileSystem(source, target, size, dir)) {
+        switch (platform::RenameWithinFileSystem(source, target, size, dir, sourceDir)) {
             case platform::RenameOutcome::Renamed:
                 // Atomic: at every moment the file is under one of its names.
                 progress.counters.CurrentFileDone = size;
@@ -99,6 +100,8 @@ CopyResult TransferEngine::Move(CopyProgress& progress, const QString& source,
             case platform::RenameOutcome::CopyInstead:
                 break;
         }
+    } else if (sourceDir && !platform::InDirectory(source, *sourceDir)) {
+        return CopyResult::SourceError;
     }
 
     CopiedFile copied;
@@ -109,6 +112,7 @@ CopyResult TransferEngine::Move(CopyProgress& progress, const QString& source,
     if (result == CopyResult::Complete) {
         // The source goes only once the target's file system has been flushed.
         if (state_->deferred.empty()) state_->firstDeferred = Clock::now();
+        if (sourceDir) copied.source.dir = *sourceDir;
         state_->deferred.push_back({copied.source, copied.targetDir});
     }
     return result;

@@ -8,6 +8,7 @@
 // file system has been flushed (syncfs, batched). A crash in between leaves
 // the file at both places, never at none.
 
+#include "platform/FileCopy.h"
 #include "queue/RunState.h"
 
 #include <QString>
@@ -45,11 +46,15 @@ public:
     TransferEngine(const TransferEngine&) = delete;
     TransferEngine& operator=(const TransferEngine&) = delete;
 
-    // A "Copy" row.
-    CopyResult Copy(CopyProgress& progress, const QString& source, const QString& target);
+    // A "Copy" row. With sourceDir, the source must still lie in that
+    // directory, or the row is a SourceError and nothing is touched.
+    CopyResult Copy(CopyProgress& progress, const QString& source, const QString& target,
+                    const platform::DirectoryId* sourceDir = nullptr);
     // A "Move" row. Complete means the target is complete and the source is
     // gone or scheduled to go at the next settle; the row can be dropped.
-    CopyResult Move(CopyProgress& progress, const QString& source, const QString& target);
+    // With sourceDir, the source is taken, and later deleted, only from there.
+    CopyResult Move(CopyProgress& progress, const QString& source, const QString& target,
+                    const platform::DirectoryId* sourceDir = nullptr);
 
     // Settles the deferred deletions when enough time or files have gathered.
     void SettleIfDue();

@@ -24,11 +24,21 @@ bool IsRealDirectory(const platform::SearchRec& rec) {
 // or an empty text when dir could not be entered. The listed paths are built
 // from that name, not from the current directory at each entry: whatever runs
 // inside the pumps may change the current directory.
-QString Walk(const QString& dir, const QString& mask, QStringList& dirs, QStringList& files) {
+//
+// With ids, a subdirectory is entered only while its parent's name still leads
+// to the directory being listed: the walk goes by names, and a directory above
+// replaced meanwhile by a link would lead it into another tree.
+QString Walk(const QString& dir, const QString& mask, QStringList& dirs, QStringList& files,
+             DirectoryIds* ids, const QString& parent = {}) {
     // A link given as the tree is not entered (a drive root is always a directory).
     if (!platform::IsDriveRoot(dir) && !platform::DirectoryExists(dir)) return {};
+    if (ids && !parent.isEmpty() && platform::IdentifyDirectory(parent) != ids->value(parent))
+        return {};
+    const std::optional<platform::DirectoryId> id =
+        ids ? platform::IdentifyDirectory(dir) : std::nullopt;
     if (!platform::SetCurrentDir(dir)) return {};
     const QString base = platform::GetCurrentDir();
+    if (id) ids->insert(base, *id);
 
     platform::DirectorySearch search;
     platform::SearchRec rec;
@@ -38,7 +48,7 @@ QString Walk(const QString& dir, const QString& mask, QStringList& dirs, QString
             if (IsRealDirectory(rec)) {
                 if (!IsDotEntry(rec.name)) {
                     const QString sub = platform::JoinPath(base, rec.name);
-                    Walk(sub, mask, dirs, files);
+                    Walk(sub, mask, dirs, files, ids, base);
                     dirs.append(sub);
                 }
             } else {
@@ -59,8 +69,9 @@ QString Walk(const QString& dir, const QString& mask, QStringList& dirs, QString
 
 }  // namespace
 
-void CollectTree(const QString& dir, const QString& mask, QStringList& dirs, QStringList& files) {
-    Walk(dir, mask, dirs, files);
+void CollectTree(const QString& dir, const QString& mask, QStringList& dirs, QStringList& files,
+                 DirectoryIds* ids) {
+    Walk(dir, mask, dirs, files, ids);
 }
 
 bool RemoveTree(const QString& dir, Force force) {

@@ -1,6 +1,9 @@
 #pragma once
 // Listing and removing whole directory trees.
 
+#include "platform/FileCopy.h"
+
+#include <QHash>
 #include <QString>
 #include <QStringList>
 
@@ -8,7 +11,11 @@ namespace queue {
 
 // Appends every subdirectory below dir (post-order) and every file below dir.
 // Links to directories are listed as entries of their own and never followed.
-void CollectTree(const QString& dir, const QString& mask, QStringList& dirs, QStringList& files);
+// With ids, each directory walked is recorded, by the name its files are
+// listed under, with the identity it had when the walk listed it.
+using DirectoryIds = QHash<QString, platform::DirectoryId>;
+void CollectTree(const QString& dir, const QString& mask, QStringList& dirs, QStringList& files,
+                 DirectoryIds* ids = nullptr);
 
 enum class Force { No, Yes };
 

@@ -268,6 +268,67 @@ TEST(RunQueue, MovesADirectoryAndRemovesItsTreeEndToEnd) {
     EXPECT_EQ(rig.window.calls.count("repaint lists"), 1);
 }
 
+// A directory of a queued tree replaced by a link to another directory whose
+// files have the same names: the run must take nothing from that other one.
+TEST(RunQueue, ADirectorySwappedForALinkIsNotFollowed) {
+    struct Case {
+        const char* name;
+        const QString& action;
+        queue::SameFileSystemMove how;
+        bool duringTheRun;  // else between queueing and the run
+    };
+    const Case cases[] = {
+        {"move by rename", ActionMove, queue::SameFileSystemMove::Rename, false},
+        {"move by copy", ActionMove, queue::SameFileSystemMove::Copy, false},
+        {"copy", ActionCopy, queue::SameFileSystemMove::Rename, false},
+        // The big file's copy is under way: its deferred deletion must not
+        // follow the link either.
+        {"move by copy, swapped mid-file", ActionMove, queue::SameFileSystemMove::Copy, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        testsupport::LocaleGuard locale(platform::EnglishLocale());
+        SessionRig rig;
+        rig.drives.writeFile(R"(C:\Src\Dir\Sub\big)", 3'000'000);
+        rig.drives.writeFile(R"(C:\Src\Dir\Sub\f)", "own");
+        rig.drives.writeFile(R"(C:\Else\big)", "else big");
+        rig.drives.writeFile(R"(C:\Else\f)", "else f");
+        rig.drives.makeDir(Tgt);
+        rig.session.Transfer().SetSameFileSystemMove(c.how);
+        testsupport::ScriptedDialogs dialogs;
+        dialogs.ExpectMessage(MsgKind::Information, "2 files added to queue", platform::mrOk);
+        rig.session.QueueSelected({c.action, Src, Tgt, {{"[Dir]", true, true}}, [](int) {}});
+
+        const auto swap = [&rig] {
+            ASSERT_EQ(::rename(rig.drives.host(R"(C:\Src\Dir\Sub)").constData(),
+                               rig.drives.host(R"(C:\Src\Moved)").constData()),
+                      0);
+            rig.drives.makeSymlink(R"(C:\Src\Dir\Sub)", rig.drives.host(R"(C:\Else)"));
+        };
+        bool swapped = false;
+        if (!c.duringTheRun) {
+            swap();
+        } else {
+            rig.AtPump([&](std::int64_t) {
+                if (swapped ||
+                    rig.session.Table().Cell(queue::colStatus, 1) != queue::StatusInProgress)
+                    return;
+                swapped = true;
+                swap();
+            });
+        }
+        rig.session.btnStartClick();
+        rig.AtPump({});
+
+        EXPECT_EQ(rig.drives.readFile(R"(C:\Else\big)"), "else big");
+        EXPECT_EQ(rig.drives.readFile(R"(C:\Else\f)"), "else f");
+        EXPECT_EQ(rig.drives.readFile(R"(C:\Src\Moved\f)"), "own");
+        EXPECT_FALSE(rig.drives.exists(R"(D:\Tgt\Dir\Sub\f)"));
+        EXPECT_TRUE(rig.Rows().join(u';').contains(queue::StatusSourceError));
+        ExpectStoppedAndQuiet(rig);
+    }
+}
+
 // Re-entry: what other commands do when they run inside the pumps of a run.
 
 struct ReentryRig : SessionRig {
