@@ -52,6 +52,12 @@ public:
     }
 
     void RowsAboutToBeRemoved(int first, int count) override {
+        // Most of the table going (a clear): counting the few rows that stay
+        // afresh beats taking each leaving row out of the counts.
+        if (count > grid_.RowCount() - count) {
+            rebuildAfterRemoval_ = true;
+            return;
+        }
         for (int row = std::max(first, grid_.FixedRows()); row < first + count; ++row) {
             // The key counted for the row, which may be older than its cells.
             RemoveKey(indexed_[static_cast<std::size_t>(row)].key, 1);
@@ -59,6 +65,12 @@ public:
         }
         const auto begin = indexed_.begin() + first;
         indexed_.erase(begin, begin + count);
+    }
+
+    void RowsRemoved(int /*first*/, int /*count*/) override {
+        if (!rebuildAfterRemoval_) return;
+        rebuildAfterRemoval_ = false;
+        Rebuild();
     }
 
     void RowsInserted(int first, int count) override {
@@ -230,6 +242,7 @@ private:
     std::uint64_t pendingBytes_ = 0;
     int unreadable_ = 0;
     int localeGeneration_ = 0;
+    bool rebuildAfterRemoval_ = false;
 };
 
 QueueTable::QueueTable() : grid_(QueueColumnCount, 2) {
