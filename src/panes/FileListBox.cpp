@@ -197,8 +197,11 @@ void TFileListBoxEx::DrawEntry(QPainter& painter, int index, const QRect& rect, 
     const QRect fill(rect.left() + left, rect.top(), rect.width() - left, rect.height());
     painter.fillRect(fill, pal.color(group, selected ? QPalette::Highlight : QPalette::Base));
     const QString& text = Item(index);
-    // Directory entries are looked up by their text too, brackets and all.
-    platform::FileIcon(text).paint(&painter, QRect(rect.left() + left, rect.top(), 16, 16));
+    // A directory shows a folder: looked up by its bracketed text it would get
+    // the unknown-type picture.
+    const QIcon icon =
+        IsDirectoryEntry(index) ? platform::FolderClosedIcon() : platform::FileIcon(text);
+    icon.paint(&painter, QRect(rect.left() + left, rect.top(), 16, 16));
     painter.setPen(pal.color(group, selected ? QPalette::HighlightedText : QPalette::Text));
     const QRect textRect(rect.left() + left + 17, rect.top(), rect.width() - left - 17,
                          rect.height());
