@@ -118,15 +118,7 @@ inline void InstallDrives(const std::string& c, const std::string& d) {
     platform::InstallDrives(platform::DriveTable(drives));
 }
 
-class NoWindow : public queue::QueueWindow {
-public:
-    void RefreshStatistics() override {}
-    void RefreshQueueView() override {}
-    void SetQueueTimer(bool) override {}
-    void RepaintDirectoryLists() override {}
-    void RereadPanes() override {}
-    void SetBusyCursor(bool) override {}
-};
+using NoWindow = queue::NoQueueWindow;
 
 // Queues every file of the tree C:\<from> (as MakeTree made it) to D:\<to>.
 inline void QueueTree(queue::QueueSession& session, const QString& from, const QString& to,

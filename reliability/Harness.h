@@ -39,16 +39,7 @@ public:
     QStringList asked;
 };
 
-// A window that shows nothing: the runs need no screen.
-class QuietWindow : public queue::QueueWindow {
-public:
-    void RefreshStatistics() override {}
-    void RefreshQueueView() override {}
-    void SetQueueTimer(bool) override {}
-    void RepaintDirectoryLists() override {}
-    void RereadPanes() override {}
-    void SetBusyCursor(bool) override {}
-};
+using QuietWindow = queue::NoQueueWindow;
 
 // Maps C: (and further letters) to host directories for the engine.
 void InstallHostDrives(const std::vector<QByteArray>& roots);

@@ -13,6 +13,7 @@
 #include "platform/Dialogs.h"
 #include "platform/Drives.h"
 #include "platform/Guard.h"
+#include "platform/widgets/FlatButton.h"
 #include "platform/widgets/Fonts.h"
 #include "platform/widgets/Icons.h"
 #include "platform/widgets/StringGridEx.h"
@@ -46,14 +47,8 @@ QWidget* Panel(QWidget* parent, const char* name) {
 
 QToolButton* ToolButton(QWidget* strip, const char* name, int left, int top, const char* hint,
                         const char* iconName, QStyle::StandardPixmap fallback) {
-    auto* button = new QToolButton(strip);
-    button->setObjectName(QString::fromLatin1(name));
-    button->setAutoRaise(true);
-    button->setGeometry(left, top, 23, 22);
-    button->setToolTip(QString::fromLatin1(hint));
-    button->setIcon(platform::CommandIcon(QString::fromLatin1(iconName), fallback));
-    button->setIconSize(QSize(16, 16));
-    return button;
+    return platform::NewStripButton(strip, name, left, top, QString::fromLatin1(hint),
+                                    platform::CommandIcon(QString::fromLatin1(iconName), fallback));
 }
 
 }  // namespace

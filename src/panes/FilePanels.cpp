@@ -3,6 +3,7 @@
 #include "panes/PanelCommands.h"
 #include "platform/FileSystem.h"
 #include "platform/Guard.h"
+#include "platform/widgets/FlatButton.h"
 #include "platform/widgets/Fonts.h"
 #include "platform/widgets/Icons.h"
 #include "queue/Format.h"
@@ -35,14 +36,8 @@ QWidget* Panel(QWidget* parent, const char* name) {
 
 QToolButton* Button(QWidget* strip, const char* name, int top, const QString& hint,
                     const char* iconName, QStyle::StandardPixmap fallback) {
-    auto* button = new QToolButton(strip);
-    button->setObjectName(QString::fromLatin1(name));
-    button->setAutoRaise(true);
-    button->setGeometry(3, top, 23, 22);
-    button->setToolTip(hint);
-    button->setIcon(platform::CommandIcon(QString::fromLatin1(iconName), fallback));
-    button->setIconSize(QSize(16, 16));
-    return button;
+    return platform::NewStripButton(strip, name, 3, top, hint,
+                                    platform::CommandIcon(QString::fromLatin1(iconName), fallback));
 }
 
 QHBoxLayout* Row(QWidget* owner) {

@@ -47,6 +47,18 @@ public:
     virtual void SetBusyCursor(bool busy) = 0;
 };
 
+// A window that shows nothing, for runs that need no screen (benchmarks,
+// harnesses).
+class NoQueueWindow : public QueueWindow {
+public:
+    void RefreshStatistics() override {}
+    void RefreshQueueView() override {}
+    void SetQueueTimer(bool) override {}
+    void RepaintDirectoryLists() override {}
+    void RereadPanes() override {}
+    void SetBusyCursor(bool) override {}
+};
+
 // One entry of the source pane's file list, by its position in the list.
 struct QueueEntry {
     QString text;  // as listed: "name", "[dir]", "[.]", "[..]"

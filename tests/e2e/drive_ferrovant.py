@@ -178,20 +178,19 @@ class Program:
         """Opens a dialog by its button, reads it, and closes it by its own button,
         or by its close box when it has no button for that. (Escape is left to the
         widget tests: without a window manager the keyboard does not reach it.)"""
-        for how in [close_button]:
-            opening = self.press_async(opener)
-            box = wait_for(lambda: next((w for w in [self.dialog()] if w is not None
-                                         and w.name == title), None), "the dialog " + title)
-            texts = " | ".join(self.texts_of(box))
-            for part in wanted:
-                assert part in texts, "%s: %r not in %r" % (title, part, texts)
-            self.shot(title.replace(" ", "-").lower())
-            if how is None:
-                self.send_close(title)
-            else:
-                find(box, "push button", how).queryAction().doAction(0)
-            wait_for(lambda: self.dialog() is None, "the dialog %s to close by %s" % (title, how))
-            opening.wait(timeout=TIMEOUT)
+        opening = self.press_async(opener)
+        box = wait_for(lambda: next((w for w in [self.dialog()] if w is not None
+                                     and w.name == title), None), "the dialog " + title)
+        texts = " | ".join(self.texts_of(box))
+        for part in wanted:
+            assert part in texts, "%s: %r not in %r" % (title, part, texts)
+        self.shot(title.replace(" ", "-").lower())
+        if close_button is None:
+            self.send_close(title)
+        else:
+            find(box, "push button", close_button).queryAction().doAction(0)
+        wait_for(lambda: self.dialog() is None, "the dialog %s to close" % title)
+        opening.wait(timeout=TIMEOUT)
 
     def no_box(self):
         box = self.dialog()

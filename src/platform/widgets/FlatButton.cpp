@@ -20,6 +20,18 @@ QToolButton* NewFlatButton(QWidget* parent, const QIcon& icon, const QRect& geom
     return button;
 }
 
+QToolButton* NewStripButton(QWidget* strip, const char* name, int left, int top,
+                            const QString& hint, const QIcon& icon) {
+    auto* button = new QToolButton(strip);
+    button->setObjectName(QString::fromLatin1(name));
+    button->setAutoRaise(true);
+    button->setGeometry(left, top, 23, 22);
+    button->setToolTip(hint);
+    button->setIcon(icon);
+    button->setIconSize(QSize(16, 16));
+    return button;
+}
+
 QIcon RoundMarkIcon(RoundMark mark, int size) {
     // Drawn at twice the size so that the picture stays smooth on dense screens.
     const int s = size * 2;

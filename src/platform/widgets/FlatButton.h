@@ -17,6 +17,10 @@ namespace platform {
 QToolButton* NewFlatButton(QWidget* parent, const QIcon& icon, const QRect& geometry,
                            const QString& hint, const QString& accessibleName);
 
+// A 23 x 22 button of a tool strip at (left, top) with a 16-pixel picture.
+QToolButton* NewStripButton(QWidget* strip, const char* name, int left, int top,
+                            const QString& hint, const QIcon& icon);
+
 enum class RoundMark { Tick, Cross };
 
 // A green disc with a white tick, or a red disc with a white cross.
