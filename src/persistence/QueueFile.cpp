@@ -3,6 +3,7 @@
 #include "platform/AtomicFile.h"
 #include "platform/Errors.h"
 #include "platform/StringGrid.h"
+#include "platform/TextPool.h"
 #include "queue/QueueTable.h"
 
 #include <QFile>
@@ -12,6 +13,7 @@
 #include <cerrno>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace persistence {
@@ -65,9 +67,10 @@ int UnquotedCount(const QByteArray& line, char c) {
     return count;
 }
 
-QString DecodeField(const char* data, qsizetype size) {
+QString DecodeField(const char* data, qsizetype size, platform::TextPool& pool) {
     const QByteArrayView view(data, size);
     if (!view.contains(kQuote) && !view.contains(kLineBreakMark)) {
+        if (size > 0 && platform::IsAscii(data, size)) return pool.Ascii(data, size);
         return QString::fromUtf8(data, size);
     }
     QByteArray out;
@@ -102,33 +105,47 @@ bool EnsureColumns(Grid& grid, int count) {
 
 // A column's texts repeat from row to row (action, status, directories): a
 // field that reads as the one above it shares that row's text instead of
-// holding a copy, which at a million rows is most of the load's memory.
+// holding a copy, which at a million rows is most of the load's memory. A
+// column whose texts never repeat (row numbers, file names) is not kept
+// beside the table, but looked at again now and then.
 class FieldCache {
 public:
-    const QString& Decode(int col, const char* data, qsizetype size) {
+    QString Decode(int col, const char* data, qsizetype size) {
         if (col >= static_cast<int>(last_.size())) last_.resize(static_cast<std::size_t>(col) + 1);
         Last& last = last_[static_cast<std::size_t>(col)];
-        if (last.valid && std::string_view(data, static_cast<std::size_t>(size)) == last.raw)
+        if (last.misses >= kMissesToStop) {
+            if (++last.misses < kMissesToRetry) return DecodeField(data, size, pool_);
+            last.misses = 0;
+            last.valid = false;
+        }
+        if (last.valid && std::string_view(data, static_cast<std::size_t>(size)) == last.raw) {
+            last.misses = 0;
             return last.text;
+        }
+        ++last.misses;
         last.raw.assign(data, static_cast<std::size_t>(size));
-        last.text = DecodeField(data, size);
+        last.text = DecodeField(data, size, pool_);
         last.valid = true;
         return last.text;
     }
 
 private:
+    static constexpr int kMissesToStop = 64;
+    static constexpr int kMissesToRetry = 4096;
     struct Last {
         bool valid = false;
+        int misses = 0;
         std::string raw;
         QString text;
     };
     std::vector<Last> last_;
+    platform::TextPool pool_;
 };
 
-void StoreField(platform::StringGrid& grid, int col, int row, const QString& text) {
+void StoreField(platform::StringGrid& grid, int col, int row, QString text) {
     // A table that cannot widen keeps its columns; fields beyond them are dropped.
     if (!EnsureColumns(grid, col + 1)) return;
-    grid.SetCell(col, row, text);
+    grid.SetCell(col, row, std::move(text));
 }
 
 // The position of the quote that closes a quoted field whose text starts at
@@ -160,26 +177,29 @@ void StoreLine(platform::StringGrid& grid, int row, const QByteArray& line,
     int col = 0;
     if (delimiter) {
         const char d = *delimiter;
-        while (pos < n && line.indexOf(d, pos) >= 0) {
-            QString field;
+        // The next delimiter from pos, found once per field.
+        qsizetype next = pos < n ? line.indexOf(d, pos) : -1;
+        while (next >= 0) {
             qsizetype q;
             if (line[pos] == kQuote) {
                 ++pos;
                 const qsizetype close = ClosingQuote(line, pos);
                 if (close >= 0) {
-                    field = cache.Decode(col, data + pos, close - pos);
+                    StoreField(grid, col, row, cache.Decode(col, data + pos, close - pos));
                     pos = close + 1;
+                } else {
+                    StoreField(grid, col, row, QString());
                 }
                 q = line.indexOf(d, pos);
             } else {
-                q = line.indexOf(d, pos);
-                field = cache.Decode(col, data + pos, q - pos);
+                q = next;
+                StoreField(grid, col, row, cache.Decode(col, data + pos, q - pos));
             }
-            StoreField(grid, col, row, field);
             ++col;
             // Text after a closing quote is dropped up to the next delimiter;
             // with no delimiter left it is dropped up to the end of the line.
             pos = q < 0 ? n : q + 1;
+            next = pos < n ? line.indexOf(d, pos) : -1;
         }
     }
     if (pos >= n) return;

@@ -14,6 +14,7 @@ constexpr int kDefaultColWidth = 64;
 StringGrid::StringGrid(int colCount, int rowCount, int fixedRows)
     : colCount_(std::max(colCount, 0)),
       fixedRows_(std::max(fixedRows, 0)),
+      cells_(colCount_),
       widths_(static_cast<std::size_t>(colCount_), kDefaultColWidth),
       hidden_(static_cast<std::size_t>(colCount_), false) {
     SetRowCount(std::max(rowCount, fixedRows_));
@@ -24,8 +25,7 @@ void StringGrid::SetColCount(int count) {
     if (count == colCount_) return;
     Notify([&](Observer* o) { o->ColumnCountAboutToChange(count); });
     const auto size = static_cast<std::size_t>(count);
-    for (Row& row : rows_)
-        row.cells.resize(size);
+    cells_.SetCols(count);
     widths_.resize(size, kDefaultColWidth);
     hidden_.resize(size, false);
     colCount_ = count;
@@ -47,10 +47,9 @@ void StringGrid::SetRowCount(int count) {
     const int old = RowCount();
     if (count == old) return;
     if (count > old) {
-        for (int i = old; i < count; ++i) {
-            rows_.push_back(Row{nextSerial_++, false,
-                                std::vector<QString>(static_cast<std::size_t>(colCount_))});
-        }
+        for (int i = old; i < count; ++i)
+            rows_.push_back(Row{nextSerial_++, false});
+        cells_.AppendRows(count - old);
         Notify([&](Observer* o) { o->RowsInserted(old, count - old); });
         return;
     }
@@ -59,19 +58,24 @@ void StringGrid::SetRowCount(int count) {
         if (rows_[static_cast<std::size_t>(i)].selected) --selectedCount_;
     }
     rows_.erase(rows_.begin() + count, rows_.end());
+    cells_.EraseRows(count, old - count);
     Notify([&](Observer* o) { o->RowsRemoved(count, old - count); });
 }
 
 const QString& StringGrid::Cell(int col, int row) const {
     CheckCell(col, row);
-    return rows_[static_cast<std::size_t>(row)].cells[static_cast<std::size_t>(col)];
+    return cells_.At(row, col);
 }
 
 void StringGrid::SetCell(int col, int row, const QString& text) {
+    SetCell(col, row, QString(text));
+}
+
+void StringGrid::SetCell(int col, int row, QString&& text) {
     CheckCell(col, row);
-    QString& cell = rows_[static_cast<std::size_t>(row)].cells[static_cast<std::size_t>(col)];
+    QString& cell = cells_.At(row, col);
     if (cell == text) return;
-    const QString old = std::exchange(cell, text);
+    const QString old = std::exchange(cell, std::move(text));
     Notify([&](Observer* o) { o->CellChanged(col, row, old); });
 }
 
@@ -95,6 +99,7 @@ void StringGrid::DeleteRows(int first, int count) {
     }
     // std::deque moves the shorter side, so the top rows of a long queue go cheaply.
     rows_.erase(begin, end);
+    cells_.EraseRows(first, count);
     Notify([&](Observer* o) { o->RowsRemoved(first, count); });
 }
 

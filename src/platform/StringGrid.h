@@ -6,6 +6,8 @@
 // index, its cells and its width. Observers follow every change, which is how
 // the queue keeps its counts and how a view repaints.
 
+#include "platform/CellBlocks.h"
+
 #include <QString>
 
 #include <cstddef>
@@ -51,6 +53,7 @@ public:
     // Empty for a cell never written. Out of range: EListError.
     const QString& Cell(int col, int row) const;
     void SetCell(int col, int row, const QString& text);
+    void SetCell(int col, int row, QString&& text);
     void SetCell(int col, int row, long long value);  // decimal text
 
     // Deletes one row; the rows below move up with their texts and selection marks.
@@ -90,7 +93,6 @@ private:
     struct Row {
         std::uint64_t serial;
         bool selected = false;
-        std::vector<QString> cells;
     };
     void CheckCell(int col, int row) const;
     void CheckRow(int row) const;
@@ -117,7 +119,8 @@ private:
     int rowHeight_ = 21;
     int selectedCount_ = 0;
     std::uint64_t nextSerial_ = 1;
-    std::deque<Row> rows_;
+    std::deque<Row> rows_;  // one per row, beside its cells
+    CellBlocks cells_;
     std::vector<int> widths_;
     std::vector<bool> hidden_;
     std::vector<Observer*> observers_;

@@ -2,6 +2,7 @@
 
 #include <QHashFunctions>
 
+#include <algorithm>
 #include <utility>
 
 namespace queue {
@@ -25,13 +26,12 @@ std::size_t JobKeyIndex::Probe(const JobKey& key, std::uint64_t hash) const {
     for (std::size_t i = Home(hash);; i = (i + 1) & mask) {
         const Slot& slot = slots_[i];
         if (slot.hash == 0) return i;
-        if (slot.hash == hash && keys_[slot.key] == key) return i;
+        if (slot.hash == hash && keys_[slot.key].key == key) return i;
     }
 }
 
-void JobKeyIndex::Grow() {
+void JobKeyIndex::Rehash(std::size_t size) {
     std::vector<Slot> old = std::move(slots_);
-    const std::size_t size = old.empty() ? kInitialSlots : old.size() * 2;
     slots_.assign(size, Slot{});
     shift_ = 64;
     for (std::size_t s = size; s > 1; s >>= 1)
@@ -46,37 +46,62 @@ void JobKeyIndex::Grow() {
     }
 }
 
-void JobKeyIndex::Add(const JobKey& key, std::int64_t count) {
-    if (count <= 0) return;
+void JobKeyIndex::Reserve(std::size_t keys) {
     // At most half full keeps the probe runs short.
-    if ((used_ + 1) * 2 > slots_.size()) Grow();
+    std::size_t size = slots_.empty() ? kInitialSlots : slots_.size();
+    while (keys * 2 > size)
+        size *= 2;
+    if (size != slots_.size()) Rehash(size);
+    if (keys > keys_.capacity()) keys_.reserve(std::max(keys, keys_.capacity() * 2));
+}
+
+std::uint32_t JobKeyIndex::Add(const JobKey& key, std::int64_t count) {
+    if (count <= 0) return 0;
+    if ((used_ + 1) * 2 > slots_.size()) Rehash(slots_.empty() ? kInitialSlots : slots_.size() * 2);
     const std::uint64_t hash = HashOf(key);
     Slot& slot = slots_[Probe(key, hash)];
     if (slot.hash != 0) {
         slot.count += count;
-        return;
+        return slot.key;
     }
     std::uint32_t index;
     if (!freeKeys_.empty()) {
         index = freeKeys_.back();
         freeKeys_.pop_back();
-        keys_[index] = key;
+        keys_[index] = Entry{key, hash};
     } else {
         index = static_cast<std::uint32_t>(keys_.size());
-        keys_.push_back(key);
+        keys_.push_back(Entry{key, hash});
     }
     slot = Slot{hash, index, count};
     ++used_;
+    return index;
 }
 
 void JobKeyIndex::Remove(const JobKey& key, std::int64_t count) {
     if (slots_.empty()) return;
     const std::size_t i = Probe(key, HashOf(key));
+    if (slots_[i].hash != 0) RemoveAt(i, count);
+}
+
+void JobKeyIndex::RemoveNumber(std::uint32_t number, std::int64_t count) {
+    if (slots_.empty() || number >= keys_.size()) return;
+    const std::uint64_t hash = keys_[number].hash;
+    if (hash == 0) return;  // a number no longer given out
+    const std::size_t mask = slots_.size() - 1;
+    for (std::size_t i = Home(hash); slots_[i].hash != 0; i = (i + 1) & mask) {
+        if (slots_[i].key == number && slots_[i].hash == hash) {
+            RemoveAt(i, count);
+            return;
+        }
+    }
+}
+
+void JobKeyIndex::RemoveAt(std::size_t i, std::int64_t count) {
     Slot& slot = slots_[i];
-    if (slot.hash == 0) return;
     slot.count -= count;
     if (slot.count > 0) return;
-    keys_[slot.key] = JobKey{};  // let go of the texts
+    keys_[slot.key] = Entry{};  // let go of the texts
     freeKeys_.push_back(slot.key);
     EraseAt(i);
     --used_;

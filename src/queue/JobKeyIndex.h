@@ -21,12 +21,19 @@ struct JobKey {
 
 class JobKeyIndex {
 public:
-    void Add(const JobKey& key, std::int64_t count);
+    // Counts count more rows of the key. Returns the key's number, which
+    // stays the same while any row counts the key, so a row can remember
+    // what it is counted under in four bytes instead of the key's texts.
+    std::uint32_t Add(const JobKey& key, std::int64_t count);
     // Forgets count rows of the key; a key not held is ignored.
     void Remove(const JobKey& key, std::int64_t count);
+    // The same, by the number Add returned.
+    void RemoveNumber(std::uint32_t number, std::int64_t count);
     bool Contains(const JobKey& key) const;
     std::int64_t Count(const JobKey& key) const;
     std::size_t Size() const { return used_; }
+    // Room for this many keys in all, so adding them never grows the table.
+    void Reserve(std::size_t keys);
     void Clear();
 
 private:
@@ -35,15 +42,20 @@ private:
         std::uint32_t key = 0;   // index into keys_
         std::int64_t count = 0;
     };
+    struct Entry {
+        JobKey key;
+        std::uint64_t hash = 0;
+    };
     static std::uint64_t HashOf(const JobKey& key);
     std::size_t Home(std::uint64_t hash) const;
     // The slot holding the key, or the vacant slot where it would go.
     std::size_t Probe(const JobKey& key, std::uint64_t hash) const;
-    void Grow();
+    void Rehash(std::size_t slots);
+    void RemoveAt(std::size_t slot, std::int64_t count);
     void EraseAt(std::size_t slot);
 
     std::vector<Slot> slots_;
-    std::vector<JobKey> keys_;
+    std::vector<Entry> keys_;
     std::vector<std::uint32_t> freeKeys_;
     std::size_t used_ = 0;
     int shift_ = 64;

@@ -6,20 +6,27 @@
 #include "queue/JobKeyIndex.h"
 #include "queue/Vocabulary.h"
 
+#include <QCoreApplication>
+#include <QTimer>
+
+#include <algorithm>
 #include <deque>
-#include <map>
 #include <vector>
 
 namespace queue {
 
 // Follows every change of the grid, whoever makes it (the queue operations,
 // the runner, the queue file loader writing cells straight into the grid), so
-// that the answers below are those of a full scan without the scan.
+// that the answers below are those of a full scan without the scan. A few
+// bytes a row: at a million rows the bookkeeping must not outweigh the texts.
 class QueueTable::Bookkeeping : public platform::StringGrid::Observer {
 public:
     explicit Bookkeeping(platform::StringGrid& grid) : grid_(grid) {
         Rebuild();
         grid_.AddObserver(this);
+        idle_.setSingleShot(true);
+        idle_.setInterval(0);
+        QObject::connect(&idle_, &QTimer::timeout, [this] { IndexWhileIdle(); });
     }
     ~Bookkeeping() override { grid_.RemoveObserver(this); }
     Bookkeeping(const Bookkeeping&) = delete;
@@ -36,14 +43,13 @@ public:
             case colStatus: {
                 const bool was = oldText == StatusPending;
                 const bool is = grid_.Cell(colStatus, row) == StatusPending;
-                if (was && !is) ErasePending(grid_.RowSerial(row));
-                if (!was && is) InsertPending(row);
+                if (was != is) SetPending(row, is);
                 break;
             }
             case colRealSize:
-                if (grid_.Cell(colStatus, row) == StatusPending) {
-                    ErasePending(grid_.RowSerial(row));
-                    InsertPending(row);
+                if (books_[Index(row)].pending) {
+                    SetPending(row, false);
+                    SetPending(row, true);
                 }
                 break;
             default:
@@ -58,13 +64,20 @@ public:
             rebuildAfterRemoval_ = true;
             return;
         }
-        for (int row = std::max(first, grid_.FixedRows()); row < first + count; ++row) {
+        for (int row = first; row < first + count; ++row) {
+            RowBooks& entry = books_[Index(row)];
             // The key counted for the row, which may be older than its cells.
-            RemoveKey(indexed_[static_cast<std::size_t>(row)].key, 1);
-            if (grid_.Cell(colStatus, row) == StatusPending) ErasePending(grid_.RowSerial(row));
+            ForgetKey(entry.key);
+            if (entry.pending) SetPending(row, false);
         }
-        const auto begin = indexed_.begin() + first;
-        indexed_.erase(begin, begin + count);
+        const auto begin = books_.begin() + first;
+        books_.erase(begin, begin + count);
+        // The rows between the gap and the first pending one were not pending.
+        if (firstPending_ >= first + count) {
+            firstPending_ -= count;
+        } else if (firstPending_ > first) {
+            firstPending_ = first;
+        }
     }
 
     void RowsRemoved(int /*first*/, int /*count*/) override {
@@ -74,26 +87,34 @@ public:
     }
 
     void RowsInserted(int first, int count) override {
-        indexed_.insert(indexed_.begin() + first, static_cast<std::size_t>(count), Indexed{});
-        // New rows are empty, so they all share one key.
+        books_.insert(books_.begin() + first, static_cast<std::size_t>(count), RowBooks{});
+        // New rows are empty, so the data rows among them share the empty key.
+        for (int row = first; row < std::min(first + count, grid_.FixedRows()); ++row)
+            books_[Index(row)].key = kNoKey;
         const int dataRows = first + count - std::max(first, grid_.FixedRows());
-        if (dataRows > 0) AddKey(Key{}, dataRows);
+        if (dataRows > 0) emptyKeyRows_ += dataRows;
+        if (firstPending_ >= first) firstPending_ += count;
     }
 
     bool IsQueued(const QString& sourceDir, const QString& fileName,
                   const QString& targetDir) const {
-        RefreshStaleKeys();
+        RefreshStaleKeys(staleRows_);
         const Key key{sourceDir, fileName, targetDir};
         if (IsEmpty(key)) return emptyKeyRows_ > 0;
         return keys_.Contains(key);
     }
 
     int FirstPendingRow() const {
-        if (pending_.empty()) return -1;
-        return grid_.RowOfSerial(pending_.begin()->first);
+        if (pendingCount_ == 0) return -1;
+        // Amortised: each row is passed over once until a row above it turns
+        // pending again or goes.
+        const int rows = grid_.RowCount();
+        while (firstPending_ < rows && !books_[Index(firstPending_)].pending)
+            ++firstPending_;
+        return firstPending_ < rows ? firstPending_ : -1;
     }
 
-    std::int64_t PendingCount() const { return static_cast<std::int64_t>(pending_.size()); }
+    std::int64_t PendingCount() const { return pendingCount_; }
 
     // The readable sizes add up modulo 2^64, as the counter of a scan would wrap.
     std::int64_t PendingBytes() {
@@ -108,20 +129,27 @@ public:
 
 private:
     using Key = JobKey;
+    // What a row is counted under in the duplicate index.
+    static constexpr std::uint32_t kEmptyKey = 0xFFFFFFFE;  // the empty triple
+    static constexpr std::uint32_t kNoKey = 0xFFFFFFFF;     // a fixed row: none
+    // Stale keys beyond this many are brought up to date while the program
+    // waits for input, so that a queue just loaded is indexed before the
+    // user queues more, without a long stall at the first new job.
+    static constexpr std::size_t kIdleIndexFrom = 4096;
+    static constexpr std::size_t kIdleSliceRows = 16384;
+
+    struct RowBooks {
+        std::uint64_t bytes = 0;  // the size counted while pending
+        std::uint32_t key = kEmptyKey;
+        bool stale = false;  // the cells of the key changed since it was counted
+        bool pending = false;
+        bool readable = true;  // the size counted could be read
+    };
+
     static bool IsEmpty(const Key& k) {
         return k.sourceDir.isEmpty() && k.fileName.isEmpty() && k.targetDir.isEmpty();
     }
-    // What the duplicate index counts for a row. A job is written cell by
-    // cell, so the index is brought up to date only when it is asked, not for
-    // each of the half-written keys on the way.
-    struct Indexed {
-        Key key;
-        bool stale = false;
-    };
-    struct Size {
-        std::uint64_t bytes = 0;
-        bool readable = true;
-    };
+    static std::size_t Index(int row) { return static_cast<std::size_t>(row); }
 
     Key KeyOf(int row) const {
         return Key{grid_.Cell(colSourceDir, row), grid_.Cell(colFileName, row),
@@ -130,76 +158,109 @@ private:
 
     // Every appended row starts with the empty key: counting it apart keeps
     // each new row from adding a node to the hash and taking it out again.
-    void AddKey(const Key& key, int count) const {
+    std::uint32_t CountKey(const Key& key) const {
         if (IsEmpty(key)) {
-            emptyKeyRows_ += count;
-            return;
+            ++emptyKeyRows_;
+            return kEmptyKey;
         }
-        keys_.Add(key, count);
+        return keys_.Add(key, 1);
     }
 
-    void RemoveKey(const Key& key, int count) const {
-        if (IsEmpty(key)) {
-            emptyKeyRows_ -= count;
+    void ForgetKey(std::uint32_t key) const {
+        if (key == kNoKey) return;
+        if (key == kEmptyKey) {
+            --emptyKeyRows_;
             return;
         }
-        keys_.Remove(key, count);
+        keys_.RemoveNumber(key, 1);
     }
 
+    // A job is written cell by cell, so the index is brought up to date when
+    // it is asked, not for each of the half-written keys on the way.
     void MarkKeyStale(int row) {
-        Indexed& entry = indexed_[static_cast<std::size_t>(row)];
+        RowBooks& entry = books_[Index(row)];
         if (entry.stale) return;
         entry.stale = true;
-        stale_.push_back(grid_.RowSerial(row));
-    }
-
-    void RefreshStaleKeys() const {
-        for (const std::uint64_t serial : stale_) {
-            const int row = grid_.RowOfSerial(serial);
-            if (row < 0) continue;  // removed meanwhile, with the key it was counted under
-            Indexed& entry = indexed_[static_cast<std::size_t>(row)];
-            RemoveKey(entry.key, 1);
-            entry.key = KeyOf(row);
-            AddKey(entry.key, 1);
-            entry.stale = false;
+        const std::uint64_t serial = grid_.RowSerial(row);
+        // Rows are written one after the other: runs of serials, not each one.
+        if (!stale_.empty() && stale_.back().first + stale_.back().count == serial) {
+            ++stale_.back().count;
+        } else {
+            stale_.push_back(StaleRun{serial, 1});
         }
-        stale_.clear();
+        if (++staleRows_ == kIdleIndexFrom && QCoreApplication::instance()) idle_.start();
     }
 
-    Size ReadRowSize(int row) const {
+    // Counts the newest keys of the first `count` stale rows.
+    void RefreshStaleKeys(std::size_t count) const {
+        count = std::min(count, staleRows_);
+        if (count == 0) return;
+        keys_.Reserve(keys_.Size() + count);
+        staleRows_ -= count;
+        while (count > 0) {
+            StaleRun& run = stale_[staleDone_];
+            const std::uint64_t take = std::min<std::uint64_t>(run.count, count);
+            for (std::uint64_t serial = run.first; serial < run.first + take; ++serial) {
+                const int row = grid_.RowOfSerial(serial);
+                if (row < 0) continue;  // removed meanwhile, with the key it was counted under
+                RowBooks& entry = books_[Index(row)];
+                if (!entry.stale) continue;
+                ForgetKey(entry.key);
+                entry.key = CountKey(KeyOf(row));
+                entry.stale = false;
+            }
+            run.first += take;
+            run.count -= take;
+            count -= static_cast<std::size_t>(take);
+            if (run.count == 0) ++staleDone_;
+        }
+        if (staleRows_ == 0) {
+            stale_.clear();
+            staleDone_ = 0;
+        }
+    }
+
+    void IndexWhileIdle() {
+        RefreshStaleKeys(kIdleSliceRows);
+        if (staleRows_ > 0) idle_.start();
+    }
+
+    void ReadRowSize(int row, RowBooks& entry) const {
         try {
-            return Size{static_cast<std::uint64_t>(ReadSize(grid_.Cell(colRealSize, row))), true};
+            entry.bytes = static_cast<std::uint64_t>(ReadSize(grid_.Cell(colRealSize, row)));
+            entry.readable = true;
         } catch (const platform::EConvertError&) {
-            return Size{0, false};
+            entry.bytes = 0;
+            entry.readable = false;
         }
     }
 
-    void Account(const Size& size, int sign) {
-        if (!size.readable) {
+    void Account(const RowBooks& entry, int sign) {
+        if (!entry.readable) {
             unreadable_ += sign;
             return;
         }
         if (sign > 0) {
-            pendingBytes_ += size.bytes;
+            pendingBytes_ += entry.bytes;
         } else {
-            pendingBytes_ -= size.bytes;
+            pendingBytes_ -= entry.bytes;
         }
     }
 
-    void InsertPending(int row) {
-        SyncLocale();
-        const Size size = ReadRowSize(row);
-        // New jobs go to the end of the table, so the hint is mostly right.
-        const std::size_t before = pending_.size();
-        pending_.emplace_hint(pending_.end(), grid_.RowSerial(row), size);
-        if (pending_.size() != before) Account(size, +1);
-    }
-
-    void ErasePending(std::uint64_t serial) {
-        const auto it = pending_.find(serial);
-        if (it == pending_.end()) return;
-        Account(it->second, -1);
-        pending_.erase(it);
+    void SetPending(int row, bool pending) {
+        RowBooks& entry = books_[Index(row)];
+        if (entry.pending == pending) return;
+        if (pending) {
+            SyncLocale();
+            ReadRowSize(row, entry);
+            Account(entry, +1);
+            ++pendingCount_;
+            firstPending_ = std::min(firstPending_, row);
+        } else {
+            Account(entry, -1);
+            --pendingCount_;
+        }
+        entry.pending = pending;
     }
 
     // The sizes were read with the separators of the locale they were read in.
@@ -208,25 +269,34 @@ private:
         localeGeneration_ = platform::LocaleGeneration();
         pendingBytes_ = 0;
         unreadable_ = 0;
-        for (auto& [serial, size] : pending_) {
-            size = ReadRowSize(grid_.RowOfSerial(serial));
-            Account(size, +1);
+        for (int row = grid_.FixedRows(); row < grid_.RowCount(); ++row) {
+            RowBooks& entry = books_[Index(row)];
+            if (!entry.pending) continue;
+            ReadRowSize(row, entry);
+            Account(entry, +1);
         }
     }
 
     void Rebuild() {
         keys_.Clear();
         emptyKeyRows_ = 0;
-        indexed_.assign(static_cast<std::size_t>(grid_.RowCount()), Indexed{});
+        books_.assign(static_cast<std::size_t>(grid_.RowCount()), RowBooks{});
         stale_.clear();
-        pending_.clear();
+        staleDone_ = 0;
+        staleRows_ = 0;
+        pendingCount_ = 0;
         pendingBytes_ = 0;
         unreadable_ = 0;
+        firstPending_ = grid_.FixedRows();
         localeGeneration_ = platform::LocaleGeneration();
-        for (int row = grid_.FixedRows(); row < grid_.RowCount(); ++row) {
-            indexed_[static_cast<std::size_t>(row)].key = KeyOf(row);
-            AddKey(KeyOf(row), 1);
-            if (grid_.Cell(colStatus, row) == StatusPending) InsertPending(row);
+        for (int row = 0; row < grid_.RowCount(); ++row) {
+            RowBooks& entry = books_[Index(row)];
+            if (row < grid_.FixedRows()) {
+                entry.key = kNoKey;
+                continue;
+            }
+            entry.key = CountKey(KeyOf(row));
+            if (grid_.Cell(colStatus, row) == StatusPending) SetPending(row, true);
         }
     }
 
@@ -235,10 +305,20 @@ private:
     // from the stale rows, which is why a const query may change it.
     mutable JobKeyIndex keys_;
     mutable std::int64_t emptyKeyRows_ = 0;
-    mutable std::deque<Indexed> indexed_;  // one entry per grid row, same order
-    mutable std::vector<std::uint64_t> stale_;
-    // Pending rows by serial: the first entry is the topmost pending row.
-    std::map<std::uint64_t, Size> pending_;
+    mutable std::deque<RowBooks> books_;  // one entry per grid row, same order
+    // The rows whose keys changed, as runs of serials in the order they
+    // changed; the first staleDone_ runs are up to date already.
+    struct StaleRun {
+        std::uint64_t first;
+        std::uint64_t count;
+    };
+    mutable std::vector<StaleRun> stale_;
+    mutable std::size_t staleDone_ = 0;
+    mutable std::size_t staleRows_ = 0;  // in the runs from staleDone_ on
+    QTimer idle_;
+    std::int64_t pendingCount_ = 0;
+    // No pending row lies above this one.
+    mutable int firstPending_ = 1;
     std::uint64_t pendingBytes_ = 0;
     int unreadable_ = 0;
     int localeGeneration_ = 0;

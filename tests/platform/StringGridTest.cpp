@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <deque>
 #include <functional>
 #include <random>
 #include <string>
@@ -253,4 +254,48 @@ TEST(StringGrid, RowOfSerialAgreesWithALookAtEveryRow) {
             ASSERT_EQ(g.RowOfSerial(s), expected[s]) << "serial " << s << " step " << step;
         }
     }
+}
+
+// Large tables keep their cells in blocks of many thousand rows: deletions
+// that cross block edges, at the top, in the middle and at the bottom, a
+// change of the column count and a copy must keep every text in its row.
+TEST(StringGrid, LargeTablesKeepEveryTextInItsRowAcrossBlocks) {
+    std::mt19937 rng(31);
+    StringGrid g(2, 1);
+    std::deque<QString> model;
+    auto grow = [&](int rows) {
+        const int from = g.RowCount();
+        g.SetRowCount(from + rows);
+        for (int r = from; r < g.RowCount(); ++r) {
+            const QString text = QString::number(rng());
+            g.SetCell(1, r, text);
+            model.push_back(text);
+        }
+    };
+    auto agree = [&](const char* step) {
+        ASSERT_EQ(g.RowCount(), static_cast<int>(model.size()) + 1) << step;
+        for (int r = 1; r < g.RowCount(); ++r)
+            ASSERT_EQ(g.Cell(1, r), model[static_cast<std::size_t>(r - 1)]) << step << " row " << r;
+    };
+    grow(150'000);
+    g.DeleteRows(1, 40'000);  // the rows above move: a whole block goes
+    model.erase(model.begin(), model.begin() + 40'000);
+    agree("top");
+    g.DeleteRows(60'000, 30'000);  // the rows below move, across an edge
+    model.erase(model.begin() + 59'999, model.begin() + 89'999);
+    agree("middle");
+    g.SetRowCount(g.RowCount() - 33'000);  // from the end, across an edge
+    model.resize(model.size() - 33'000);
+    agree("bottom");
+    grow(70'000);
+    g.SetColCount(3);
+    EXPECT_TRUE(g.Cell(2, g.RowCount() - 1).isEmpty());
+    agree("wider");
+    const StringGrid copy = g;
+    g.SetCell(1, 1, QStringLiteral("changed"));
+    EXPECT_EQ(copy.Cell(1, 1), model.front());
+    g.SetRowCount(1);
+    model.clear();
+    grow(10);
+    agree("emptied and refilled");
 }

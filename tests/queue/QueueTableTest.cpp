@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
+
 #include <random>
 #include <string>
 #include <vector>
@@ -369,5 +371,33 @@ TEST_F(QueueTableTest, RandomOperationsAgreeWithAFullScan) {
         ASSERT_EQ(counters_.PendingBytes, static_cast<std::int64_t>(scan.bytes)) << "step " << step;
         const QString s = pick(dirs), f = pick(names), d = pick(dirs);
         ASSERT_EQ(table_.IsQueued(s, f, d), ScanIsQueued(table_, s, f, d)) << "step " << step;
+    }
+}
+
+// A large table written straight into the grid (as the queue file loader
+// does) is indexed in slices while the program waits for input; rows that
+// change or go between the slices must still be answered as a scan would.
+TEST_F(QueueTableTest, KeysIndexedWhileIdleAgreeWithAScan) {
+    platform::StringGrid& grid = table_.Grid();
+    const int rows = 50'000;
+    grid.SetRowCount(rows + 1);
+    for (int r = 1; r <= rows; ++r) {
+        grid.SetCell(queue::colSourceDir, r, QStringLiteral("C:\\D%1").arg(r % 7));
+        grid.SetCell(queue::colFileName, r, QStringLiteral("f%1").arg(r));
+        grid.SetCell(queue::colTargetDir, r, QStringLiteral("D:\\T"));
+    }
+    QCoreApplication::processEvents();  // a slice or two, not all
+    grid.SetCell(queue::colFileName, 2, QStringLiteral("renamed"));
+    grid.DeleteRows(40'000, 5'000);
+    grid.SetCell(queue::colFileName, rows - 6'000, QStringLiteral("renamed late"));
+    for (int i = 0; i < 20; ++i)
+        QCoreApplication::processEvents();
+    const std::vector<std::pair<int, QString>> asked = {
+        {2, "f2"},          {2, "renamed"},           {3, "f3"},     {40'001, "f40001"},
+        {45'001, "f45001"}, {49'000, "renamed late"}, {6, "f49999"}, {4, "f44000"}};
+    for (const auto& [dir, name] : asked) {
+        const QString d = QStringLiteral("C:\\D%1").arg(dir % 7);
+        EXPECT_EQ(table_.IsQueued(d, name, "D:\\T"), ScanIsQueued(table_, d, name, "D:\\T"))
+            << name.toStdString();
     }
 }
