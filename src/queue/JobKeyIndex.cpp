@@ -2,7 +2,6 @@
 
 #include <QHashFunctions>
 
-#include <algorithm>
 #include <utility>
 
 namespace queue {
@@ -21,28 +20,34 @@ std::size_t JobKeyIndex::Home(std::uint64_t hash) const {
     return static_cast<std::size_t>((hash * 0x9E3779B97F4A7C15ULL) >> shift_);
 }
 
+std::uint32_t JobKeyIndex::TagOf(std::uint64_t hash) {
+    const auto tag = static_cast<std::uint32_t>(hash >> 32);
+    return tag == 0 ? 1 : tag;
+}
+
 std::size_t JobKeyIndex::Probe(const JobKey& key, std::uint64_t hash) const {
     const std::size_t mask = slots_.size() - 1;
+    const std::uint32_t tag = TagOf(hash);
     for (std::size_t i = Home(hash);; i = (i + 1) & mask) {
         const Slot& slot = slots_[i];
-        if (slot.hash == 0) return i;
-        if (slot.hash == hash && keys_[slot.key].key == key) return i;
+        if (slot.tag == 0) return i;
+        if (slot.tag == tag && keys_[slot.key].hash == hash && keys_[slot.key].key == key) return i;
     }
 }
 
 void JobKeyIndex::Rehash(std::size_t size) {
-    std::vector<Slot> old = std::move(slots_);
     slots_.assign(size, Slot{});
     shift_ = 64;
     for (std::size_t s = size; s > 1; s >>= 1)
         --shift_;
     const std::size_t mask = size - 1;
-    for (const Slot& slot : old) {
-        if (slot.hash == 0) continue;
-        std::size_t i = Home(slot.hash);
-        while (slots_[i].hash != 0)
+    for (std::size_t k = 0; k < keys_.size(); ++k) {
+        const std::uint64_t hash = keys_[k].hash;
+        if (hash == 0) continue;
+        std::size_t i = Home(hash);
+        while (slots_[i].tag != 0)
             i = (i + 1) & mask;
-        slots_[i] = slot;
+        slots_[i] = Slot{TagOf(hash), static_cast<std::uint32_t>(k)};
     }
 }
 
@@ -52,7 +57,6 @@ void JobKeyIndex::Reserve(std::size_t keys) {
     while (keys * 2 > size)
         size *= 2;
     if (size != slots_.size()) Rehash(size);
-    if (keys > keys_.capacity()) keys_.reserve(std::max(keys, keys_.capacity() * 2));
 }
 
 std::uint32_t JobKeyIndex::Add(const JobKey& key, std::int64_t count) {
@@ -60,20 +64,20 @@ std::uint32_t JobKeyIndex::Add(const JobKey& key, std::int64_t count) {
     if ((used_ + 1) * 2 > slots_.size()) Rehash(slots_.empty() ? kInitialSlots : slots_.size() * 2);
     const std::uint64_t hash = HashOf(key);
     Slot& slot = slots_[Probe(key, hash)];
-    if (slot.hash != 0) {
-        slot.count += count;
+    if (slot.tag != 0) {
+        keys_[slot.key].count += count;
         return slot.key;
     }
     std::uint32_t index;
     if (!freeKeys_.empty()) {
         index = freeKeys_.back();
         freeKeys_.pop_back();
-        keys_[index] = Entry{key, hash};
+        keys_[index] = Entry{key, hash, count};
     } else {
         index = static_cast<std::uint32_t>(keys_.size());
-        keys_.push_back(Entry{key, hash});
+        keys_.push_back(Entry{key, hash, count});
     }
-    slot = Slot{hash, index, count};
+    slot = Slot{TagOf(hash), index};
     ++used_;
     return index;
 }
@@ -81,7 +85,7 @@ std::uint32_t JobKeyIndex::Add(const JobKey& key, std::int64_t count) {
 void JobKeyIndex::Remove(const JobKey& key, std::int64_t count) {
     if (slots_.empty()) return;
     const std::size_t i = Probe(key, HashOf(key));
-    if (slots_[i].hash != 0) RemoveAt(i, count);
+    if (slots_[i].tag != 0) RemoveAt(i, count);
 }
 
 void JobKeyIndex::RemoveNumber(std::uint32_t number, std::int64_t count) {
@@ -89,8 +93,8 @@ void JobKeyIndex::RemoveNumber(std::uint32_t number, std::int64_t count) {
     const std::uint64_t hash = keys_[number].hash;
     if (hash == 0) return;  // a number no longer given out
     const std::size_t mask = slots_.size() - 1;
-    for (std::size_t i = Home(hash); slots_[i].hash != 0; i = (i + 1) & mask) {
-        if (slots_[i].key == number && slots_[i].hash == hash) {
+    for (std::size_t i = Home(hash); slots_[i].tag != 0; i = (i + 1) & mask) {
+        if (slots_[i].key == number) {
             RemoveAt(i, count);
             return;
         }
@@ -98,11 +102,12 @@ void JobKeyIndex::RemoveNumber(std::uint32_t number, std::int64_t count) {
 }
 
 void JobKeyIndex::RemoveAt(std::size_t i, std::int64_t count) {
-    Slot& slot = slots_[i];
-    slot.count -= count;
-    if (slot.count > 0) return;
-    keys_[slot.key] = Entry{};  // let go of the texts
-    freeKeys_.push_back(slot.key);
+    const std::uint32_t number = slots_[i].key;
+    Entry& entry = keys_[number];
+    entry.count -= count;
+    if (entry.count > 0) return;
+    entry = Entry{};  // let go of the texts
+    freeKeys_.push_back(number);
     EraseAt(i);
     --used_;
 }
@@ -111,8 +116,8 @@ void JobKeyIndex::EraseAt(std::size_t hole) {
     // Linear probing without tombstones: entries after the hole whose home is
     // not between the hole and themselves move back into it.
     const std::size_t mask = slots_.size() - 1;
-    for (std::size_t j = (hole + 1) & mask; slots_[j].hash != 0; j = (j + 1) & mask) {
-        const std::size_t home = Home(slots_[j].hash);
+    for (std::size_t j = (hole + 1) & mask; slots_[j].tag != 0; j = (j + 1) & mask) {
+        const std::size_t home = Home(keys_[slots_[j].key].hash);
         const bool stays = hole <= j ? (hole < home && home <= j) : (hole < home || home <= j);
         if (stays) continue;
         slots_[hole] = slots_[j];
@@ -128,7 +133,7 @@ bool JobKeyIndex::Contains(const JobKey& key) const {
 std::int64_t JobKeyIndex::Count(const JobKey& key) const {
     if (slots_.empty()) return 0;
     const Slot& slot = slots_[Probe(key, HashOf(key))];
-    return slot.hash == 0 ? 0 : slot.count;
+    return slot.tag == 0 ? 0 : keys_[slot.key].count;
 }
 
 void JobKeyIndex::Clear() {

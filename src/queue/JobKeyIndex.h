@@ -4,10 +4,13 @@
 // addressing with the full hash kept in the slot, so that asking for a job
 // not yet queued costs one look into one array even with 100,000 rows.
 
+#include "platform/HugePages.h"
+
 #include <QString>
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <vector>
 
 namespace queue {
@@ -37,16 +40,19 @@ public:
     void Clear();
 
 private:
+    // Eight bytes a slot: at a million keys the table is touched in full
+    // whenever it grows. The full hash and the count live with the key.
     struct Slot {
-        std::uint64_t hash = 0;  // 0: vacant
-        std::uint32_t key = 0;   // index into keys_
-        std::int64_t count = 0;
+        std::uint32_t tag = 0;  // high bits of the hash, never 0; 0: vacant
+        std::uint32_t key = 0;  // index into keys_
     };
     struct Entry {
         JobKey key;
-        std::uint64_t hash = 0;
+        std::uint64_t hash = 0;  // 0: a number not given out
+        std::int64_t count = 0;
     };
     static std::uint64_t HashOf(const JobKey& key);
+    static std::uint32_t TagOf(std::uint64_t hash);
     std::size_t Home(std::uint64_t hash) const;
     // The slot holding the key, or the vacant slot where it would go.
     std::size_t Probe(const JobKey& key, std::uint64_t hash) const;
@@ -54,8 +60,10 @@ private:
     void RemoveAt(std::size_t slot, std::int64_t count);
     void EraseAt(std::size_t slot);
 
-    std::vector<Slot> slots_;
-    std::vector<Entry> keys_;
+    std::vector<Slot, platform::HugePageAllocator<Slot>> slots_;
+    // A deque: growing never moves the keys held, which at a million keys
+    // would hold the window for a quarter of a second.
+    std::deque<Entry> keys_;
     std::vector<std::uint32_t> freeKeys_;
     std::size_t used_ = 0;
     int shift_ = 64;

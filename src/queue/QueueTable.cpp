@@ -7,6 +7,7 @@
 #include "queue/Vocabulary.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QTimer>
 
 #include <algorithm>
@@ -136,7 +137,8 @@ private:
     // waits for input, so that a queue just loaded is indexed before the
     // user queues more, without a long stall at the first new job.
     static constexpr std::size_t kIdleIndexFrom = 4096;
-    static constexpr std::size_t kIdleSliceRows = 16384;
+    static constexpr std::size_t kIdleStepRows = 2048;
+    static constexpr qint64 kIdleSliceMs = 20;
 
     struct RowBooks {
         std::uint64_t bytes = 0;  // the size counted while pending
@@ -195,7 +197,10 @@ private:
     void RefreshStaleKeys(std::size_t count) const {
         count = std::min(count, staleRows_);
         if (count == 0) return;
-        keys_.Reserve(keys_.Size() + count);
+        // Room for the whole backlog at once, and half as much again: growing
+        // the index slice by slice, or at the first job queued after a large
+        // load, would move every key counted so far in one step.
+        keys_.Reserve((keys_.Size() + staleRows_) * 3 / 2);
         staleRows_ -= count;
         while (count > 0) {
             StaleRun& run = stale_[staleDone_];
@@ -220,8 +225,12 @@ private:
         }
     }
 
+    // Slices short enough that the window goes on painting between them.
     void IndexWhileIdle() {
-        RefreshStaleKeys(kIdleSliceRows);
+        QElapsedTimer clock;
+        clock.start();
+        while (staleRows_ > 0 && clock.elapsed() < kIdleSliceMs)
+            RefreshStaleKeys(kIdleStepRows);
         if (staleRows_ > 0) idle_.start();
     }
 
