@@ -240,6 +240,16 @@ std::vector<bool> FlushFileSystems(const std::vector<QByteArray>& hostDirs) {
     return flushed;
 }
 
+void StartWriteBack(int fd, std::int64_t offset, std::int64_t bytes) {
+    ::sync_file_range(fd, offset, bytes, SYNC_FILE_RANGE_WRITE);
+}
+
+void AwaitWriteBack(int fd, std::int64_t offset, std::int64_t bytes) {
+    ::sync_file_range(
+        fd, offset, bytes,
+        SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER);
+}
+
 void SetFlushHook(std::function<void(const QByteArray& hostDir)> hook) {
     flushHook = std::move(hook);
 }

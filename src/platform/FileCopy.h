@@ -123,6 +123,15 @@ bool DeleteIfUnchanged(const CopiedSource& source);
 // (syncfs). Per directory: whether its file system is now on disk.
 std::vector<bool> FlushFileSystems(const std::vector<QByteArray>& hostDirs);
 
+// Starts writing a stretch of a file to its disk without waiting for it, so
+// that the flush at the end of a run finds little left and holds the window
+// only briefly. Advice only: a failure shows at the flush.
+void StartWriteBack(int fd, std::int64_t offset, std::int64_t bytes);
+// Waits until a stretch of a file started earlier is on its disk. A copy
+// that waits for what it wrote a few chunks ago never runs further ahead of
+// the disk than that, so no flush has much to wait for.
+void AwaitWriteBack(int fd, std::int64_t offset, std::int64_t bytes);
+
 // Tests: runs after every flush of a file system, with the directory it was
 // reached through. An empty function removes it.
 void SetFlushHook(std::function<void(const QByteArray& hostDir)> hook);

@@ -55,6 +55,15 @@ CopyResult CopyInChunks(CopyProgress& progress, platform::CopyBuffer& buffer, co
             out.Discard();
             return CopyResult::SourceError;
         }
+        // A large file goes to the disk while it is copied, never more than
+        // a few chunks behind, not all at once in the flush that ends the
+        // run: that flush holds the window while it waits.
+        if (in.Copied().stamp.size > CopyChunkSize) {
+            const std::int64_t at = progress.counters.CurrentFileDone;
+            platform::StartWriteBack(out.fd(), at, want);
+            if (at >= WriteBehindBytes)
+                platform::AwaitWriteBack(out.fd(), at - WriteBehindBytes, want);
+        }
         remaining -= want;
         progress.counters.CurrentFileDone += want;
         progress.counters.RunBytes += want;

@@ -12,6 +12,8 @@
 namespace queue {
 
 inline constexpr long long CopyChunkSize = 1'000'001;
+// How far the copy of a large file may run ahead of its disk.
+inline constexpr long long WriteBehindBytes = 32 * CopyChunkSize;
 
 enum class SourceCheck {
     None,
