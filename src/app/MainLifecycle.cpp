@@ -168,9 +168,11 @@ void TMainForm::RunEnded() {
 
 void TMainForm::SaveQueueChanges() {
     if (!journal_ || !journal_->Dirty()) return;
-    // A run writes every second: it must never wait for the disk.
-    journal_->Flush(Running() ? persistence::QueueJournal::Durability::Start
-                              : persistence::QueueJournal::Durability::Wait);
+    // A run, and the queueing of a large tree, write every second inside
+    // their pumps: they must never wait for the disk. The command's own save
+    // at its end waits.
+    journal_->Flush(Running() || queueingDepth_ > 0 ? persistence::QueueJournal::Durability::Start
+                                                    : persistence::QueueJournal::Durability::Wait);
 }
 
 TMainForm::~TMainForm() {

@@ -123,6 +123,8 @@ void TMainForm::RereadPanes() {
 }
 
 void TMainForm::SetBusyCursor(bool busy) {
+    // The cursor is busy for as long as a queueing command adds rows.
+    queueingDepth_ += busy ? 1 : -1;
     if (busy) {
         QApplication::setOverrideCursor(Qt::WaitCursor);
     } else {

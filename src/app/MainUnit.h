@@ -149,6 +149,7 @@ private:
     std::unique_ptr<persistence::QueueJournal> journal_;
     QTimer autosaveTimer_;
     int runDepth_ = 0;
+    int queueingDepth_ = 0;
     bool quitWhenRunEnds_ = false;
 };
 

@@ -27,4 +27,13 @@ std::int64_t PumpCount() {
     return pumps;
 }
 
+void PacedPump::Step() {
+    const auto now = std::chrono::steady_clock::now();
+    if (last_ && now - *last_ < interval_) return;
+    PumpMessages();
+    // From the end of the pump: a pump that painted for longer than the
+    // interval still leaves the work its share.
+    last_ = std::chrono::steady_clock::now();
+}
+
 }  // namespace platform

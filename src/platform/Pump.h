@@ -2,8 +2,10 @@
 // The event pump. Long work (a tree walk, a file copy, a queue run) calls
 // PumpMessages() between steps; every other command runs inside those pumps.
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
+#include <optional>
 
 namespace platform {
 
@@ -17,5 +19,20 @@ void SetPumpHook(std::function<void(std::int64_t pumpNumber)> hook);
 
 // Pumps since the hook was last set (or since start).
 std::int64_t PumpCount();
+
+// For loops of many short steps that each change what the window shows (rows
+// added to the queue): a pump at every step would repaint the window at every
+// step, and the repaints would take longer than the work. Step pumps at its
+// first call and then whenever interval has passed since its last pump.
+class PacedPump {
+public:
+    explicit PacedPump(std::chrono::steady_clock::duration interval = std::chrono::milliseconds(20))
+        : interval_(interval) {}
+    void Step();
+
+private:
+    std::chrono::steady_clock::duration interval_;
+    std::optional<std::chrono::steady_clock::time_point> last_;
+};
 
 }  // namespace platform

@@ -5,6 +5,7 @@
 #include "platform/Dialogs.h"
 #include "platform/Errors.h"
 #include "platform/FileSystem.h"
+#include "platform/Pump.h"
 #include "queue/TreeWalk.h"
 #include "queue/Vocabulary.h"
 
@@ -146,7 +147,13 @@ void QueueSession::QueueSelected(const QueueRequest& request) {
     int notAdded = 0;
     std::exception_ptr unreadable;
     OverwriteAnswer = 0;
-    const auto count = [&](bool queued) { ++(queued ? added : notAdded); };
+    // The window paints the rows as they come and answers its buttons while
+    // a large tree is queued; the walk before pumps on its own.
+    platform::PacedPump pump;
+    const auto count = [&](bool queued) {
+        ++(queued ? added : notAdded);
+        pump.Step();
+    };
     {
         BusyCursor busy(window_);
         const int entries = static_cast<int>(request.entries.size());

@@ -33,6 +33,21 @@ TEST(PumpTest, HookMayRemoveItself) {
     EXPECT_EQ(calls, 1);
 }
 
+TEST(PumpTest, PacedPumpPumpsAtItsFirstStepThenOncePerInterval) {
+    const struct {
+        std::chrono::steady_clock::duration interval;
+        std::int64_t pumps;
+    } cases[] = {{std::chrono::hours(1), 1}, {std::chrono::steady_clock::duration::zero(), 3}};
+    for (const auto& c : cases) {
+        platform::SetPumpHook([](std::int64_t) {});
+        platform::PacedPump pump(c.interval);
+        for (int step = 0; step < 3; ++step)
+            pump.Step();
+        EXPECT_EQ(platform::PumpCount(), c.pumps);
+    }
+    platform::SetPumpHook({});
+}
+
 TEST(ClockTest, DaysSinceTheEpochWithFractionOfDay) {
     const QDateTime noon(QDate(1900, 1, 1), QTime(12, 0));
     EXPECT_DOUBLE_EQ(platform::ToDateTime(noon), 2.5);

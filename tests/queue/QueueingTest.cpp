@@ -133,6 +133,27 @@ TEST(QueueSelected, AddsRowsAsTheTicksTargetsAndAnswersSay) {
     }
 }
 
+TEST(QueueSelected, PumpsWhileAddingTheRowsOfATreeUnderTheBusyCursor) {
+    testsupport::LocaleGuard locale(platform::EnglishLocale());
+    SessionRig rig;
+    rig.drives.writeFile(R"(C:\Src\Dir\a)", "a");
+    rig.drives.writeFile(R"(C:\Src\Dir\b)", "b");
+    testsupport::ScriptedDialogs dialogs;
+    dialogs.ExpectMessage(MsgKind::Information, "2 files added to queue", platform::mrOk);
+    // What a pump showed the window: the rows queued, and the cursor's state.
+    QStringList seen;
+    rig.AtPump([&](std::int64_t) {
+        const int jobs = static_cast<int>(rig.Rows().size() - rig.Rows().count("||||"));
+        seen << QString::number(jobs) + rig.window.calls.last();
+    });
+    rig.session.QueueSelected(
+        {ActionCopy, R"(C:\Src)", R"(D:\Tgt)", {{"[Dir]", true, true}}, [](int) {}});
+    // The walk's pumps see no job; the first row added is pumped at once.
+    EXPECT_TRUE(seen.contains("1busy")) << seen.join(' ').toStdString();
+    EXPECT_EQ(seen.filter("normal"), QStringList());
+    EXPECT_EQ(rig.Rows().size(), 2);
+}
+
 TEST(QueueSelected, RecordsTheSizeOrMinusOneAndRefusesTheSameDirectory) {
     testsupport::LocaleGuard locale(platform::EnglishLocale());
     SessionRig rig;
