@@ -112,7 +112,9 @@ int main(int argc, char** argv) {
     view.resize(1000, 600);
 
     Step("load", [&] {
-        persistence::LoadQueueFile(session.Table(), queuePath);
+        // As the window loads it: repainting every 20 ms, the user's input waiting.
+        platform::PacedPump pump(std::chrono::milliseconds(20), platform::PumpInput::Defer);
+        persistence::LoadQueueFile(session.Table(), queuePath, [&] { pump.Step(); });
         session.CountPending();
     });
     Step("show", [&] {

@@ -12,6 +12,7 @@
 #include "persistence/widgets/FormSize.h"
 #include "platform/FileSystem.h"
 #include "platform/Guard.h"
+#include "platform/Pump.h"
 #include "platform/widgets/StringGridEx.h"
 #include "queue/Vocabulary.h"
 
@@ -63,6 +64,25 @@ void TMainForm::FormActivate() {
     PrepareMainWindow();
 }
 
+void TMainForm::LoadQueueRepainting() {
+    // A long file is read with pumps that repaint the window but leave the
+    // user's input waiting: nothing may act on a half-loaded queue. A close
+    // asked for meanwhile comes once the queue is whole, so that its save
+    // cannot write half of it over the file.
+    platform::PacedPump pump(std::chrono::milliseconds(20), platform::PumpInput::Defer);
+    struct Loading {
+        TMainForm* form;
+        explicit Loading(TMainForm* f) : form(f) { form->loading_ = true; }
+        ~Loading() {
+            form->loading_ = false;
+            if (!form->closeAfterLoad_) return;
+            form->closeAfterLoad_ = false;
+            QTimer::singleShot(0, form, [f = form] { f->close(); });
+        }
+    } loading{this};
+    persistence::LoadQueueFile(session_.Table(), files_.queue, [&] { pump.Step(); });
+}
+
 void TMainForm::LoadSettingsAndQueue() {
     persistence::Profile profile(settingsPath_);
     const auto paneDir = [&](const char* key) {
@@ -85,7 +105,7 @@ void TMainForm::LoadSettingsAndQueue() {
             TMainForm* form;
             ~Reattach() { form->GridQueue->SetGrid(&form->session_.Table().Grid()); }
         } reattach{this};
-        persistence::LoadQueueFile(session_.Table(), files_.queue);
+        LoadQueueRepainting();
     }
     StartJournal();
 }
@@ -141,6 +161,11 @@ void TMainForm::SaveSettingsAndQueue() {
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {
+    if (loading_) {
+        closeAfterLoad_ = true;
+        event->ignore();
+        return;
+    }
     if (!FormClose()) {
         event->ignore();
         return;

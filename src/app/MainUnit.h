@@ -94,6 +94,7 @@ public:
     void FormCreate();
     void FormActivate();
     void LoadSettingsAndQueue();
+    void LoadQueueRepainting();
     void PrepareMainWindow();
     // True when the window may close; a failure was shown and it stays open.
     bool FormClose();
@@ -151,6 +152,8 @@ private:
     int runDepth_ = 0;
     int queueingDepth_ = 0;
     bool quitWhenRunEnds_ = false;
+    bool loading_ = false;
+    bool closeAfterLoad_ = false;
 };
 
 // The main window's background, also used by its tool panels and splitters.

@@ -23,6 +23,7 @@ namespace {
 constexpr char kQuote = '"';
 constexpr char kLineBreakMark = '\x0B';  // stands for CR LF inside a field
 constexpr int kRowGrowth = 1000;
+constexpr int kRowsBetweenCalls = 2048;
 constexpr qsizetype kReadChunk = 1 << 20;
 
 constexpr char kCandidates[] = {',', ';', '#', '\t', '|', '@', '*', '-', '+', '&'};
@@ -346,7 +347,8 @@ std::optional<char> ChooseQueueDelimiter(const QByteArray& line1, const QByteArr
     return chosen;
 }
 
-void LoadQueueStream(QIODevice& in, platform::StringGrid& grid) {
+void LoadQueueStream(QIODevice& in, platform::StringGrid& grid,
+                     const std::function<void()>& between) {
     LineReader reader(in);
     QByteArray line1, line2;
     // The first two lines are kept while more is read: copies of their own.
@@ -372,6 +374,7 @@ void LoadQueueStream(QIODevice& in, platform::StringGrid& grid) {
         if (row >= grid.RowCount()) grid.SetRowCount(row + kRowGrowth);
         StoreLine(grid, row, line, delimiter, cache);
         ++row;
+        if (between && row % kRowsBetweenCalls == 0) between();
     };
 
     try {
@@ -387,18 +390,20 @@ void LoadQueueStream(QIODevice& in, platform::StringGrid& grid) {
     finish();
 }
 
-void LoadQueueFile(platform::StringGrid& grid, const QString& hostPath) {
+void LoadQueueFile(platform::StringGrid& grid, const QString& hostPath,
+                   const std::function<void()>& between) {
     QFile file(hostPath);
     errno = 0;
     if (!file.open(QIODevice::ReadOnly)) {
         throw platform::EInOutError(platform::IoCodeFromErrno(errno != 0 ? errno : ENOENT),
                                     QStringLiteral("Cannot open file ") + hostPath);
     }
-    LoadQueueStream(file, grid);
+    LoadQueueStream(file, grid, between);
 }
 
-void LoadQueueFile(queue::QueueTable& table, const QString& hostPath) {
-    LoadQueueFile(table.Grid(), hostPath);
+void LoadQueueFile(queue::QueueTable& table, const QString& hostPath,
+                   const std::function<void()>& between) {
+    LoadQueueFile(table.Grid(), hostPath, between);
 }
 
 void SaveQueueFile(const platform::StringGrid& grid, const QString& hostPath) {

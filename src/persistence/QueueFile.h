@@ -9,6 +9,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <functional>
 #include <optional>
 
 class QIODevice;
@@ -33,11 +34,16 @@ void SaveQueueFile(const platform::StringGrid& grid, const QString& hostPath);
 // platform::EInOutError with "Cannot open file " and the path when the file
 // cannot be opened (the table is unchanged), or with the I/O error's text
 // when reading fails (the rows read so far stay).
-void LoadQueueFile(queue::QueueTable& table, const QString& hostPath);
-void LoadQueueFile(platform::StringGrid& grid, const QString& hostPath);
+// between, when given, is called every few thousand rows: a window that
+// reads a long file can repaint meanwhile.
+void LoadQueueFile(queue::QueueTable& table, const QString& hostPath,
+                   const std::function<void()>& between = {});
+void LoadQueueFile(platform::StringGrid& grid, const QString& hostPath,
+                   const std::function<void()>& between = {});
 
 // The reader on any device, line by line.
-void LoadQueueStream(QIODevice& in, platform::StringGrid& grid);
+void LoadQueueStream(QIODevice& in, platform::StringGrid& grid,
+                     const std::function<void()>& between = {});
 
 // One line of the file for a row (without its CR LF).
 QByteArray EncodeQueueRow(const platform::StringGrid& grid, int row);

@@ -9,9 +9,15 @@
 
 namespace platform {
 
+// What a pump does with the user's input: handles it (every command runs
+// inside the pumps of long work), or leaves it waiting until the window takes
+// commands again (while a queue file loads, the window repaints but nothing
+// may act on a half-loaded queue).
+enum class PumpInput { Handle, Defer };
+
 // Processes the pending events of the application (if one exists), then runs
 // the test hook, if installed, with the 1-based number of this pump.
-void PumpMessages();
+void PumpMessages(PumpInput input = PumpInput::Handle);
 
 // Tests: a hook that runs at every pump with its number (counted from 1 since
 // the hook was installed). Pass an empty function to remove it.
@@ -26,12 +32,14 @@ std::int64_t PumpCount();
 // first call and then whenever interval has passed since its last pump.
 class PacedPump {
 public:
-    explicit PacedPump(std::chrono::steady_clock::duration interval = std::chrono::milliseconds(20))
-        : interval_(interval) {}
+    explicit PacedPump(std::chrono::steady_clock::duration interval = std::chrono::milliseconds(20),
+                       PumpInput input = PumpInput::Handle)
+        : interval_(interval), input_(input) {}
     void Step();
 
 private:
     std::chrono::steady_clock::duration interval_;
+    PumpInput input_;
     std::optional<std::chrono::steady_clock::time_point> last_;
 };
 

@@ -190,6 +190,7 @@ private:
         } else {
             stale_.push_back(StaleRun{serial, 1});
         }
+        ++staleMarks_;
         if (++staleRows_ == kIdleIndexFrom && QCoreApplication::instance()) idle_.start();
     }
 
@@ -225,8 +226,16 @@ private:
         }
     }
 
-    // Slices short enough that the window goes on painting between them.
+    // Slices short enough that the window goes on painting between them,
+    // and only once the table is no longer being written (a file being read,
+    // a tree being queued, with pumps in between): until then, the slices
+    // would only lengthen that work.
     void IndexWhileIdle() {
+        if (staleMarks_ != marksAtLastLook_) {
+            marksAtLastLook_ = staleMarks_;
+            idle_.start();
+            return;
+        }
         QElapsedTimer clock;
         clock.start();
         while (staleRows_ > 0 && clock.elapsed() < kIdleSliceMs)
@@ -324,6 +333,8 @@ private:
     mutable std::vector<StaleRun> stale_;
     mutable std::size_t staleDone_ = 0;
     mutable std::size_t staleRows_ = 0;  // in the runs from staleDone_ on
+    std::uint64_t staleMarks_ = 0;       // rows marked stale, ever
+    std::uint64_t marksAtLastLook_ = 0;  // ... when the idle indexing last looked
     QTimer idle_;
     std::int64_t pendingCount_ = 0;
     // No pending row lies above this one.

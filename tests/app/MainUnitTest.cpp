@@ -9,6 +9,8 @@
 #include "support/ScriptedDialogs.h"
 #include "support/TempDrives.h"
 
+#include <QAbstractItemModel>
+#include <QApplication>
 #include <QDir>
 #include <QLabel>
 #include <QRegularExpression>
@@ -206,6 +208,38 @@ TEST(MainUnitTest, CloseDuringARunSavesAgainWhenTheRunReturns) {
     EXPECT_TRUE(atClose.contains("a.txt"));
     EXPECT_FALSE(ReadAll(rig.files.queue).contains("a.txt"));
     EXPECT_FALSE(rig.drives.exists("C:\\Src\\a.txt"));
+}
+
+TEST(MainUnitTest, CloseDuringTheLoadWaitsForTheWholeQueue) {
+    // The load repaints the window as it reads; a close asked for meanwhile
+    // must not save the half that was read over the file.
+    Rig rig;
+    QByteArray file =
+        "Row,Source Directory,Filename,Target Directory,Real Size,File Size,Action,Status\r\n";
+    const int rows = 60'000;
+    for (int i = 1; i <= rows; ++i) {
+        file += QByteArray::number(i) + ",C:\\Src,f" + QByteArray::number(i) +
+                ".txt,D:\\Tgt,1.00,1 Bytes,Copy,Pending\r\n";
+    }
+    WriteAll(rig.files.queue, file);
+    rig.form = std::make_unique<TMainForm>(rig.files);
+    TMainForm& form = *rig.form;
+    form.show();
+    int closesAsked = 0;
+    platform::SetPumpHook([&](std::int64_t) {
+        if (closesAsked++ == 0) form.close();
+    });
+    platform::Guard([&] { form.FormActivate(); });
+    platform::SetPumpHook({});
+    ASSERT_GT(closesAsked, 0);  // the load pumped
+    EXPECT_TRUE(form.isVisible());
+    EXPECT_EQ(form.GridQueue->model()->rowCount(), rows);
+    for (int i = 0; i < 5 && form.isVisible(); ++i)
+        QApplication::processEvents();
+    EXPECT_FALSE(form.isVisible());  // closed once the queue was whole
+    const QByteArray saved = ReadAll(rig.files.queue);
+    EXPECT_TRUE(saved.contains(",f60000.txt,"));
+    EXPECT_EQ(saved.count('\n'), rows + 1);
 }
 
 }  // namespace

@@ -276,6 +276,17 @@ TEST(QueueFileLoad, GrowsInStepsOfAThousandAndEndsWithTheExactCount) {
     EXPECT_EQ(table.RowCount(), 2501);
     EXPECT_EQ(table.Cell(2, 2500), "f2500.txt");
     EXPECT_EQ(table.FirstPendingRow(), 1);
+
+    // A reader given something to do between rows does it as it goes (a
+    // window repaints there), and reads the same.
+    QTemporaryDir dir;
+    const QString path = dir.filePath("q.csv");
+    SaveQueueFile(table, path);
+    queue::QueueTable again;
+    std::vector<int> rowsSeen;
+    LoadQueueFile(again, path, [&] { rowsSeen.push_back(again.RowCount()); });
+    EXPECT_EQ(rowsSeen, (std::vector<int>{3002}));  // after 2,048 rows, in the third step
+    EXPECT_EQ(CellsOf(again.Grid(), 8), CellsOf(table.Grid(), 8));
 }
 
 TEST(QueueFileRoundTrip, TrickyTextsComeBackCellForCell) {
