@@ -186,10 +186,16 @@ class Program:
             assert part in texts, "%s: %r not in %r" % (title, part, texts)
         self.shot(title.replace(" ", "-").lower())
         if close_button is None:
-            self.send_close(title)
+            # Asked again until it goes: the window may not be mapped, or not
+            # carry its title yet, when it already shows over AT-SPI.
+            def closed_by_box():
+                self.send_close(title)
+                time.sleep(0.5)
+                return self.dialog() is None
+            wait_for(closed_by_box, "the dialog %s to close" % title)
         else:
             find(box, "push button", close_button).queryAction().doAction(0)
-        wait_for(lambda: self.dialog() is None, "the dialog %s to close" % title)
+            wait_for(lambda: self.dialog() is None, "the dialog %s to close" % title)
         opening.wait(timeout=TIMEOUT)
 
     def no_box(self):
