@@ -112,8 +112,8 @@ int main(int argc, char** argv) {
     view.resize(1000, 600);
 
     Step("load", [&] {
-        // As the window loads it: repainting every 20 ms, the user's input waiting.
-        platform::PacedPump pump(std::chrono::milliseconds(20), platform::PumpInput::Defer);
+        // As the window loads it: repainting every 100 ms, the user's input waiting.
+        platform::PacedPump pump(std::chrono::milliseconds(100), platform::PumpInput::Defer);
         persistence::LoadQueueFile(session.Table(), queuePath, [&] { pump.Step(); });
         session.CountPending();
     });

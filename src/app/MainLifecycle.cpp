@@ -69,7 +69,8 @@ void TMainForm::LoadQueueRepainting() {
     // user's input waiting: nothing may act on a half-loaded queue. A close
     // asked for meanwhile comes once the queue is whole, so that its save
     // cannot write half of it over the file.
-    platform::PacedPump pump(std::chrono::milliseconds(20), platform::PumpInput::Defer);
+    // Ten repaints a second show the window alive; each one lengthens the load.
+    platform::PacedPump pump(std::chrono::milliseconds(100), platform::PumpInput::Defer);
     struct Loading {
         TMainForm* form;
         explicit Loading(TMainForm* f) : form(f) { form->loading_ = true; }
