@@ -9,9 +9,49 @@
 
 namespace platform {
 
-CellBlocks::CellBlocks(int cols) : cols_(std::max(cols, 1)) {}
+namespace {
+// A few megabytes a block: three huge pages at eight columns.
+constexpr std::size_t kBlockTargetBytes = std::size_t(6) << 20;
+constexpr int kMostRowsShift = 15;
+constexpr int kFirstRowsShift = 6;
+}  // namespace
+
+CellBlocks::CellBlocks(int cols) : cols_(std::max(cols, 1)) {
+    Layout(static_cast<std::size_t>(cols_));
+}
+
+void CellBlocks::Layout(std::size_t stride) {
+    stride_ = stride;
+    fullShift_ = 0;
+    while (fullShift_ < kMostRowsShift &&
+           (std::size_t(2) << fullShift_) * stride_ * sizeof(QString) <= kBlockTargetBytes)
+        ++fullShift_;
+    shift_ = std::min(fullShift_, kFirstRowsShift);
+    mask_ = (std::size_t(1) << shift_) - 1;
+}
+
+void CellBlocks::GrowFirstBlock() {
+    const int shift = shift_ + 1;
+    auto* block =
+        static_cast<QString*>(std::malloc((std::size_t(1) << shift) * stride_ * sizeof(QString)));
+    if (!block) throw std::bad_alloc();
+    for (int row = 0; row < rows_; ++row) {
+        QString* cells = &At(row, 0);
+        for (int col = 0; col < cols_; ++col) {
+            new (block + std::size_t(row) * stride_ + std::size_t(col))
+                QString(std::move(cells[col]));
+            cells[col].~QString();
+        }
+    }
+    std::free(blocks_.front());
+    blocks_.front() = block;
+    first_ = 0;
+    shift_ = shift;
+    mask_ = (std::size_t(1) << shift_) - 1;
+}
 
 CellBlocks::CellBlocks(const CellBlocks& other) : cols_(other.cols_) {
+    Layout(static_cast<std::size_t>(cols_));
     AppendRows(other.rows_);
     for (int row = 0; row < rows_; ++row) {
         for (int col = 0; col < cols_; ++col)
@@ -20,6 +60,7 @@ CellBlocks::CellBlocks(const CellBlocks& other) : cols_(other.cols_) {
 }
 
 CellBlocks::CellBlocks(CellBlocks&& other) noexcept : cols_(other.cols_) {
+    Layout(static_cast<std::size_t>(cols_));
     Swap(other);
 }
 
@@ -30,6 +71,10 @@ CellBlocks& CellBlocks::operator=(CellBlocks other) noexcept {
 
 void CellBlocks::Swap(CellBlocks& other) noexcept {
     std::swap(cols_, other.cols_);
+    std::swap(stride_, other.stride_);
+    std::swap(shift_, other.shift_);
+    std::swap(fullShift_, other.fullShift_);
+    std::swap(mask_, other.mask_);
     std::swap(rows_, other.rows_);
     std::swap(first_, other.first_);
     std::swap(blocks_, other.blocks_);
@@ -43,11 +88,16 @@ CellBlocks::~CellBlocks() {
 }
 
 std::size_t CellBlocks::BlockBytes() const {
-    const std::size_t bytes = kBlockRows * static_cast<std::size_t>(cols_) * sizeof(QString);
+    const std::size_t bytes = (mask_ + 1) * stride_ * sizeof(QString);
     return (bytes + kHugePageBytes - 1) & ~(kHugePageBytes - 1);
 }
 
 QString* CellBlocks::NewBlock(bool first) {
+    if (shift_ < fullShift_) {
+        void* small = std::malloc((mask_ + 1) * stride_ * sizeof(QString));
+        if (!small) throw std::bad_alloc();
+        return static_cast<QString*>(small);
+    }
     const std::size_t bytes = BlockBytes();
     void* block = std::aligned_alloc(kHugePageBytes, bytes);
     if (!block) throw std::bad_alloc();
@@ -61,8 +111,15 @@ QString* CellBlocks::NewBlock(bool first) {
 void CellBlocks::AppendRows(int count) {
     for (int i = 0; i < count; ++i) {
         const std::size_t r = first_ + static_cast<std::size_t>(rows_);
-        if ((r >> kShift) >= blocks_.size()) blocks_.push_back(NewBlock(blocks_.empty()));
-        QString* cells = &blocks_[r >> kShift][(r & kMask) * static_cast<std::size_t>(cols_)];
+        if ((r >> shift_) >= blocks_.size()) {
+            if (blocks_.size() == 1 && shift_ < fullShift_) {
+                GrowFirstBlock();
+                --i;  // the row's place moved with the block
+                continue;
+            }
+            blocks_.push_back(NewBlock(blocks_.empty()));
+        }
+        QString* cells = &blocks_[r >> shift_][(r & mask_) * stride_];
         for (int col = 0; col < cols_; ++col)
             new (cells + col) QString();
         ++rows_;
@@ -100,28 +157,45 @@ void CellBlocks::EraseRows(int first, int count) {
 }
 
 void CellBlocks::ReleaseEmptyBlocks() {
-    while (first_ >= kBlockRows) {
+    while (first_ > mask_) {
         std::free(blocks_.front());
         blocks_.pop_front();
-        first_ -= kBlockRows;
+        first_ -= mask_ + 1;
     }
     if (rows_ == 0) first_ = 0;
     const std::size_t used =
-        rows_ == 0 ? 0 : ((first_ + static_cast<std::size_t>(rows_) - 1) >> kShift) + 1;
+        rows_ == 0 ? 0 : ((first_ + static_cast<std::size_t>(rows_) - 1) >> shift_) + 1;
     while (blocks_.size() > used) {
         std::free(blocks_.back());
         blocks_.pop_back();
+    }
+    if (blocks_.empty()) {  // emptied: small again
+        shift_ = std::min(fullShift_, kFirstRowsShift);
+        mask_ = (std::size_t(1) << shift_) - 1;
     }
 }
 
 void CellBlocks::SetCols(int cols) {
     cols = std::max(cols, 1);
     if (cols == cols_) return;
+    if (static_cast<std::size_t>(cols) <= stride_) {
+        for (int row = 0; row < rows_; ++row) {
+            QString* cells = &At(row, 0);
+            for (int col = cols_; col < cols; ++col)
+                new (cells + col) QString();
+            for (int col = cols; col < cols_; ++col)
+                cells[col].~QString();
+        }
+        cols_ = cols;
+        return;
+    }
+    // Room for twice as many: a file read field by field widens one column
+    // at a time.
     CellBlocks wider(cols);
+    wider.Layout(std::max(static_cast<std::size_t>(cols), stride_ * 2));
     wider.AppendRows(rows_);
-    const int kept = std::min(cols, cols_);
     for (int row = 0; row < rows_; ++row) {
-        for (int col = 0; col < kept; ++col)
+        for (int col = 0; col < cols_; ++col)
             wider.At(row, col) = std::move(At(row, col));
     }
     Swap(wider);

@@ -1,9 +1,10 @@
 #pragma once
 // The texts of a table, row after row, in large blocks: one allocation per
-// tens of thousands of rows instead of one per row, and blocks large enough
-// to be backed by huge pages once a table grows past its first block. Rows
-// are appended at the end and erased anywhere; erasing moves the shorter
-// side, so rows leaving at the top of a long table move nothing below.
+// many thousand rows instead of one per row, and blocks large enough to be
+// backed by huge pages once a table grows past its first block. Rows are
+// appended at the end and erased anywhere; erasing moves the shorter side, so
+// rows leaving at the top of a long table move nothing below. A block holds
+// as many rows as fit in a few megabytes, however wide the rows are.
 
 #include <QString>
 
@@ -25,8 +26,7 @@ public:
 
     QString& At(int row, int col) {
         const std::size_t r = first_ + static_cast<std::size_t>(row);
-        return blocks_[r >> kShift][(r & kMask) * static_cast<std::size_t>(cols_) +
-                                    static_cast<std::size_t>(col)];
+        return blocks_[r >> shift_][(r & mask_) * stride_ + static_cast<std::size_t>(col)];
     }
     const QString& At(int row, int col) const {
         return const_cast<CellBlocks*>(this)->At(row, col);
@@ -36,21 +36,28 @@ public:
     void AppendRows(int count);
     void EraseRows(int first, int count);
     // Widens with empty texts or narrows; the rows keep their first texts.
+    // Widening column by column (a file read field by field) costs a pass
+    // over the rows each time, not a copy of the table.
     void SetCols(int cols);
 
 private:
-    static constexpr int kShift = 15;
-    static constexpr std::size_t kBlockRows = std::size_t(1) << kShift;
-    static constexpr std::size_t kMask = kBlockRows - 1;
-
+    // Room for cols texts a row, without moving any.
+    void Layout(std::size_t stride);
     void Swap(CellBlocks& other) noexcept;
     std::size_t BlockBytes() const;
     QString* NewBlock(bool first);
+    // While the table has one block, that block grows by doubling, so a
+    // small table takes a few kilobytes, not a large block.
+    void GrowFirstBlock();
     void DestroyRow(int row);
     // Frees the blocks left without a live row at either end.
     void ReleaseEmptyBlocks();
 
     int cols_;
+    std::size_t stride_ = 0;  // texts a row has room for, cols_ or more
+    int shift_ = 0;           // a block holds 2^shift_ rows
+    int fullShift_ = 0;       // ... once the table has outgrown its first block
+    std::size_t mask_ = 0;
     int rows_ = 0;
     std::size_t first_ = 0;  // the place of row 0 in the first block
     std::deque<QString*> blocks_;

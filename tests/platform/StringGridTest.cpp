@@ -299,3 +299,26 @@ TEST(StringGrid, LargeTablesKeepEveryTextInItsRowAcrossBlocks) {
     grow(10);
     agree("emptied and refilled");
 }
+
+// A file read field by field widens its table one column at a time; the
+// texts stay in place and columns narrowed away come back empty.
+TEST(StringGrid, WideningColumnByColumnKeepsTheTexts) {
+    StringGrid g(1, 1500);
+    for (int r = 0; r < g.RowCount(); ++r)
+        g.SetCell(0, r, static_cast<long long>(r));
+    for (int cols = 2; cols <= 300; ++cols) {
+        g.SetColCount(cols);
+        g.SetCell(cols - 1, 1499, QString::number(cols));
+    }
+    EXPECT_EQ(g.Cell(0, 1499), "1499");
+    EXPECT_EQ(g.Cell(299, 1499), "300");
+    EXPECT_EQ(g.Cell(150, 1499), "151");
+    g.SetColCount(100);
+    g.SetColCount(200);
+    EXPECT_TRUE(g.Cell(150, 1499).isEmpty());
+    EXPECT_EQ(g.Cell(99, 1499), "100");
+    g.SetRowCount(40'000);  // past the first block, at this width
+    g.SetCell(199, 39'999, QStringLiteral("last"));
+    EXPECT_EQ(g.Cell(199, 39'999), "last");
+    EXPECT_EQ(g.Cell(0, 1000), "1000");
+}
