@@ -48,7 +48,7 @@ void StringGrid::SetRowCount(int count) {
     if (count == old) return;
     if (count > old) {
         for (int i = old; i < count; ++i)
-            rows_.push_back(Row{nextSerial_++, false});
+            rows_.push_back(Row{nextSerial_++, 0});
         cells_.AppendRows(count - old);
         Notify([&](Observer* o) { o->RowsInserted(old, count - old); });
         return;
@@ -144,8 +144,8 @@ void StringGrid::SetRowSelected(int row, bool selected) {
     CheckRow(row);
     if (row < fixedRows_) return;  // the header is never part of a selection
     Row& r = rows_[static_cast<std::size_t>(row)];
-    if (r.selected == selected) return;
-    r.selected = selected;
+    if (bool(r.selected) == selected) return;
+    r.selected = selected ? 1 : 0;
     selectedCount_ += selected ? 1 : -1;
     Notify([&](Observer* o) { o->SelectionChanged(row); });
 }
@@ -153,7 +153,7 @@ void StringGrid::SetRowSelected(int row, bool selected) {
 void StringGrid::ClearSelection() {
     if (selectedCount_ == 0) return;
     for (Row& r : rows_)
-        r.selected = false;
+        r.selected = 0;
     selectedCount_ = 0;
     Notify([&](Observer* o) { o->SelectionChanged(-1); });
 }

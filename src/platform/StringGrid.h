@@ -90,9 +90,10 @@ public:
     void RemoveObserver(Observer* observer);
 
 private:
+    // Eight bytes a row: serials never come near 2^63.
     struct Row {
-        std::uint64_t serial;
-        bool selected = false;
+        std::uint64_t serial : 63;
+        std::uint64_t selected : 1;
     };
     void CheckCell(int col, int row) const;
     void CheckRow(int row) const;

@@ -48,10 +48,7 @@ public:
                 break;
             }
             case colRealSize:
-                if (books_[Index(row)].pending) {
-                    SetPending(row, false);
-                    SetPending(row, true);
-                }
+                SizeChanged(row, oldText);
                 break;
             default:
                 break;
@@ -141,11 +138,9 @@ private:
     static constexpr qint64 kIdleSliceMs = 20;
 
     struct RowBooks {
-        std::uint64_t bytes = 0;  // the size counted while pending
         std::uint32_t key = kEmptyKey;
         bool stale = false;  // the cells of the key changed since it was counted
         bool pending = false;
-        bool readable = true;  // the size counted could be read
     };
 
     static bool IsEmpty(const Key& k) {
@@ -243,56 +238,51 @@ private:
         if (staleRows_ > 0) idle_.start();
     }
 
-    void ReadRowSize(int row, RowBooks& entry) const {
+    // A size is read again from its cell to take it out of the sum: the cell
+    // still holds it (a status change, a removal) or the observer is told
+    // what it held (a change of the size).
+    void AccountSize(const QString& text, int sign) {
         try {
-            entry.bytes = static_cast<std::uint64_t>(ReadSize(grid_.Cell(colRealSize, row)));
-            entry.readable = true;
+            const auto bytes = static_cast<std::uint64_t>(ReadSize(text));
+            if (sign > 0) {
+                pendingBytes_ += bytes;
+            } else {
+                pendingBytes_ -= bytes;
+            }
         } catch (const platform::EConvertError&) {
-            entry.bytes = 0;
-            entry.readable = false;
-        }
-    }
-
-    void Account(const RowBooks& entry, int sign) {
-        if (!entry.readable) {
             unreadable_ += sign;
-            return;
-        }
-        if (sign > 0) {
-            pendingBytes_ += entry.bytes;
-        } else {
-            pendingBytes_ -= entry.bytes;
         }
     }
 
     void SetPending(int row, bool pending) {
         RowBooks& entry = books_[Index(row)];
         if (entry.pending == pending) return;
-        if (pending) {
-            SyncLocale();
-            ReadRowSize(row, entry);
-            Account(entry, +1);
-            ++pendingCount_;
-            firstPending_ = std::min(firstPending_, row);
-        } else {
-            Account(entry, -1);
-            --pendingCount_;
-        }
+        SyncLocale();
+        AccountSize(grid_.Cell(colRealSize, row), pending ? +1 : -1);
+        pendingCount_ += pending ? 1 : -1;
+        if (pending) firstPending_ = std::min(firstPending_, row);
         entry.pending = pending;
     }
 
-    // The sizes were read with the separators of the locale they were read in.
-    void SyncLocale() {
-        if (localeGeneration_ == platform::LocaleGeneration()) return;
+    void SizeChanged(int row, const QString& oldText) {
+        if (!books_[Index(row)].pending) return;
+        // A recount reads the new size already.
+        if (SyncLocale()) return;
+        AccountSize(oldText, -1);
+        AccountSize(grid_.Cell(colRealSize, row), +1);
+    }
+
+    // The sizes are read with the separators of the locale in use: when it
+    // changes, the sum is made again. True when it was.
+    bool SyncLocale() {
+        if (localeGeneration_ == platform::LocaleGeneration()) return false;
         localeGeneration_ = platform::LocaleGeneration();
         pendingBytes_ = 0;
         unreadable_ = 0;
         for (int row = grid_.FixedRows(); row < grid_.RowCount(); ++row) {
-            RowBooks& entry = books_[Index(row)];
-            if (!entry.pending) continue;
-            ReadRowSize(row, entry);
-            Account(entry, +1);
+            if (books_[Index(row)].pending) AccountSize(grid_.Cell(colRealSize, row), +1);
         }
+        return true;
     }
 
     void Rebuild() {
