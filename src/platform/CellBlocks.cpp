@@ -1,9 +1,6 @@
 #include "platform/CellBlocks.h"
 
-#include "platform/HugePages.h"
-
 #include <algorithm>
-#include <cstdlib>
 #include <new>
 #include <utility>
 
@@ -32,9 +29,7 @@ void CellBlocks::Layout(std::size_t stride) {
 
 void CellBlocks::GrowFirstBlock() {
     const int shift = shift_ + 1;
-    auto* block =
-        static_cast<QString*>(std::malloc((std::size_t(1) << shift) * stride_ * sizeof(QString)));
-    if (!block) throw std::bad_alloc();
+    QString* block = Blocks().allocate((std::size_t(1) << shift) * stride_);
     for (int row = 0; row < rows_; ++row) {
         QString* cells = &At(row, 0);
         for (int col = 0; col < cols_; ++col) {
@@ -43,7 +38,7 @@ void CellBlocks::GrowFirstBlock() {
             cells[col].~QString();
         }
     }
-    std::free(blocks_.front());
+    FreeBlock(blocks_.front());
     blocks_.front() = block;
     first_ = 0;
     shift_ = shift;
@@ -84,28 +79,17 @@ CellBlocks::~CellBlocks() {
     for (int row = 0; row < rows_; ++row)
         DestroyRow(row);
     for (QString* block : blocks_)
-        std::free(block);
+        FreeBlock(block);
 }
 
-std::size_t CellBlocks::BlockBytes() const {
-    const std::size_t bytes = (mask_ + 1) * stride_ * sizeof(QString);
-    return (bytes + kHugePageBytes - 1) & ~(kHugePageBytes - 1);
+// A block of a large table spans megabytes: the allocator asks for huge
+// pages behind it, and a small table's first block is an ordinary one.
+QString* CellBlocks::NewBlock() {
+    return Blocks().allocate((mask_ + 1) * stride_);
 }
 
-QString* CellBlocks::NewBlock(bool first) {
-    if (shift_ < fullShift_) {
-        void* small = std::malloc((mask_ + 1) * stride_ * sizeof(QString));
-        if (!small) throw std::bad_alloc();
-        return static_cast<QString*>(small);
-    }
-    const std::size_t bytes = BlockBytes();
-    void* block = std::aligned_alloc(kHugePageBytes, bytes);
-    if (!block) throw std::bad_alloc();
-    // A small table never touches more of its first block than it uses, in
-    // small pages; the blocks after it are filled by large tables only, where
-    // huge pages save a fault every 4 KiB. Advice only.
-    if (!first) PreferHugePages(block, bytes);
-    return static_cast<QString*>(block);
+void CellBlocks::FreeBlock(QString* block) {
+    Blocks().deallocate(block, (mask_ + 1) * stride_);
 }
 
 void CellBlocks::AppendRows(int count) {
@@ -117,7 +101,7 @@ void CellBlocks::AppendRows(int count) {
                 --i;  // the row's place moved with the block
                 continue;
             }
-            blocks_.push_back(NewBlock(blocks_.empty()));
+            blocks_.push_back(NewBlock());
         }
         QString* cells = &blocks_[r >> shift_][(r & mask_) * stride_];
         for (int col = 0; col < cols_; ++col)
@@ -158,7 +142,7 @@ void CellBlocks::EraseRows(int first, int count) {
 
 void CellBlocks::ReleaseEmptyBlocks() {
     while (first_ > mask_) {
-        std::free(blocks_.front());
+        FreeBlock(blocks_.front());
         blocks_.pop_front();
         first_ -= mask_ + 1;
     }
@@ -166,7 +150,7 @@ void CellBlocks::ReleaseEmptyBlocks() {
     const std::size_t used =
         rows_ == 0 ? 0 : ((first_ + static_cast<std::size_t>(rows_) - 1) >> shift_) + 1;
     while (blocks_.size() > used) {
-        std::free(blocks_.back());
+        FreeBlock(blocks_.back());
         blocks_.pop_back();
     }
     if (blocks_.empty()) {  // emptied: small again

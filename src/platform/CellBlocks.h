@@ -6,6 +6,8 @@
 // rows leaving at the top of a long table move nothing below. A block holds
 // as many rows as fit in a few megabytes, however wide the rows are.
 
+#include "platform/HugePages.h"
+
 #include <QString>
 
 #include <cstddef>
@@ -44,8 +46,10 @@ private:
     // Room for cols texts a row, without moving any.
     void Layout(std::size_t stride);
     void Swap(CellBlocks& other) noexcept;
-    std::size_t BlockBytes() const;
-    QString* NewBlock(bool first);
+    // Every block has room for 2^shift_ rows when it is made or freed.
+    static HugePageAllocator<QString> Blocks() { return {}; }
+    QString* NewBlock();
+    void FreeBlock(QString* block);
     // While the table has one block, that block grows by doubling, so a
     // small table takes a few kilobytes, not a large block.
     void GrowFirstBlock();
