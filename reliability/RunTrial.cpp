@@ -200,9 +200,8 @@ int Reload(const QStringList& args) {
     queue::QueueSession session;
     try {
         if (QFile::exists(args[0])) persistence::LoadQueueFile(session.Table(), args[0]);
-        persistence::QueueJournal journal(
-            session.Table().Grid(), args[0],
-            persistence::ChangeFileExt(args[0], QStringLiteral(".journal")));
+        persistence::QueueJournal journal(session.Table().Grid(), args[0],
+                                          persistence::JournalPathFor(args[0]));
         journal.Recover();
     } catch (const platform::Failure& failure) {
         std::fprintf(stderr, "the queue does not load: %s\n", failure.what());
@@ -334,8 +333,7 @@ int Check(const QStringList& args) {
                          complete ? "Complete" : qPrintable(statusOf.value(job.name)));
         }
     }
-    std::printf("lost=%d torn=%d both=%d bad=%d unflushed=%d\n", lost, torn, both, bad,
-                unflushed);
+    std::printf("lost=%d torn=%d both=%d bad=%d unflushed=%d\n", lost, torn, both, bad, unflushed);
     return 0;
 }
 

@@ -10,6 +10,7 @@
 #include "persistence/QueueFile.h"
 #include "persistence/QueueJournal.h"
 #include "persistence/widgets/FormSize.h"
+#include "platform/Dialogs.h"
 #include "platform/FileSystem.h"
 #include "platform/Guard.h"
 #include "platform/Pump.h"
@@ -47,6 +48,13 @@ void TMainForm::FormCreate() {
 
     autosaveTimer_.setInterval(kAutosaveIntervalMs);
     connect(&autosaveTimer_, &QTimer::timeout, this, [this] { SaveQueueChanges(); });
+    // A per-user directory that cannot be made is said at once; the close
+    // tries again.
+    platform::Guard([this] { MakeFileDirectories(); });
+}
+
+void TMainForm::MakeFileDirectories() {
+    persistence::MakeOwnFileDirectories({files_.settings, files_.queue, files_.perUser});
 }
 
 void TMainForm::changeEvent(QEvent* event) {
@@ -113,8 +121,7 @@ void TMainForm::LoadSettingsAndQueue() {
 
 void TMainForm::StartJournal() {
     journal_ = std::make_unique<persistence::QueueJournal>(
-        session_.Table().Grid(), files_.queue,
-        persistence::ChangeFileExt(files_.queue, QStringLiteral(".journal")));
+        session_.Table().Grid(), files_.queue, persistence::JournalPathFor(files_.queue));
     // What a crash left in the journal comes back before anything else runs.
     journal_->Recover();
     autosaveTimer_.start();
@@ -144,6 +151,12 @@ void TMainForm::PrepareMainWindow() {
 }
 
 bool TMainForm::FormClose() {
+    // Files whose directory cannot be made can never be saved: the box says
+    // why, and the window closes all the same rather than staying for good.
+    if (!platform::Guard([this] { MakeFileDirectories(); })) {
+        filesHaveNoPlace_ = true;
+        return true;
+    }
     return platform::Guard([this] { SaveSettingsAndQueue(); });
 }
 
@@ -197,8 +210,15 @@ void TMainForm::SaveQueueChanges() {
     // A run, and the queueing of a large tree, write every second inside
     // their pumps: they must never wait for the disk. The command's own save
     // at its end waits.
-    journal_->Flush(Running() || queueingDepth_ > 0 ? persistence::QueueJournal::Durability::Start
-                                                    : persistence::QueueJournal::Durability::Wait);
+    const bool written = journal_->Flush(Running() || queueingDepth_ > 0
+                                             ? persistence::QueueJournal::Durability::Start
+                                             : persistence::QueueJournal::Durability::Wait);
+    // Said once: the changes are kept for the next flush and for the close,
+    // which writes the queue file whole; a box every second would stop the
+    // user from doing anything else.
+    if (written || journalFailureShown_) return;
+    journalFailureShown_ = true;
+    platform::ShowErrorBox(journal_->LastFailure());
 }
 
 TMainForm::~TMainForm() {
@@ -208,11 +228,13 @@ TMainForm::~TMainForm() {
     journal_.reset();
     // The window's placement first, then the column widths, as when the window
     // goes before its controls; the placement memory then has nothing left to do.
-    platform::Guard([this] { FormSize->SavePlacement(); });
+    if (!filesHaveNoPlace_) {
+        platform::Guard([this] { FormSize->SavePlacement(); });
+        platform::Guard([this] {
+            persistence::SaveColumnWidths(session_.Table().Grid(), QueueColumnStore(settingsPath_));
+        });
+    }
     FormSize->SavePosition = false;
-    platform::Guard([this] {
-        persistence::SaveColumnWidths(session_.Table().Grid(), QueueColumnStore(settingsPath_));
-    });
     // The view must let go of the grid before the table it belongs to is destroyed.
     GridQueue->SetGrid(nullptr);
 }

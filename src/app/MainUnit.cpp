@@ -4,6 +4,7 @@
 #include "app/About.h"
 #include "app/ExeVersion.h"
 #include "app/MainStatusPanels.h"
+#include "app/ProgramLook.h"
 #include "app/richtext/RichHint.h"
 #include "app/richtext/RichStatusBar.h"
 #include "panes/FilePanels.h"
@@ -23,6 +24,7 @@
 
 #include <QCoreApplication>
 #include <QDialog>
+#include <QDir>
 #include <QFile>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -53,11 +55,12 @@ QToolButton* ToolButton(QWidget* strip, const char* name, int left, int top, con
 
 }  // namespace
 
-ProgramFiles ProgramFiles::BesideExecutable() {
-    const QString dir = QCoreApplication::applicationDirPath();
+ProgramFiles ProgramFiles::ForThisProgram() {
+    const persistence::OwnFilePaths own = persistence::OwnFilePathsOfThisProgram();
+    // An installed program's own directory is no place to browse.
+    const QString dir = own.perUser ? QDir::homePath() : QCoreApplication::applicationDirPath();
     const std::optional<QString> home = platform::Drives().fromHost(QFile::encodeName(dir));
-    return {persistence::SettingsFilePath(), persistence::QueueFilePath(),
-            home.value_or(QStringLiteral("C:\\"))};
+    return {own.settings, own.queue, home.value_or(QStringLiteral("C:\\")), own.perUser};
 }
 
 QString FileVersionText(int parts) {
@@ -78,9 +81,9 @@ TMainForm::TMainForm(ProgramFiles files, QWidget* parent)
     // Designed placement; the placement memory overrides it.
     setGeometry(466, 182, 986, 634);
     setMinimumSize(780, 580);
-    QPalette pal = palette();
-    pal.setColor(QPalette::Window, QColor::fromRgb(MainFormColor));
-    setPalette(pal);
+    // Complete, so that no text takes a dark desktop's light colour onto the
+    // window's light background.
+    setPalette(ProgramPalette(QColor::fromRgb(MainFormColor)));
     setAutoFillBackground(true);
 
     auto* client = new QWidget(this);

@@ -40,20 +40,23 @@ class TRichHint;
 class TRichStatusBar;
 
 // Where the window keeps its settings and its queue: beside the executable,
-// or wherever a test or a benchmark points it.
+// per user when the executable's directory cannot be written, or wherever a
+// test or a benchmark points it.
 struct ProgramFiles {
     QString settings;  // host path of the INI file
     QString queue;     // host path of the queue file
-    // The directory a pane opens when its stored one is gone: the
-    // executable's, in drive-letter form.
+    // The directory a pane opens when its stored one is gone, in drive-letter
+    // form: the executable's, or the user's home for a per-user set of files.
     QString home;
-    static ProgramFiles BesideExecutable();
+    // The files' directories are made at start and again at close.
+    bool perUser = false;
+    static ProgramFiles ForThisProgram();
 };
 
 class TMainForm : public QMainWindow, public queue::QueueWindow {
     Q_OBJECT
 public:
-    explicit TMainForm(ProgramFiles files = ProgramFiles::BesideExecutable(),
+    explicit TMainForm(ProgramFiles files = ProgramFiles::ForThisProgram(),
                        QWidget* parent = nullptr);
     ~TMainForm() override;
 
@@ -142,6 +145,7 @@ private:
     void btnDelayedStartClick();
     void btnQueueStatsClick();
     void StartJournal();
+    void MakeFileDirectories();
     void RunEnded();
 
     ProgramFiles files_;
@@ -154,6 +158,8 @@ private:
     bool quitWhenRunEnds_ = false;
     bool loading_ = false;
     bool closeAfterLoad_ = false;
+    bool journalFailureShown_ = false;
+    bool filesHaveNoPlace_ = false;  // their directory could not be made at close
 };
 
 // The main window's background, also used by its tool panels and splitters.

@@ -2,6 +2,8 @@
 // event loop, then the windows go in reverse.
 #include "app/Application.h"
 #include "app/MainUnit.h"
+#include "app/ProgramLook.h"
+#include "app/SingleInstance.h"
 #include "platform/Dialogs.h"
 #include "platform/widgets/AccessibleEntries.h"
 #include "platform/widgets/Fonts.h"
@@ -16,13 +18,27 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName(platform::ApplicationTitle());
     QApplication::setApplicationDisplayName(platform::ApplicationTitle());
     QApplication::setFont(platform::ProgramFont());
+    // Dialogs and message boxes keep their light look on a dark desktop too.
+    QApplication::setPalette(app::ProgramPalette());
     platform::InitIconTheme();
     // The program's own drawing, the same picture the desktop entry names.
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/ferrovant.svg")));
     platform::InstallQtDialogs();
     platform::InstallAccessibleEntries();
 
-    app::TMainForm mainForm;
+    // A second start on the same queue brings the running window forward
+    // and ends: two writers of one queue file would lose one's rows.
+    const app::ProgramFiles files = app::ProgramFiles::ForThisProgram();
+    app::SingleInstance instance(files.queue);
+    if (!instance.Claim()) return 0;
+
+    app::TMainForm mainForm(files);
+    instance.OnActivationAsked([&mainForm] {
+        mainForm.setWindowState(mainForm.windowState() & ~Qt::WindowMinimized);
+        mainForm.show();
+        mainForm.raise();
+        mainForm.activateWindow();
+    });
     mainForm.CreateDialogs();
     mainForm.show();
     // Without a window manager nothing activates the window by itself.

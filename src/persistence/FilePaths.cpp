@@ -1,8 +1,63 @@
 #include "persistence/FilePaths.h"
 
+#include "platform/Errors.h"
+
 #include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
+
+#include <sys/stat.h>
+#include <unistd.h>
+#include <cerrno>
 
 namespace persistence {
+
+namespace {
+
+const QString kFolder = QStringLiteral("ferrovant");
+
+// An XDG base directory: the variable when it holds an absolute path, else
+// the fallback below the home directory.
+QString BaseDirectory(const EnvironmentLookup& env, const char* variable, const QString& fallback) {
+    const QString value = env(variable);
+    if (value.startsWith(u'/')) return value;
+    return env("HOME") + u'/' + fallback;
+}
+
+// A portable install: a directory the user can write that is no system
+// place (root can write /usr/bin, yet a package's program must not leave its
+// files there).
+bool PortableDirectory(const QString& dir) {
+    for (const char* system : {"/usr", "/bin", "/sbin", "/lib"}) {
+        const QString place = QString::fromLatin1(system);
+        if (dir == place || dir.startsWith(place + u'/')) return false;
+    }
+    return ::access(QFile::encodeName(dir).constData(), W_OK | X_OK) == 0;
+}
+
+// mkdir -p with mode 0700 for what it creates.
+void MakeDirectory(const QString& dir) {
+    const QByteArray path = QFile::encodeName(dir);
+    for (qsizetype slash = path.indexOf('/', 1);; slash = path.indexOf('/', slash + 1)) {
+        const QByteArray part = slash < 0 ? path : path.left(slash);
+        struct stat st {};
+        if (::stat(part.constData(), &st) != 0) {
+            if (::mkdir(part.constData(), 0700) != 0 && errno != EEXIST) {
+                const int err = errno;
+                throw platform::Failure(QStringLiteral("Cannot create directory ") + dir +
+                                        QStringLiteral(": ") +
+                                        platform::IoErrorText(platform::IoCodeFromErrno(err)));
+            }
+        } else if (!S_ISDIR(st.st_mode)) {
+            throw platform::Failure(QStringLiteral("Cannot create directory ") + dir +
+                                    QStringLiteral(": ") + QFile::decodeName(part) +
+                                    QStringLiteral(" is not a directory"));
+        }
+        if (slash < 0) return;
+    }
+}
+
+}  // namespace
 
 QString ChangeFileExt(const QString& path, const QString& ext) {
     const qsizetype nameStart = path.lastIndexOf(u'/') + 1;
@@ -12,12 +67,32 @@ QString ChangeFileExt(const QString& path, const QString& ext) {
     return path + ext;
 }
 
-QString SettingsFilePath() {
-    return ChangeFileExt(QCoreApplication::applicationFilePath(), QStringLiteral(".ini"));
+OwnFilePaths OwnFilePathsFor(const QString& exePath, const EnvironmentLookup& env) {
+    const QFileInfo exe(exePath);
+    if (PortableDirectory(exe.absolutePath())) {
+        return {ChangeFileExt(exePath, QStringLiteral(".ini")),
+                ChangeFileExt(exePath, QStringLiteral(".csv")), false};
+    }
+    const QString name = exe.fileName();
+    const QString config = BaseDirectory(env, "XDG_CONFIG_HOME", QStringLiteral(".config"));
+    const QString state = BaseDirectory(env, "XDG_STATE_HOME", QStringLiteral(".local/state"));
+    return {ChangeFileExt(config + u'/' + kFolder + u'/' + name, QStringLiteral(".ini")),
+            ChangeFileExt(state + u'/' + kFolder + u'/' + name, QStringLiteral(".csv")), true};
 }
 
-QString QueueFilePath() {
-    return ChangeFileExt(QCoreApplication::applicationFilePath(), QStringLiteral(".csv"));
+OwnFilePaths OwnFilePathsOfThisProgram() {
+    return OwnFilePathsFor(QCoreApplication::applicationFilePath(),
+                           [](const char* name) { return qEnvironmentVariable(name); });
+}
+
+QString JournalPathFor(const QString& queuePath) {
+    return ChangeFileExt(queuePath, QStringLiteral(".journal"));
+}
+
+void MakeOwnFileDirectories(const OwnFilePaths& files) {
+    if (!files.perUser) return;
+    MakeDirectory(QFileInfo(files.settings).absolutePath());
+    MakeDirectory(QFileInfo(files.queue).absolutePath());
 }
 
 }  // namespace persistence

@@ -1,6 +1,7 @@
 #include "persistence/QueueJournal.h"
 
 #include "persistence/QueueFile.h"
+#include "platform/Errors.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -224,11 +225,18 @@ bool QueueJournal::Flush(Durability durability) {
     bytes += pending_;
     const QByteArray path = QFile::encodeName(journalPath_);
     const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (started_ ? O_APPEND : O_TRUNC);
+    errno = 0;
     const int fd = ::open(path.constData(), flags, 0644);
     bool ok = fd >= 0 && WriteAll(fd, bytes);
     if (ok && durability == Durability::Wait) ok = ::fdatasync(fd) == 0;
     if (ok && durability == Durability::Start)
         ::sync_file_range(fd, fileSize_, bytes.size(), SYNC_FILE_RANGE_WRITE);
+    if (!ok) {
+        // A short write with no error code is a full disk.
+        const int err = errno != 0 ? errno : ENOSPC;
+        lastFailure_ = QStringLiteral("Unable to write to ") + journalPath_ + QStringLiteral(": ") +
+                       platform::IoErrorText(platform::IoCodeFromErrno(err));
+    }
     if (fd >= 0 && !ok) {
         // A torn line would end every later replay there: cut it off.
         if (::ftruncate(fd, fileSize_) != 0) started_ = false;

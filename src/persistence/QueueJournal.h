@@ -57,6 +57,8 @@ public:
     // last whole line.
     enum class Durability { Wait, Start };
     bool Flush(Durability durability = Durability::Wait);
+    // What the last refused flush met: "Unable to write to <journal>: <reason>".
+    const QString& LastFailure() const { return lastFailure_; }
 
     const QString& JournalPath() const { return journalPath_; }
     // Total time spent recording and flushing, in nanoseconds (benchmarks).
@@ -78,6 +80,7 @@ private:
     QString journalPath_;
     QByteArray base_;
     QByteArray pending_;
+    QString lastFailure_;
     bool started_ = false;  // the journal file holds this generation's header
     qint64 fileSize_ = 0;   // length of the whole lines on disk
     qint64 costNs_ = 0;

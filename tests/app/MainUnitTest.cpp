@@ -1,5 +1,6 @@
 #include "app/MainUnit.h"
 #include "panes/FilePanels.h"
+#include "persistence/FilePaths.h"
 #include "persistence/QueueFile.h"
 #include "platform/Guard.h"
 #include "platform/Pump.h"
@@ -240,6 +241,43 @@ TEST(MainUnitTest, CloseDuringTheLoadWaitsForTheWholeQueue) {
     const QByteArray saved = ReadAll(rig.files.queue);
     EXPECT_TRUE(saved.contains(",f60000.txt,"));
     EXPECT_EQ(saved.count('\n'), rows + 1);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(MainUnitTest, OwnFilesWithoutAPlaceAreSaidAndNeverHoldTheWindow) {
+    testsupport::ScriptedDialogs dialogs;
+    // A journal that cannot be written: one box for the first failure only,
+    // and the close still writes the queue file whole.
+    Rig rig;
+    const QString journal = persistence::JournalPathFor(rig.files.queue);
+    QDir().mkpath(journal);  // a directory where the journal should be
+    TMainForm& form = rig.Start();
+    dialogs.ExpectErrorBox("Unable to write to " + journal + ": File access denied");
+    for (const char* name : {"a.txt", "b.txt"}) {
+        form.Queue().AppendJob(queue::QueueJob{QStringLiteral("C:\\Src"), QString::fromLatin1(name),
+                                               QStringLiteral("D:\\Tgt"), 1, queue::ActionCopy,
+                                               queue::StatusPending});
+        form.SaveQueueChanges();
+    }
+    EXPECT_EQ(dialogs.Remaining(), 0);
+    EXPECT_TRUE(form.FormClose());
+    EXPECT_TRUE(ReadAll(rig.files.queue).contains("b.txt"));
+
+    // A per-user directory that cannot be made: said at start and at close,
+    // and the window closes all the same.
+    Rig blocked;
+    WriteAll(blocked.dir.filePath("blocker"), "x");
+    blocked.files.settings = blocked.dir.filePath("blocker/ferrovant/ferrovant.ini");
+    blocked.files.perUser = true;
+    for (int i = 0; i < 2; ++i)
+        dialogs.ExpectErrorBox("Cannot create directory", testsupport::TextMatch::Contains);
+    TMainForm& homeless = blocked.Start();
+    EXPECT_TRUE(homeless.FormClose());
+    EXPECT_EQ(dialogs.Remaining(), 0);
+    blocked.form.reset();  // nothing more to say when it goes
 }
 
 }  // namespace

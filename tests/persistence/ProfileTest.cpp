@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include "support/HostFiles.h"
@@ -240,8 +241,64 @@ TEST(ProfilePaths, ExtensionOfTheExecutableIsReplaced) {
     for (const Case& c : cases) {
         EXPECT_EQ(persistence::ChangeFileExt(c.exe, c.ext), c.expected) << c.exe.toStdString();
     }
-    EXPECT_TRUE(persistence::SettingsFilePath().endsWith(".ini"));
-    EXPECT_TRUE(persistence::QueueFilePath().endsWith(".csv"));
+}
+
+TEST(ProfilePaths, PerUserWhenTheExecutablesFolderIsNoPlaceToWrite) {
+    QTemporaryDir portable;
+    const QString here = portable.path();
+    // /proc/1 cannot be written, not even by root.
+    struct Case {
+        QString exe, configHome, stateHome, settings, queue;
+        bool perUser;
+    };
+    const Case cases[] = {
+        {here + "/ferrovant", "/x/cfg", "/x/st", here + "/ferrovant.ini", here + "/ferrovant.csv",
+         false},
+        {"/proc/1/ferrovant", "/x/cfg", "/x/st", "/x/cfg/ferrovant/ferrovant.ini",
+         "/x/st/ferrovant/ferrovant.csv", true},
+        // Unset or relative variables fall back to the home directory.
+        {"/proc/1/ferrovant", "", "rel/st", "/home/u/.config/ferrovant/ferrovant.ini",
+         "/home/u/.local/state/ferrovant/ferrovant.csv", true},
+        {"/usr/bin/ferrovant", "", "", "/home/u/.config/ferrovant/ferrovant.ini",
+         "/home/u/.local/state/ferrovant/ferrovant.csv", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.exe.toStdString());
+        const auto env = [&](const char* name) {
+            const QByteArray n(name);
+            if (n == "HOME") return QStringLiteral("/home/u");
+            if (n == "XDG_CONFIG_HOME") return c.configHome;
+            if (n == "XDG_STATE_HOME") return c.stateHome;
+            return QString();
+        };
+        const persistence::OwnFilePaths got = persistence::OwnFilePathsFor(c.exe, env);
+        EXPECT_EQ(got.settings, c.settings);
+        EXPECT_EQ(got.queue, c.queue);
+        EXPECT_EQ(got.perUser, c.perUser);
+    }
+    EXPECT_EQ(persistence::JournalPathFor("/x/st/ferrovant/ferrovant.csv"),
+              "/x/st/ferrovant/ferrovant.journal");
+}
+
+TEST(ProfilePaths, PerUserDirectoriesAreMadeOwnerOnlyOrTheReasonIsGiven) {
+    QTemporaryDir dir;
+    const persistence::OwnFilePaths files{dir.filePath("cfg/ferrovant/ferrovant.ini"),
+                                          dir.filePath("st/deep/ferrovant/ferrovant.csv"), true};
+    persistence::MakeOwnFileDirectories(files);
+    for (const char* made : {"cfg/ferrovant", "st/deep/ferrovant", "st"}) {
+        EXPECT_EQ(QFileInfo(dir.filePath(made)).permissions() & 0x7077,
+                  QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner)
+            << made;
+    }
+    WriteAll(dir.filePath("blocker"), "x");
+    try {
+        persistence::MakeOwnFileDirectories(
+            {dir.filePath("blocker/ferrovant/ferrovant.ini"), files.queue, true});
+        ADD_FAILURE() << "no failure";
+    } catch (const platform::Failure& e) {
+        EXPECT_TRUE(e.message().startsWith("Cannot create directory " + dir.filePath("blocker")))
+            << e.message().toStdString();
+    }
 }
 
 TEST(ColumnWidthStore, ReadsAndWritesOnlyWithSaveKeyAndSection) {
