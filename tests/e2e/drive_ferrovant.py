@@ -16,8 +16,12 @@ import time
 import pyatspi
 from Xlib import X, display, protocol
 
-TIMEOUT = 40.0
-BIG_SIZE = 160 * 1024 * 1024
+# Every wait is for a state; the timeout only ends a test that hangs, and is
+# long enough for a machine under full load.
+TIMEOUT = 180.0
+# Large enough that the copy is still under way when the abort arrives, even
+# when the test itself gets little processor time beside other work.
+BIG_SIZE = 512 * 1024 * 1024
 
 
 def wait_for(predicate, what, timeout=TIMEOUT):
@@ -253,9 +257,11 @@ def snapshot(root):
         for name in dirs:
             result[os.path.relpath(os.path.join(base, name), root) + "/"] = "dir"
         for name in files:
+            digest = hashlib.sha256()
             with open(os.path.join(base, name), "rb") as f:
-                result[os.path.relpath(os.path.join(base, name), root)] = \
-                    hashlib.sha256(f.read()).hexdigest()
+                for block in iter(lambda: f.read(1 << 20), b""):
+                    digest.update(block)
+            result[os.path.relpath(os.path.join(base, name), root)] = digest.hexdigest()
     return result
 
 
@@ -350,7 +356,7 @@ def main():
         abort.doAction(0)
         wait_for(lambda: run.poll() is not None and p.panel(1) == "Stopped", "the abort")
         p.shot("aborted")
-        assert "Aborted" in p.table_texts(), p.table_texts()
+        assert "Aborted" in p.table_texts(), "the abort came too late: %r" % p.table_texts()
         widths = {t: p.header_width(t) for t in ("Row", "Filename", "Status")}
         p.close()
 
