@@ -17,6 +17,8 @@ int main(int argc, char** argv) {
     platform::SetApplicationTitle(QStringLiteral("Ferrovant"));
     QApplication::setApplicationName(platform::ApplicationTitle());
     QApplication::setApplicationDisplayName(platform::ApplicationTitle());
+    // The application id: the desktop entry, the metainfo and the icon carry it.
+    QApplication::setDesktopFileName(QStringLiteral("io.github.ferrovant.Ferrovant"));
     QApplication::setFont(platform::ProgramFont());
     // Dialogs and message boxes keep their light look on a dark desktop too.
     QApplication::setPalette(app::ProgramPalette());
