@@ -42,12 +42,11 @@ set(CPACK_PACKAGE_NAME ferrovant)
 set(CPACK_PACKAGE_VENDOR "The Ferrovant developers")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "file copy queue with two browsing panes")
 set(CPACK_PACKAGE_DESCRIPTION
-    "Ferrovant copies and moves files through a queue that survives restarts.\n"
-    "Two browsing panes sit on top; the ticked files and directories of one pane\n"
-    "are queued for copy or move into the other pane's directory, and the queue\n"
-    "runs one file at a time, with stop, abort and a delayed start. A moved\n"
-    "file's source is deleted only once its copy is on the disk.")
-string(REPLACE ";" "" CPACK_PACKAGE_DESCRIPTION "${CPACK_PACKAGE_DESCRIPTION}")
+    "Ferrovant copies and moves files through a queue that survives restarts.\n\
+Two browsing panes sit on top: the ticked files and directories of one pane\n\
+are queued for copy or move into the other pane's directory, and the queue\n\
+runs one file at a time, with stop, abort and a delayed start. A moved\n\
+file's source is deleted only once its copy is on the disk.")
 set(CPACK_PACKAGE_CONTACT "The Ferrovant developers <ferrovant@users.noreply.github.com>")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 # The install runs with /usr as its prefix (the desktop entry's Exec), into
