@@ -1,6 +1,7 @@
 #include "platform/widgets/AccessibleEntries.h"
 
 #include "platform/Guard.h"
+#include "platform/widgets/StringGridEx.h"
 
 #include <QAccessibleWidget>
 #include <QPointer>
@@ -164,6 +165,7 @@ void EntryInterface::doAction(const QString& actionName) {
 }
 
 QAccessibleInterface* Factory(const QString&, QObject* object) {
+    if (auto* grid = qobject_cast<TStringGridEx*>(object)) return NewGridAccessible(grid);
     auto* widget = qobject_cast<QWidget*>(object);
     auto* source = dynamic_cast<AccessibleEntrySource*>(object);
     if (!widget || !source) return nullptr;

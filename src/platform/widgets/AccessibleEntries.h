@@ -4,7 +4,8 @@
 // widget implements AccessibleEntrySource; once InstallAccessibleEntries has
 // run, each of its entries appears as a child with its name, description,
 // selection and check state, and the actions "Press" (what a click on the
-// entry does) and "Toggle" (for entries with a check box).
+// entry does) and "Toggle" (for entries with a check box). The same factory
+// gives grid views their table (StringGridEx.h).
 
 #include <QAccessible>
 #include <QRect>

@@ -13,6 +13,8 @@
 
 #include <QTableView>
 
+class QAccessibleInterface;
+
 #include <cstdint>
 
 namespace platform {
@@ -44,6 +46,8 @@ public:
 
     // The grid row under a point of the viewport, -1 when none.
     int GridRowAt(const QPoint& viewportPos) const;
+    // Selects that one row, as a click on it does.
+    void SelectOnly(int gridRow);
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
@@ -55,7 +59,6 @@ private:
     void SyncColumns();
     void ColumnResized(int col, int oldWidth, int newWidth);
     void HeaderClicked(int col);
-    void SelectOnly(int gridRow);
     void SelectRange(int fromGridRow, int toGridRow, bool keepOthers);
     void SetAnchor(int gridRow);
     int AnchorRow() const;
@@ -70,5 +73,9 @@ private:
     Qt::SortOrder sortOrder_ = Qt::AscendingOrder;
     std::uint64_t anchorSerial_ = 0;
 };
+
+// What assistive technology sees of a grid view: a table of the columns in
+// view whose row selection is the grid's. InstallAccessibleEntries registers it.
+QAccessibleInterface* NewGridAccessible(TStringGridEx* view);
 
 }  // namespace platform

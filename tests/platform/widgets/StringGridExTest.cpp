@@ -1,6 +1,8 @@
+#include "platform/widgets/AccessibleEntries.h"
 #include "platform/widgets/StringGridEx.h"
 #include "platform/widgets/StringGridModel.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QHeaderView>
 #include <QSignalSpy>
@@ -323,6 +325,39 @@ TEST_F(StringGridExTest, RepaintRequestPaintsAtOnce) {
 }  // namespace
 
 namespace {
+
+TEST_F(StringGridExTest, AccessibleTableOffersColumnsInViewAndTheGridsSelection) {
+    InstallAccessibleEntries();
+    Show(3);
+    grid->HideTableColumn(1);
+    QAccessibleInterface* table = QAccessible::queryAccessibleInterface(view.get());
+    ASSERT_NE(table, nullptr);
+    QAccessibleTableInterface* t = table->tableInterface();
+    ASSERT_NE(t, nullptr);
+    EXPECT_EQ(t->columnCount(), 2);
+    EXPECT_EQ(t->rowCount(), 3);
+    EXPECT_EQ(t->columnDescription(1), "Level");
+    EXPECT_EQ(t->cellAt(2, 1)->text(QAccessible::Name), "c2r3");
+    EXPECT_EQ(table->child(1)->role(), QAccessible::ColumnHeader);
+    EXPECT_EQ(table->indexOfChild(t->cellAt(2, 1)), 7);
+
+    // Read and set through the table, through a cell's actions, and by the mouse.
+    EXPECT_TRUE(t->selectRow(0));
+    EXPECT_TRUE(t->selectRow(2));
+    EXPECT_EQ(SelectedRows(*grid), (std::vector<int>{1, 3}));
+    EXPECT_EQ(t->selectedRows(), (QList<int>{0, 2}));
+    EXPECT_TRUE(t->unselectRow(0));
+    EXPECT_FALSE(t->isRowSelected(0));
+    QAccessibleInterface* cell = t->cellAt(1, 0);
+    cell->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
+    EXPECT_EQ(t->selectedRows(), (QList<int>{1, 2}));
+    EXPECT_TRUE(cell->state().selected);
+    cell->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+    EXPECT_EQ(t->selectedRows(), QList<int>{1});
+    Click(1, Qt::ControlModifier);
+    EXPECT_EQ(t->selectedRowCount(), 2);
+    EXPECT_FALSE(t->selectRow(3));
+}
 
 TEST(StringGridModel, WideningTheGridAddsEmptyShownColumns) {
     auto grid = MakeGrid(2);
