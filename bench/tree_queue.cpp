@@ -151,9 +151,10 @@ int main(int argc, char** argv) {
     form->show();
     form->FormActivate();
     QApplication::processEvents();
-    panes::TCheckFileListBoxEx* list = form->Panels->FileListLeft;
+    panes::TCheckFileListBoxEx* list = &form->Panels->FileList(panes::Side::Left);
     const int index = IndexOf(*list, QStringLiteral("[big]"));
-    if (form->Panels->DirListLeft->Directory() != QStringLiteral("C:\\Trees") || index < 0) {
+    if (form->Panels->DirList(panes::Side::Left).Directory() != QStringLiteral("C:\\Trees") ||
+        index < 0) {
         std::fprintf(stderr, "the left pane does not list the tree\n");
         return 1;
     }
@@ -172,7 +173,7 @@ int main(int argc, char** argv) {
     gaps.table = &form->Queue();
     const double start = benchrig::Now();
     gaps.last = start;
-    form->Panels->btnQueueCopyLeft->click();
+    form->Panels->QueueButton(panes::Side::Left, false).click();
     // The queue's save after the summary waits for the disk.
     const double saveMs = (benchrig::Now() - gaps.last) * 1000;
     gaps.Note("the click's return");

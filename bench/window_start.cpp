@@ -31,7 +31,7 @@ int ShowWindow(int argc, char** argv) {
         {dir + "/ferrovant.ini", dir + "/ferrovant.csv", QStringLiteral("C:\\")});
     form->show();
     form->activateWindow();
-    while (form->FirstActivation)
+    while (form->FirstActivation())
         QApplication::processEvents(QEventLoop::WaitForMoreEvents);
     QApplication::processEvents();  // the paint of the filled table
     std::printf("shown %d\n", form->GridQueue->model()->rowCount());

@@ -2,6 +2,8 @@
 // close (save), and the settings written when it is destroyed.
 #include "app/MainUnit.h"
 
+#include "app/DesktopProgress.h"
+
 #include "panes/FileListBox.h"
 #include "panes/FilePanels.h"
 #include "persistence/ColumnWidths.h"
@@ -39,7 +41,7 @@ persistence::TColumnSize QueueColumnStore(const QString& settingsPath) {
 }  // namespace
 
 void TMainForm::FormCreate() {
-    FirstActivation = true;
+    phase_ = Phase::Created;
     Panels->FirstActivation = true;
     settingsPath_ = files_.settings;
     FormSize->SaveName = settingsPath_;
@@ -64,10 +66,18 @@ void TMainForm::changeEvent(QEvent* event) {
 }
 
 void TMainForm::FormActivate() {
-    if (!FirstActivation) return;
-    // Cleared before the load: a load that fails is not tried again.
-    FirstActivation = false;
+    if (phase_ != Phase::Created) return;
+    // Left before the load: a load that fails is not tried again.
+    phase_ = Phase::Loading;
     Panels->FirstActivation = false;
+    struct Opened {
+        TMainForm* form;
+        ~Opened() {
+            const bool closeAsked = form->phase_ == Phase::CloseAfterLoad;
+            form->phase_ = Phase::Open;
+            if (closeAsked) QTimer::singleShot(0, form, [f = form] { f->close(); });
+        }
+    } opened{this};
     LoadSettingsAndQueue();
     PrepareMainWindow();
 }
@@ -79,16 +89,6 @@ void TMainForm::LoadQueueRepainting() {
     // cannot write half of it over the file.
     // Ten repaints a second show the window alive; each one lengthens the load.
     platform::PacedPump pump(std::chrono::milliseconds(100), platform::PumpInput::Defer);
-    struct Loading {
-        TMainForm* form;
-        explicit Loading(TMainForm* f) : form(f) { form->loading_ = true; }
-        ~Loading() {
-            form->loading_ = false;
-            if (!form->closeAfterLoad_) return;
-            form->closeAfterLoad_ = false;
-            QTimer::singleShot(0, form, [f = form] { f->close(); });
-        }
-    } loading{this};
     persistence::LoadQueueFile(session_.Table(), files_.queue, [&] { pump.Step(); });
 }
 
@@ -99,8 +99,8 @@ void TMainForm::LoadSettingsAndQueue() {
             profile.ProfileReadText(QStringLiteral("Files"), QString::fromLatin1(key), QString());
         return platform::DirectoryExists(stored) ? stored : files_.home;
     };
-    Panels->DirListLeft->SetDirectory(paneDir("SourceDir"));
-    Panels->DirListRight->SetDirectory(paneDir("TargetDir"));
+    Panels->DirList(panes::Side::Left).SetDirectory(paneDir("SourceDir"));
+    Panels->DirList(panes::Side::Right).SetDirectory(paneDir("TargetDir"));
     Panels->SetFilePanelHeight(
         profile.ProfileReadInt(QStringLiteral("MainForm"), QStringLiteral("FilePanelHeight"), 250));
     profile.Release();
@@ -133,14 +133,12 @@ void TMainForm::PrepareMainWindow() {
     session_.CountPending();
     RefreshStatistics();
     panes::TFilePanels& p = *Panels;
-    p.DriveComboLeft->resize(p.PanelDirLeft->width() - p.pnlDriveSpaceLeft->width(),
-                             p.DriveComboLeft->height());
-    p.DriveComboRight->resize(p.PanelDirRight->width() - p.pnlDriveSpaceRight->width(),
-                              p.DriveComboRight->height());
-    p.DirListLeft->ClearSelection();
-    p.FileListLeft->ClearSelection();
-    p.DirListRight->ClearSelection();
-    p.FileListRight->ClearSelection();
+    for (panes::Side side : {panes::Side::Left, panes::Side::Right})
+        p.PanelDirResize(side);
+    for (panes::Side side : {panes::Side::Left, panes::Side::Right}) {
+        p.DirList(side).ClearSelection();
+        p.FileList(side).ClearSelection();
+    }
     p.CleanFileLists();
     lblVersion->setText(QStringLiteral("Version ") + FileVersionText(3));
     // Sized to its text with the right edge where it was designed.
@@ -163,9 +161,9 @@ bool TMainForm::FormClose() {
 void TMainForm::SaveSettingsAndQueue() {
     persistence::Profile profile(files_.settings);
     profile.ProfileWriteText(QStringLiteral("Files"), QStringLiteral("SourceDir"),
-                             Panels->DirListLeft->Directory());
+                             Panels->DirList(panes::Side::Left).Directory());
     profile.ProfileWriteText(QStringLiteral("Files"), QStringLiteral("TargetDir"),
-                             Panels->DirListRight->Directory());
+                             Panels->DirList(panes::Side::Right).Directory());
     profile.ProfileWriteInt(QStringLiteral("MainForm"), QStringLiteral("FilePanelHeight"),
                             Panels->FilePanelHeight());
     profile.Release();
@@ -175,8 +173,8 @@ void TMainForm::SaveSettingsAndQueue() {
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {
-    if (loading_) {
-        closeAfterLoad_ = true;
+    if (phase_ == Phase::Loading || phase_ == Phase::CloseAfterLoad) {
+        phase_ = Phase::CloseAfterLoad;
         event->ignore();
         return;
     }
@@ -186,7 +184,7 @@ void TMainForm::closeEvent(QCloseEvent* event) {
     }
     if (Running()) {
         // The run goes on in the open window; the process ends when it returns.
-        quitWhenRunEnds_ = true;
+        phase_ = Phase::QuitWhenRunEnds;
         event->ignore();
         return;
     }
@@ -195,7 +193,7 @@ void TMainForm::closeEvent(QCloseEvent* event) {
 }
 
 void TMainForm::RunEnded() {
-    if (!quitWhenRunEnds_) return;
+    if (phase_ != Phase::QuitWhenRunEnds) return;
     // Rows finished after the close request would come back at the next start.
     platform::Guard([this] {
         session_.Table().Grid().ShowTableColumn(queue::colRealSize);

@@ -2,12 +2,14 @@
 // the engine asks of the window while it works.
 #include "app/MainUnit.h"
 
+#include "app/DesktopProgress.h"
 #include "panes/FilePanels.h"
 #include "platform/Guard.h"
 #include "platform/widgets/StringGridEx.h"
 #include "queue/Vocabulary.h"
 
 #include <QApplication>
+#include <QShortcut>
 #include <QToolButton>
 
 namespace app {
@@ -24,11 +26,13 @@ void TMainForm::ConnectCommands() {
     on(btnDelayedStart, &TMainForm::btnDelayedStartClick);
     on(btnQueueStats, &TMainForm::btnQueueStatsClick);
     on(btnAbout, &TMainForm::btnAboutClick);
-    on(Panels->btnQueueCopyLeft, &TMainForm::btnQueueCopyLeftClick);
-    on(Panels->btnQueueCopyRight, &TMainForm::btnQueueCopyRightClick);
-    on(Panels->btnQueueMoveLeft, &TMainForm::btnQueueMoveLeftClick);
-    on(Panels->btnQueueMoveRight, &TMainForm::btnQueueMoveRightClick);
+    on(&Panels->QueueButton(panes::Side::Left, false), &TMainForm::btnQueueCopyLeftClick);
+    on(&Panels->QueueButton(panes::Side::Right, false), &TMainForm::btnQueueCopyRightClick);
+    on(&Panels->QueueButton(panes::Side::Left, true), &TMainForm::btnQueueMoveLeftClick);
+    on(&Panels->QueueButton(panes::Side::Right, true), &TMainForm::btnQueueMoveRightClick);
     connect(TimerQueue, &QTimer::timeout, this, [this] { TimerQueueTimer(); });
+    auto* remove = new QShortcut(Qt::Key_Delete, GridQueue, nullptr, nullptr, Qt::WidgetShortcut);
+    connect(remove, &QShortcut::activated, this, [this] { btnRemoveClick(); });
 }
 
 void TMainForm::btnStartClick() {
@@ -36,7 +40,9 @@ void TMainForm::btnStartClick() {
     platform::Guard([this] { session_.btnStartClick(); });
     --runDepth_;
     SaveQueueChanges();
-    if (runDepth_ == 0) RunEnded();
+    if (runDepth_ > 0) return;
+    desktop_->RunEnded(isActiveWindow());
+    RunEnded();
 }
 
 void TMainForm::btnStopClick() {
@@ -58,12 +64,17 @@ void TMainForm::btnRemoveClick() {
 }
 
 void TMainForm::TimerQueueTimer() {
-    platform::Guard([this] { session_.TimerQueueTimer(); });
+    platform::Guard([this] {
+        session_.TimerQueueTimer();
+        desktop_->RunProgress();
+    });
 }
 
 void TMainForm::QueueFrom(bool fromLeft, const QString& action) {
-    panes::TCheckFileListBoxEx* source = fromLeft ? Panels->FileListLeft : Panels->FileListRight;
-    panes::TDirectoryListBoxEx* target = fromLeft ? Panels->DirListRight : Panels->DirListLeft;
+    const panes::Side from = fromLeft ? panes::Side::Left : panes::Side::Right;
+    panes::TCheckFileListBoxEx* source = &Panels->FileList(from);
+    panes::TDirectoryListBoxEx* target =
+        &Panels->DirList(fromLeft ? panes::Side::Right : panes::Side::Left);
     platform::Guard([&] {
         queue::QueueRequest request;
         request.action = action;
@@ -104,6 +115,7 @@ void TMainForm::RefreshQueueView() {
 
 void TMainForm::SetQueueTimer(bool enabled) {
     if (enabled) {
+        desktop_->RunStarted();
         TimerQueue->start();
     } else {
         TimerQueue->stop();
@@ -111,15 +123,15 @@ void TMainForm::SetQueueTimer(bool enabled) {
 }
 
 void TMainForm::RepaintDirectoryLists() {
-    Panels->DirListLeft->viewport()->repaint();
-    Panels->DirListRight->viewport()->repaint();
+    for (panes::Side side : {panes::Side::Left, panes::Side::Right})
+        Panels->DirList(side).viewport()->repaint();
 }
 
 void TMainForm::RereadPanes() {
-    Panels->DirListLeft->Update();
-    Panels->FileListLeft->Update();
-    Panels->DirListRight->Update();
-    Panels->FileListRight->Update();
+    for (panes::Side side : {panes::Side::Left, panes::Side::Right}) {
+        Panels->DirList(side).Update();
+        Panels->FileList(side).Update();
+    }
 }
 
 void TMainForm::SetBusyCursor(bool busy) {

@@ -2,6 +2,7 @@
 #include "app/MainUnit.h"
 
 #include "app/About.h"
+#include "app/DesktopProgress.h"
 #include "app/ExeVersion.h"
 #include "app/MainStatusPanels.h"
 #include "app/ProgramLook.h"
@@ -27,6 +28,7 @@
 #include <QDir>
 #include <QFile>
 #include <QHBoxLayout>
+#include <QKeySequence>
 #include <QLabel>
 #include <QPalette>
 #include <QTextDocumentFragment>
@@ -47,11 +49,45 @@ QWidget* Panel(QWidget* parent, const char* name) {
     return panel;
 }
 
+// A button of the window's own strips; the hint names its key, if it has one.
 QToolButton* ToolButton(QWidget* strip, const char* name, int left, int top, const char* hint,
-                        const char* iconName, QStyle::StandardPixmap fallback) {
-    return platform::NewStripButton(strip, name, left, top, QString::fromLatin1(hint),
-                                    platform::CommandIcon(QString::fromLatin1(iconName), fallback));
+                        const char* iconName, QStyle::StandardPixmap fallback,
+                        const QKeySequence& key = {}) {
+    QString text = QString::fromLatin1(hint);
+    if (!key.isEmpty()) text += QStringLiteral(" (%1)").arg(key.toString(QKeySequence::NativeText));
+    QToolButton* button =
+        platform::NewStripButton(strip, name, left, top, text,
+                                 platform::CommandIcon(QString::fromLatin1(iconName), fallback));
+    button->setShortcut(key);
+    return button;
 }
+
+// A hint as a screen reader speaks it: markup is for the eye only.
+QString PlainHint(const QString& hint) {
+    return QTextDocumentFragment::fromHtml(TRichHint::ShortHint(hint)).toPlainText();
+}
+
+// A picture button is named by its hint, without the key the hint names (that
+// is the button's shortcut), so that a hint that tells the state (the delayed
+// start's) renames the button when it changes.
+void SpeakHint(QToolButton* button) {
+    const QString plain = PlainHint(button->toolTip());
+    QString name = plain;
+    if (!button->shortcut().isEmpty())
+        name.remove(
+            QStringLiteral(" (%1)").arg(button->shortcut().toString(QKeySequence::NativeText)));
+    button->setAccessibleName(name);
+    button->setAccessibleDescription(plain);
+}
+
+class HintSpeaker : public QObject {
+public:
+    using QObject::QObject;
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::ToolTipChange) SpeakHint(static_cast<QToolButton*>(watched));
+        return false;
+    }
+};
 
 }  // namespace
 
@@ -74,7 +110,10 @@ QString FileVersionText(int parts) {
 }
 
 TMainForm::TMainForm(ProgramFiles files, QWidget* parent)
-    : QMainWindow(parent), files_(std::move(files)), session_(this) {
+    : QMainWindow(parent),
+      files_(std::move(files)),
+      session_(this),
+      desktop_(std::make_unique<TDesktopProgress>(session_)) {
     setObjectName(QStringLiteral("MainForm"));
     setWindowTitle(platform::ApplicationTitle());
     setFont(platform::ProgramFont());
@@ -116,6 +155,7 @@ TMainForm::TMainForm(ProgramFiles files, QWidget* parent)
     FormSize->Loaded();
 
     ConnectCommands();
+    hintSpeaker_ = new HintSpeaker(this);
     NameForAccessibility();
     platform::Guard([this] { FormCreate(); });
 }
@@ -158,12 +198,13 @@ void TMainForm::BuildQueueArea() {
     row->addWidget(PanelQueueToolbar);
     using SP = QStyle::StandardPixmap;
     QWidget* bar = PanelQueueToolbar;
+    // F9 starts; with Shift it stops after the current file, with Ctrl it aborts.
     btnStart = ToolButton(bar, "btnStart", 3, 0, "Start the queue", "media-playback-start",
-                          SP::SP_MediaPlay);
+                          SP::SP_MediaPlay, Qt::Key_F9);
     btnStop = ToolButton(bar, "btnStop", 3, 25, "Stop the queue, after the current file",
-                         "media-playback-stop", SP::SP_MediaStop);
+                         "media-playback-stop", SP::SP_MediaStop, Qt::SHIFT | Qt::Key_F9);
     btnAbort = ToolButton(bar, "btnAbort", 2, 50, "Abort the queue, stop right now!",
-                          "process-stop", SP::SP_BrowserStop);
+                          "process-stop", SP::SP_BrowserStop, Qt::CTRL | Qt::Key_F9);
     btnClearAll = ToolButton(bar, "btnClearAll", 3, 75, "Clear all files from queue",
                              "edit-clear-all", SP::SP_DialogResetButton);
     btnRemove = ToolButton(bar, "btnRemove", 3, 100, "Remove selected rows from queue",
@@ -204,20 +245,25 @@ void TMainForm::btnQueueStatsClick() {
 }
 
 void TMainForm::NameForAccessibility() {
-    // A screen reader reads a picture button by its hint; markup is for the eye only.
-    for (QWidget* widget : findChildren<QWidget*>()) {
-        const QString hint = TRichHint::ShortHint(widget->toolTip());
-        if (hint.isEmpty()) continue;
-        const QString plain = QTextDocumentFragment::fromHtml(hint).toPlainText();
-        if (widget->accessibleName().isEmpty()) widget->setAccessibleName(plain);
-        if (widget->accessibleDescription().isEmpty()) widget->setAccessibleDescription(plain);
+    for (auto* button : findChildren<QToolButton*>()) {
+        if (button->accessibleName().isEmpty()) {
+            SpeakHint(button);
+            button->installEventFilter(hintSpeaker_);
+        } else {
+            button->setAccessibleDescription(PlainHint(button->toolTip()));
+        }
     }
-    // Lists and panels have no text of their own: their control name tells them apart.
-    for (QWidget* widget : findChildren<QWidget*>()) {
-        if (qobject_cast<QLabel*>(widget)) continue;
-        if (widget->accessibleName().isEmpty() && !widget->objectName().isEmpty())
-            widget->setAccessibleName(widget->objectName());
-    }
+    GridQueue->setAccessibleName(QStringLiteral("Queue"));
+    StatusBar1->setAccessibleName(QStringLiteral("Status bar"));
+    // Tab goes the way the eye does: the title bar, pane by pane, then the queue.
+    std::vector<QWidget*> stops{btnAbout};
+    for (QWidget* stop : Panels->TabStops())
+        stops.push_back(stop);
+    for (QWidget* stop : PanelQueueToolbar->findChildren<QToolButton*>())
+        stops.push_back(stop);
+    stops.push_back(GridQueue);
+    for (std::size_t i = 1; i < stops.size(); ++i)
+        setTabOrder(stops[i - 1], stops[i]);
 }
 
 }  // namespace app

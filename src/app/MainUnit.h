@@ -36,6 +36,7 @@ class TStringGridEx;
 
 namespace app {
 
+class TDesktopProgress;
 class TRichHint;
 class TRichStatusBar;
 
@@ -63,34 +64,16 @@ public:
     queue::QueueSession& Session() { return session_; }
     queue::QueueTable& Queue() { return session_.Table(); }
 
-    bool FirstActivation = true;
+    // Before the first activation: file-list changes keep their dot entries.
+    bool FirstActivation() const { return phase_ == Phase::Created; }
 
-    QWidget* Panel2;
-    QWidget* Panel4;
-    QToolButton* btnAbout;
     QLabel* lblVersion;
     panes::TFilePanels* Panels;  // PanelFiles and Splitter3 with everything inside
-    QWidget* PanelQueue;
-    QWidget* Panel1;
-    QWidget* PanelQueueToolbar;
-    QToolButton* btnStart;
-    QToolButton* btnStop;
-    QToolButton* btnAbort;
-    QToolButton* btnClearAll;
-    QToolButton* btnRemove;
-    QToolButton* btnDelayedStart;
-    QToolButton* btnQueueStats;
     platform::TStringGridEx* GridQueue;
-    TRichStatusBar* StatusBar1;
-    persistence::TFormSize* FormSize;
     QTimer* TimerQueue;
-    // timerDelayedStart belongs to the delayed start (DelayedStart->timerDelayedStart).
-    TRichHint* RichHint1;
 
     // The delayed start and statistics dialogs are created hidden at start and
     // kept; the About dialog is made anew at each opening.
-    queue::TDelayedStart* DelayedStart = nullptr;
-    queue::TfrmQueueStats* frmQueueStats = nullptr;
     void CreateDialogs();
 
     // Lifecycle steps (MainLifecycle.cpp). Each throws what its steps throw.
@@ -148,16 +131,41 @@ private:
     void MakeFileDirectories();
     void RunEnded();
 
+    // Where the window is in its life. A close asked for while the queue file
+    // loads waits for the whole queue; one asked for during a run saves now and
+    // again when the run returns, and then ends the program.
+    enum class Phase { Created, Loading, CloseAfterLoad, Open, QuitWhenRunEnds };
+
+    QWidget* Panel2;
+    QWidget* Panel4;
+    QToolButton* btnAbout;
+    QWidget* PanelQueue;
+    QWidget* Panel1;
+    QWidget* PanelQueueToolbar;
+    QToolButton* btnStart;
+    QToolButton* btnStop;
+    QToolButton* btnAbort;
+    QToolButton* btnClearAll;
+    QToolButton* btnRemove;
+    QToolButton* btnDelayedStart;
+    QToolButton* btnQueueStats;
+    TRichStatusBar* StatusBar1;
+    persistence::TFormSize* FormSize;
+    // timerDelayedStart belongs to the delayed start (DelayedStart->timerDelayedStart).
+    TRichHint* RichHint1;
+    queue::TDelayedStart* DelayedStart = nullptr;
+    queue::TfrmQueueStats* frmQueueStats = nullptr;
+
+    QObject* hintSpeaker_ = nullptr;  // renames a button when its hint changes
+    Phase phase_ = Phase::Created;
     ProgramFiles files_;
     QString settingsPath_;
     queue::QueueSession session_;
+    std::unique_ptr<TDesktopProgress> desktop_;  // watches the session's table
     std::unique_ptr<persistence::QueueJournal> journal_;
     QTimer autosaveTimer_;
     int runDepth_ = 0;
     int queueingDepth_ = 0;
-    bool quitWhenRunEnds_ = false;
-    bool loading_ = false;
-    bool closeAfterLoad_ = false;
     bool journalFailureShown_ = false;
     bool filesHaveNoPlace_ = false;  // their directory could not be made at close
 };

@@ -88,8 +88,17 @@ void TCheckFileListBoxEx::mouseDoubleClickEvent(QMouseEvent* event) {
 }
 
 void TCheckFileListBoxEx::keyPressEvent(QKeyEvent* event) {
-    if (event->key() == Qt::Key_Space && event->modifiers() == Qt::NoModifier && ItemIndex() >= 0)
-        platform::Guard([&] { Toggle(ItemIndex()); });
+    const int index = ItemIndex();
+    if (event->key() == Qt::Key_Space && event->modifiers() == Qt::NoModifier && index >= 0)
+        platform::Guard([&] { Toggle(index); });
+    // Insert toggles the entry and moves on to the next, as in file managers.
+    if (event->key() == Qt::Key_Insert && event->modifiers() == Qt::NoModifier && index >= 0) {
+        platform::Guard([&] {
+            Toggle(index);
+            UserSelect(std::min(index + 1, Count() - 1), false);
+        });
+        return;
+    }
     TFileListBoxEx::keyPressEvent(event);
 }
 

@@ -320,6 +320,17 @@ void TDirectoryListBoxEx::showEvent(QShowEvent* event) {
     });
 }
 
+void TDirectoryListBoxEx::OpenParent() {
+    for (int i = 1; i < Count(); ++i) {
+        if (kinds_[i] == TDirEntryKind::Current) return SetDirectory(EntryPath(i - 1));
+    }
+}
+
+bool TDirectoryListBoxEx::GoUp() {
+    OpenParent();
+    return true;
+}
+
 void TDirectoryListBoxEx::AccessiblePress(int index) {
     TListBoxBase::AccessiblePress(index);
     if (directOpen_ && ItemIndex() == index) OpenSelected();

@@ -44,6 +44,8 @@ public:
     QString EntryPath(int index) const;
     // Opens the selected entry; nothing when no entry is selected.
     void OpenSelected();
+    // Opens the directory above the listed one; nothing at a root.
+    void OpenParent();
 
     TFileListBoxEx* FileList() const;
     void SetFileList(TFileListBoxEx* list);
@@ -61,6 +63,7 @@ public:
 
     // Selects the entry and, with DirectOpen, opens it, as a click does.
     void AccessiblePress(int index) override;
+    bool GoUp() override;
 
 protected:
     void DrawItem(QPainter& painter, int index, const QRect& rect, bool selected) override;

@@ -7,6 +7,7 @@
 #include "platform/widgets/Icons.h"
 
 #include <QAbstractItemView>
+#include <QItemSelectionModel>
 #include <QPainter>
 #include <QStyledItemDelegate>
 
@@ -58,6 +59,14 @@ TDriveComboBoxEx::TDriveComboBoxEx(QWidget* parent) : QComboBox(parent) {
     // activated comes for every choice, by mouse or by an arrow key in the
     // closed box; currentIndexChanged would also come for our own changes.
     connect(this, &QComboBox::activated, this, &TDriveComboBoxEx::Choose);
+    // A screen reader acts on an entry of the closed box by selecting it in
+    // the list behind the box: that too is a choice.
+    connect(view()->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            [this](const QItemSelection& selected) {
+                if (view()->isVisible() || selected.indexes().isEmpty()) return;
+                const int row = selected.indexes().front().row();
+                if (row != currentIndex()) Choose(row);
+            });
 }
 
 TDriveComboBoxEx::~TDriveComboBoxEx() {

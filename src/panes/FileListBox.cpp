@@ -92,6 +92,25 @@ void TFileListBoxEx::ReadIfShown() {
     if (read_ || isVisible()) Read(directory_);
 }
 
+bool TFileListBoxEx::GoUp() {
+    if (dirList_) dirList_->OpenParent();
+    return dirList_;
+}
+
+void TFileListBoxEx::keyPressEvent(QKeyEvent* event) {
+    const int index = ItemIndex();
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (!enter || index < 0 || !IsDirectoryEntry(index) || !dirList_)
+        return TListBoxBase::keyPressEvent(event);
+    // Enter on a directory entry opens it, as the directory list does.
+    platform::Guard([&] {
+        if (EntryName(index) == QStringLiteral(".."))
+            dirList_->OpenParent();
+        else if (!IsDotEntry(index))
+            dirList_->SetDirectory(platform::JoinPath(directory_, EntryName(index)));
+    });
+}
+
 void TFileListBoxEx::showEvent(QShowEvent* event) {
     TListBoxBase::showEvent(event);
     if (!read_) platform::Guard([this] { Read(directory_); });

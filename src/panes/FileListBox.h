@@ -67,6 +67,8 @@ protected:
     void ItemsCleared() override;
     void DrawItem(QPainter& painter, int index, const QRect& rect, bool selected) override;
     void UserSelectionChanged() override;
+    bool GoUp() override;
+    void keyPressEvent(QKeyEvent* event) override;
     void showEvent(QShowEvent* event) override;
 
     // Fills from left on, draws the icon at left and the text 17 pixels further.

@@ -1,6 +1,7 @@
 #include "panes/FilePanels.h"
 
 #include "panes/PanelCommands.h"
+#include "panes/SplitterBar.h"
 #include "platform/FileSystem.h"
 #include "platform/Guard.h"
 #include "platform/widgets/FlatButton.h"
@@ -10,12 +11,15 @@
 
 #include <QEvent>
 #include <QHBoxLayout>
+#include <QKeySequence>
 #include <QLabel>
+#include <QShortcut>
 #include <QSplitter>
 #include <QToolButton>
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <functional>
 
 namespace panes {
 
@@ -28,16 +32,10 @@ constexpr int kDirPanelWidth = 201;
 constexpr int kMinPaneWidth = 200;
 constexpr int kDesignHeight = 250;
 
-QWidget* Panel(QWidget* parent, const char* name) {
+QWidget* Panel(QWidget* parent, const QString& name) {
     auto* panel = new QWidget(parent);
-    panel->setObjectName(QString::fromLatin1(name));
+    panel->setObjectName(name);
     return panel;
-}
-
-QToolButton* Button(QWidget* strip, const char* name, int top, const QString& hint,
-                    const char* iconName, QStyle::StandardPixmap fallback) {
-    return platform::NewStripButton(strip, name, 3, top, hint,
-                                    platform::CommandIcon(QString::fromLatin1(iconName), fallback));
 }
 
 QHBoxLayout* Row(QWidget* owner) {
@@ -47,65 +45,178 @@ QHBoxLayout* Row(QWidget* owner) {
     return layout;
 }
 
-QSplitter* PaneSplitter(QWidget* parent, const char* name) {
-    auto* splitter = new QSplitter(Qt::Horizontal, parent);
-    splitter->setObjectName(QString::fromLatin1(name));
-    splitter->setHandleWidth(3);
-    splitter->setChildrenCollapsible(false);
-    return splitter;
+// A strip button; the name a screen reader speaks may say more than the hint.
+struct ButtonSpec {
+    const char* name;
+    const char* hint;
+    const char* spoken;  // nullptr: the hint
+    const char* icon;
+    QStyle::StandardPixmap fallback;
+};
+
+QToolButton* Button(QWidget* strip, int top, const ButtonSpec& b, const QString& side) {
+    const auto fill = [&](const char* text) {
+        const QString t = QString::fromLatin1(text);
+        return t.contains(u'%') ? t.arg(side) : t;
+    };
+    auto* button =
+        platform::NewStripButton(strip, b.name, 3, top, fill(b.hint),
+                                 platform::CommandIcon(QString::fromLatin1(b.icon), b.fallback));
+    if (b.spoken) button->setAccessibleName(fill(b.spoken));
+    return button;
+}
+
+using SP = QStyle::StandardPixmap;
+
+// A pane's strip, top to bottom; %1 is "left" or "right".
+const ButtonSpec kPaneStrip[] = {
+    {"btnSelectAll", "Select all files in the file list", "Select all files in the %1 file list",
+     "edit-select-all", SP::SP_DialogApplyButton},
+    {"btnDeselectAll", "Deselect all files in the file list",
+     "Deselect all files in the %1 file list", "edit-select-none", SP::SP_DialogResetButton},
+    {"btnMakeDir", "Create new directory in the directory list",
+     "Create new directory in the %1 directory list", "folder-new", SP::SP_FileDialogNewFolder},
+    {"btnDeleteFiles", "Delete selected files/folders in %1 file list", nullptr, "edit-delete",
+     SP::SP_TrashIcon},
+    {"btnRename", "Rename the selected file/directory",
+     "Rename the selected file/directory in the %1 pane", "edit-rename",
+     SP::SP_FileDialogDetailedView},
+};
+
+const ButtonSpec kMiddleStrip[] = {
+    {"btnRefreshLeft", "Refresh all file and folder lists", nullptr, "view-refresh",
+     SP::SP_BrowserReload},
+    {"btnQueueCopyLeft", "Queue files to <b>copy</b> from left to right", nullptr, "arrow-right",
+     SP::SP_ArrowRight},
+    {"btnQueueCopyRight", "Queue files to <b>copy</b> from right to left", nullptr, "arrow-left",
+     SP::SP_ArrowLeft},
+    {"btnQueueMoveLeft", "Queue files to <b>move</b> from left to right", nullptr,
+     "arrow-right-double", SP::SP_MediaSeekForward},
+    {"btnQueueMoveRight", "Queue files to <b>move</b> from right to left", nullptr,
+     "arrow-left-double", SP::SP_MediaSeekBackward},
+};
+
+void OnKey(QWidget* owner, const QKeySequence& keys, Qt::ShortcutContext context,
+           std::function<void()> act) {
+    auto* shortcut = new QShortcut(keys, owner);
+    shortcut->setContext(context);
+    QObject::connect(shortcut, &QShortcut::activated, owner, std::move(act));
 }
 
 }  // namespace
 
-// The widgets one pane's directory side is made of.
-struct TFilePanels::Pane {
-    QWidget* dirPanel = nullptr;
-    QWidget* drivePanel = nullptr;
-    TDriveComboBoxEx* combo = nullptr;
-    QLabel* space = nullptr;
-    TDirectoryListBoxEx* dirList = nullptr;
-    TCheckFileListBoxEx* fileList = nullptr;
-    const char* suffix = "";
-};
+void TFilePanels::BuildPane(Side side) {
+    Pane& p = panes_[static_cast<std::size_t>(side)];
+    const bool left = side == Side::Left;
+    const QString suffix = left ? QStringLiteral("Left") : QStringLiteral("Right");
+    const QString word = suffix.toLower();
 
-void TFilePanels::BuildPane(Pane& pane, QWidget* parent) {
-    const QString suffix = QString::fromLatin1(pane.suffix);
-    pane.dirPanel = new QWidget(parent);
-    pane.dirPanel->setObjectName(QStringLiteral("PanelDir") + suffix);
-    pane.dirPanel->setMinimumWidth(kSpaceLabelWidth + 30);
-    pane.dirPanel->installEventFilter(this);
-    auto* column = new QVBoxLayout(pane.dirPanel);
+    p.outer =
+        Panel(panelFiles_, left ? QStringLiteral("PanelLeft") : QStringLiteral("PanelTarget"));
+    if (left) p.outer->setMinimumWidth(kMinPaneWidth);
+    auto* row = Row(p.outer);
+    QWidget* strip = Panel(p.outer, QStringLiteral("PanelButtons") + suffix);
+    strip->setFixedWidth(kStripWidth);
+    auto* splitter = new QSplitter(Qt::Horizontal, p.outer);
+    splitter->setObjectName(left ? QStringLiteral("Splitter1") : QStringLiteral("Splitter2"));
+    splitter->setHandleWidth(3);
+    splitter->setChildrenCollapsible(false);
+    // Built in the order the eye meets them, which is also the tab order.
+    if (left) row->addWidget(strip);
+    row->addWidget(splitter, 1);
+    if (!left) row->addWidget(strip);
+    const auto addStrip = [&] {
+        int top = 0;
+        for (const ButtonSpec& b : kPaneStrip) {
+            p.buttons.push_back(Button(strip, top, b, word));
+            p.buttons.back()->setObjectName(p.buttons.back()->objectName() + suffix);
+            top += 25;
+        }
+        // The one twin whose name puts its side first.
+        if (!left) p.buttons[0]->setObjectName(QStringLiteral("btnRightSelectAll"));
+    };
+    if (left) addStrip();
+
+    p.dirPanel = Panel(splitter, QStringLiteral("PanelDir") + suffix);
+    p.dirPanel->setMinimumWidth(kSpaceLabelWidth + 30);
+    p.dirPanel->installEventFilter(this);
+    auto* column = new QVBoxLayout(p.dirPanel);
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(0);
+    QWidget* driveRow = Panel(p.dirPanel, QStringLiteral("PanelDrive") + suffix);
+    driveRow->setFixedHeight(kDriveRowHeight);
+    column->addWidget(driveRow);
+    p.combo = new TDriveComboBoxEx(driveRow);
+    p.combo->setObjectName(QStringLiteral("DriveCombo") + suffix);
+    p.combo->setToolTip(QStringLiteral("Choose drive"));
+    p.combo->setAccessibleName(suffix + QStringLiteral(" drive"));
+    p.combo->SetTextCase(tcUpperCase);
+    p.combo->resize(left ? 116 : 111, kDriveRowHeight);
+    p.space = new QLabel(driveRow);
+    p.space->setObjectName(QStringLiteral("pnlDriveSpace") + suffix);
+    p.space->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    p.space->setLineWidth(1);
+    p.space->setAlignment(Qt::AlignCenter);
+    p.space->setToolTip(QStringLiteral("Free space on selected drive"));
+    p.space->setAccessibleDescription(p.space->toolTip());
 
-    pane.drivePanel = new QWidget(pane.dirPanel);
-    pane.drivePanel->setObjectName(QStringLiteral("PanelDrive") + suffix);
-    pane.drivePanel->setFixedHeight(kDriveRowHeight);
-    pane.combo = new TDriveComboBoxEx(pane.drivePanel);
-    pane.combo->setObjectName(QStringLiteral("DriveCombo") + suffix);
-    pane.combo->setToolTip(QStringLiteral("Choose drive"));
-    pane.combo->SetTextCase(tcUpperCase);
-    pane.space = new QLabel(pane.drivePanel);
-    pane.space->setObjectName(QStringLiteral("pnlDriveSpace") + suffix);
-    pane.space->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    pane.space->setLineWidth(1);
-    pane.space->setAlignment(Qt::AlignCenter);
-    pane.space->setToolTip(QStringLiteral("Free space on selected drive"));
-    column->addWidget(pane.drivePanel);
+    p.dirList = new TDirectoryListBoxEx(p.dirPanel);
+    p.dirList->setObjectName(QStringLiteral("DirList") + suffix);
+    p.dirList->setAccessibleName(suffix + QStringLiteral(" directory list"));
+    p.dirList->SetItemHeight(16);
+    p.dirList->SetDirectOpen(true);
+    column->addWidget(p.dirList, 1);
 
-    pane.dirList = new TDirectoryListBoxEx(pane.dirPanel);
-    pane.dirList->setObjectName(QStringLiteral("DirList") + suffix);
-    pane.dirList->SetItemHeight(16);
-    pane.dirList->SetDirectOpen(true);
-    column->addWidget(pane.dirList, 1);
+    p.fileList = new TCheckFileListBoxEx(splitter);
+    p.fileList->setObjectName(QStringLiteral("FileList") + suffix);
+    p.fileList->setAccessibleName(suffix + QStringLiteral(" file list"));
+    p.fileList->SetFileType(ftDirectory | ftNormal);
+    p.fileList->SetFlat(true);
+    p.combo->SetDirList(p.dirList);
+    p.dirList->SetFileList(p.fileList);
+    splitter->addWidget(p.dirPanel);
+    splitter->addWidget(p.fileList);
+    splitter->setStretchFactor(0, 0);
+    splitter->setStretchFactor(1, 1);
+    splitter->setSizes({kDirPanelWidth, 1000});
+    if (!left) addStrip();
 
-    pane.fileList = new TCheckFileListBoxEx(parent);
-    pane.fileList->setObjectName(QStringLiteral("FileList") + suffix);
-    pane.fileList->SetFileType(ftDirectory | ftNormal);
-    pane.fileList->SetFlat(true);
+    const std::function<void()> commands[] = {
+        [this, side] { SelectAllClick(side, true); }, [this, side] { SelectAllClick(side, false); },
+        [this, side] { MakeDirClick(side); }, [this, side] { DeleteFilesClick(side); },
+        [this, side] { RenameClick(side); }};
+    for (std::size_t i = 0; i < p.buttons.size(); ++i)
+        connect(p.buttons[i], &QToolButton::clicked, this, commands[i]);
+    connect(p.fileList, &TFileListBoxEx::OnChange, this, [this, side] { FileListChange(side); });
+    connect(p.fileList, &TFileListBoxEx::OnClick, this, [this, side] { ListClick(side, true); });
+    connect(p.dirList, &TDirectoryListBoxEx::OnClick, this,
+            [this, side] { ListClick(side, false); });
+    connect(p.combo, &TDriveComboBoxEx::OnChange, this, [this] { ShowFreeSpace(); });
+}
 
-    pane.combo->SetDirList(pane.dirList);
-    pane.dirList->SetFileList(pane.fileList);
+void TFilePanels::AddPaneKeys(Side side) {
+    const Pane& p = pane(side);
+    constexpr auto kPane = Qt::WidgetWithChildrenShortcut;
+    OnKey(p.outer, Qt::Key_F5, kPane, [this, side] { QueueButton(side, false).click(); });
+    OnKey(p.outer, Qt::Key_F6, kPane, [this, side] { QueueButton(side, true).click(); });
+    OnKey(p.outer, Qt::Key_F7, kPane, [this, side] { MakeDirClick(side); });
+    OnKey(p.outer, Qt::Key_F2, kPane, [this, side] { RenameClick(side); });
+    OnKey(p.outer, Qt::Key_Delete, kPane, [this, side] { DeleteFilesClick(side); });
+    OnKey(p.fileList, Qt::CTRL | Qt::Key_A, Qt::WidgetShortcut,
+          [this, side] { SelectAllClick(side, true); });
+    OnKey(p.fileList, Qt::CTRL | Qt::SHIFT | Qt::Key_A, Qt::WidgetShortcut,
+          [this, side] { SelectAllClick(side, false); });
+}
+
+void TFilePanels::BuildMiddleStrip() {
+    middle_ = Panel(panelFiles_, QStringLiteral("pnlMiddle"));
+    middle_->setFixedWidth(kStripWidth);
+    int top = 0;
+    for (const ButtonSpec& b : kMiddleStrip) {
+        middleButtons_.push_back(Button(middle_, top, b, QString()));
+        top += 25;
+    }
+    connect(middleButtons_[0], &QToolButton::clicked, this, [this] { btnRefreshLeftClick(); });
 }
 
 TFilePanels::TFilePanels(QWidget* parent) : QWidget(parent) {
@@ -114,142 +225,42 @@ TFilePanels::TFilePanels(QWidget* parent) : QWidget(parent) {
     layout_->setContentsMargins(0, 0, 0, 0);
     layout_->setSpacing(0);
 
-    PanelFiles = Panel(this, "PanelFiles");
-    PanelFiles->setFont(platform::ProgramFont());
-    PanelFiles->setFixedHeight(kDesignHeight);
-    auto* filesRow = Row(PanelFiles);
+    panelFiles_ = Panel(this, QStringLiteral("PanelFiles"));
+    panelFiles_->setFont(platform::ProgramFont());
+    panelFiles_->setFixedHeight(kDesignHeight);
+    auto* filesRow = Row(panelFiles_);
+    BuildPane(Side::Left);
+    BuildMiddleStrip();
+    BuildPane(Side::Right);
+    filesRow->addWidget(panes_[0].outer);
+    filesRow->addWidget(middle_);
+    filesRow->addWidget(panes_[1].outer, 1);
+    AddPaneKeys(Side::Left);
+    AddPaneKeys(Side::Right);
 
-    // Left pane: buttons, directory side, splitter, file list.
-    PanelLeft = Panel(PanelFiles, "PanelLeft");
-    PanelLeft->setMinimumWidth(kMinPaneWidth);
-    auto* leftRow = Row(PanelLeft);
-    PanelButtonsLeft = Panel(PanelLeft, "PanelButtonsLeft");
-    PanelButtonsLeft->setFixedWidth(kStripWidth);
-    leftRow->addWidget(PanelButtonsLeft);
-    Splitter1 = PaneSplitter(PanelLeft, "Splitter1");
-    Pane left;
-    left.suffix = "Left";
-    BuildPane(left, Splitter1);
-    PanelDirLeft = left.dirPanel;
-    PanelDriveLeft = left.drivePanel;
-    DriveComboLeft = left.combo;
-    pnlDriveSpaceLeft = left.space;
-    DirListLeft = left.dirList;
-    FileListLeft = left.fileList;
-    Splitter1->addWidget(PanelDirLeft);
-    Splitter1->addWidget(FileListLeft);
-    Splitter1->setStretchFactor(0, 0);
-    Splitter1->setStretchFactor(1, 1);
-    Splitter1->setSizes({kDirPanelWidth, 1000});
-    leftRow->addWidget(Splitter1, 1);
-    filesRow->addWidget(PanelLeft);
-
-    pnlMiddle = Panel(PanelFiles, "pnlMiddle");
-    pnlMiddle->setFixedWidth(kStripWidth);
-    filesRow->addWidget(pnlMiddle);
-
-    // Right pane: directory side, splitter, file list, buttons at the edge.
-    PanelTarget = Panel(PanelFiles, "PanelTarget");
-    auto* rightRow = Row(PanelTarget);
-    Splitter2 = PaneSplitter(PanelTarget, "Splitter2");
-    Pane right;
-    right.suffix = "Right";
-    BuildPane(right, Splitter2);
-    PanelDirRight = right.dirPanel;
-    PanelDriveRight = right.drivePanel;
-    DriveComboRight = right.combo;
-    pnlDriveSpaceRight = right.space;
-    DirListRight = right.dirList;
-    FileListRight = right.fileList;
-    Splitter2->addWidget(PanelDirRight);
-    Splitter2->addWidget(FileListRight);
-    Splitter2->setStretchFactor(0, 0);
-    Splitter2->setStretchFactor(1, 1);
-    Splitter2->setSizes({kDirPanelWidth, 1000});
-    rightRow->addWidget(Splitter2, 1);
-    PanelButtonsRight = Panel(PanelTarget, "PanelButtonsRight");
-    PanelButtonsRight->setFixedWidth(kStripWidth);
-    rightRow->addWidget(PanelButtonsRight);
-    filesRow->addWidget(PanelTarget, 1);
-
-    DriveComboLeft->resize(116, kDriveRowHeight);
-    DriveComboRight->resize(111, kDriveRowHeight);
-
-    using SP = QStyle::StandardPixmap;
-    const QString selectAll = QStringLiteral("Select all files in the file list");
-    const QString deselectAll = QStringLiteral("Deselect all files in the file list");
-    const QString makeDir = QStringLiteral("Create new directory in the directory list");
-    const QString rename = QStringLiteral("Rename the selected file/directory");
-    btnSelectAllLeft = Button(PanelButtonsLeft, "btnSelectAllLeft", 0, selectAll, "edit-select-all",
-                              SP::SP_DialogApplyButton);
-    btnDeselectAllLeft = Button(PanelButtonsLeft, "btnDeselectAllLeft", 25, deselectAll,
-                                "edit-select-none", SP::SP_DialogResetButton);
-    btnMakeDirLeft = Button(PanelButtonsLeft, "btnMakeDirLeft", 50, makeDir, "folder-new",
-                            SP::SP_FileDialogNewFolder);
-    btnDeleteFilesLeft = Button(PanelButtonsLeft, "btnDeleteFilesLeft", 75,
-                                QStringLiteral("Delete selected files/folders in left file list"),
-                                "edit-delete", SP::SP_TrashIcon);
-    btnRenameLeft = Button(PanelButtonsLeft, "btnRenameLeft", 100, rename, "edit-rename",
-                           SP::SP_FileDialogDetailedView);
-
-    btnRefreshLeft =
-        Button(pnlMiddle, "btnRefreshLeft", 0, QStringLiteral("Refresh all file and folder lists"),
-               "view-refresh", SP::SP_BrowserReload);
-    btnQueueCopyLeft = Button(pnlMiddle, "btnQueueCopyLeft", 25,
-                              QStringLiteral("Queue files to <b>copy</b> from left to right"),
-                              "arrow-right", SP::SP_ArrowRight);
-    btnQueueCopyRight = Button(pnlMiddle, "btnQueueCopyRight", 50,
-                               QStringLiteral("Queue files to <b>copy</b> from right to left"),
-                               "arrow-left", SP::SP_ArrowLeft);
-    btnQueueMoveLeft = Button(pnlMiddle, "btnQueueMoveLeft", 75,
-                              QStringLiteral("Queue files to <b>move</b> from left to right"),
-                              "arrow-right-double", SP::SP_MediaSeekForward);
-    btnQueueMoveRight = Button(pnlMiddle, "btnQueueMoveRight", 100,
-                               QStringLiteral("Queue files to <b>move</b> from right to left"),
-                               "arrow-left-double", SP::SP_MediaSeekBackward);
-
-    btnRightSelectAll = Button(PanelButtonsRight, "btnRightSelectAll", 0, selectAll,
-                               "edit-select-all", SP::SP_DialogApplyButton);
-    btnDeselectAllRight = Button(PanelButtonsRight, "btnDeselectAllRight", 25, deselectAll,
-                                 "edit-select-none", SP::SP_DialogResetButton);
-    btnMakeDirRight = Button(PanelButtonsRight, "btnMakeDirRight", 50, makeDir, "folder-new",
-                             SP::SP_FileDialogNewFolder);
-    btnDeleteFilesRight = Button(PanelButtonsRight, "btnDeleteFilesRight", 75,
-                                 QStringLiteral("Delete selected files/folders in right file list"),
-                                 "edit-delete", SP::SP_TrashIcon);
-    btnRenameRight = Button(PanelButtonsRight, "btnRenameRight", 100, rename, "edit-rename",
-                            SP::SP_FileDialogDetailedView);
-
-    Splitter3 = new TSplitterBar(
-        PanelFiles, [this](int height) { SetFilePanelHeight(height); }, this);
-    Splitter3->setObjectName(QStringLiteral("Splitter3"));
-    layout_->addWidget(PanelFiles);
-    layout_->addWidget(Splitter3);
+    heightBar_ = new TSplitterBar(
+        panelFiles_, [this](int height) { SetFilePanelHeight(height); }, this);
+    heightBar_->setObjectName(QStringLiteral("Splitter3"));
+    layout_->addWidget(panelFiles_);
+    layout_->addWidget(heightBar_);
     layout_->addStretch(1);
+}
 
-    connect(btnSelectAllLeft, &QToolButton::clicked, this, [this] { btnSelectAllLeftClick(); });
-    connect(btnDeselectAllLeft, &QToolButton::clicked, this, [this] { btnDeselectAllLeftClick(); });
-    connect(btnMakeDirLeft, &QToolButton::clicked, this, [this] { btnMakeDirLeftClick(); });
-    connect(btnDeleteFilesLeft, &QToolButton::clicked, this, [this] { btnDeleteFilesLeftClick(); });
-    connect(btnRenameLeft, &QToolButton::clicked, this, [this] { btnRenameLeftClick(); });
-    connect(btnRightSelectAll, &QToolButton::clicked, this, [this] { btnRightSelectAllClick(); });
-    connect(btnDeselectAllRight, &QToolButton::clicked, this,
-            [this] { btnDeselectAllRightClick(); });
-    connect(btnMakeDirRight, &QToolButton::clicked, this, [this] { btnMakeDirRightClick(); });
-    connect(btnDeleteFilesRight, &QToolButton::clicked, this,
-            [this] { btnDeleteFilesRightClick(); });
-    connect(btnRenameRight, &QToolButton::clicked, this, [this] { btnRenameRightClick(); });
-    connect(btnRefreshLeft, &QToolButton::clicked, this, [this] { btnRefreshLeftClick(); });
+QToolButton& TFilePanels::QueueButton(Side from, bool move) const {
+    return *middleButtons_[1 + (move ? 2 : 0) + (from == Side::Right ? 1 : 0)];
+}
 
-    connect(FileListLeft, &TFileListBoxEx::OnChange, this, [this] { FileListLeftChange(); });
-    connect(FileListRight, &TFileListBoxEx::OnChange, this, [this] { FileListRightChange(); });
-    connect(FileListLeft, &TFileListBoxEx::OnClick, this, [this] { FileListLeftClick(); });
-    connect(FileListRight, &TFileListBoxEx::OnClick, this, [this] { FileListRightClick(); });
-    connect(DirListLeft, &TDirectoryListBoxEx::OnClick, this, [this] { DirListLeftClick(); });
-    connect(DirListRight, &TDirectoryListBoxEx::OnClick, this, [this] { DirListRightClick(); });
-    connect(DriveComboLeft, &TDriveComboBoxEx::OnChange, this, [this] { DriveComboLeftChange(); });
-    connect(DriveComboRight, &TDriveComboBoxEx::OnChange, this,
-            [this] { DriveComboRightChange(); });
+std::vector<QWidget*> TFilePanels::TabStops() const {
+    std::vector<QWidget*> stops;
+    const auto lists = [&](const Pane& p) {
+        stops.insert(stops.end(), {p.combo, p.dirList, p.fileList});
+    };
+    stops.insert(stops.end(), panes_[0].buttons.begin(), panes_[0].buttons.end());
+    lists(panes_[0]);
+    stops.insert(stops.end(), middleButtons_.begin(), middleButtons_.end());
+    lists(panes_[1]);
+    stops.insert(stops.end(), panes_[1].buttons.begin(), panes_[1].buttons.end());
+    return stops;
 }
 
 void TFilePanels::SetQueueArea(QWidget* area) {
@@ -267,31 +278,29 @@ void TFilePanels::SetQueueArea(QWidget* area) {
 }
 
 void TFilePanels::RefreshAll() {
-    DirListLeft->Update();
-    FileListLeft->Update();
-    DirListRight->Update();
-    FileListRight->Update();
+    for (const Pane& p : panes_) {
+        p.dirList->Update();
+        p.fileList->Update();
+    }
     CleanFileLists();
 }
 
 void TFilePanels::CleanFileLists() {
-    RemoveDotEntries(*FileListLeft);
-    RemoveDotEntries(*FileListRight);
+    for (const Pane& p : panes_)
+        RemoveDotEntries(*p.fileList);
 }
 
 void TFilePanels::ShowFreeSpace() {
-    const auto show = [](TDriveComboBoxEx* combo, QLabel* label) {
-        const QChar drive = combo->Drive();
+    for (const Pane& p : panes_) {
+        const QChar drive = p.combo->Drive();
         // No drive selected (the pane is on a network path): nothing to measure.
-        if (drive.isNull()) {
-            label->setText(QString());
-            return;
-        }
-        label->setText(
-            queue::FormatSize(platform::DriveFreeSpace(QString(drive) + QStringLiteral(":\\"))));
-    };
-    show(DriveComboLeft, pnlDriveSpaceLeft);
-    show(DriveComboRight, pnlDriveSpaceRight);
+        p.space->setText(drive.isNull() ? QString()
+                                        : queue::FormatSize(platform::DriveFreeSpace(
+                                              QString(drive) + QStringLiteral(":\\"))));
+        const QString word = &p == &panes_[0] ? QStringLiteral("left") : QStringLiteral("right");
+        p.space->setAccessibleName(
+            QStringLiteral("Free space on %1 drive: %2").arg(word, p.space->text()));
+    }
 }
 
 int TFilePanels::PanelFilesCanResize(int height) {
@@ -299,31 +308,24 @@ int TFilePanels::PanelFilesCanResize(int height) {
 }
 
 int TFilePanels::FilePanelHeight() const {
-    return PanelFiles->height();
+    return panelFiles_->height();
 }
 
 void TFilePanels::SetFilePanelHeight(int height) {
     const int guarded = PanelFilesCanResize(height);
-    PanelFiles->setFixedHeight(guarded);
-    PanelFiles->resize(PanelFiles->width(), guarded);
+    panelFiles_->setFixedHeight(guarded);
+    panelFiles_->resize(panelFiles_->width(), guarded);
 }
 
 void TFilePanels::FormResize(int clientWidth) {
-    PanelLeft->setFixedWidth(std::max(kMinPaneWidth, (clientWidth - pnlMiddle->width()) / 2));
+    panes_[0].outer->setFixedWidth(std::max(kMinPaneWidth, (clientWidth - middle_->width()) / 2));
 }
 
-void TFilePanels::PlaceDriveRow(QWidget* dirPanel, TDriveComboBoxEx* combo, QLabel* space) {
-    const int width = dirPanel->width();
-    combo->setGeometry(0, 0, std::max(0, width - kSpaceLabelWidth), kDriveRowHeight);
-    space->setGeometry(width - kSpaceLabelWidth, 0, kSpaceLabelWidth, kDriveRowHeight);
-}
-
-void TFilePanels::PanelDirLeftResize() {
-    PlaceDriveRow(PanelDirLeft, DriveComboLeft, pnlDriveSpaceLeft);
-}
-
-void TFilePanels::PanelDirRightResize() {
-    PlaceDriveRow(PanelDirRight, DriveComboRight, pnlDriveSpaceRight);
+void TFilePanels::PanelDirResize(Side side) {
+    const Pane& p = pane(side);
+    const int width = p.dirPanel->width();
+    p.combo->setGeometry(0, 0, std::max(0, width - kSpaceLabelWidth), kDriveRowHeight);
+    p.space->setGeometry(width - kSpaceLabelWidth, 0, kSpaceLabelWidth, kDriveRowHeight);
 }
 
 void TFilePanels::resizeEvent(QResizeEvent* event) {
@@ -333,67 +335,33 @@ void TFilePanels::resizeEvent(QResizeEvent* event) {
 
 bool TFilePanels::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::Resize) {
-        if (watched == PanelDirLeft) PanelDirLeftResize();
-        if (watched == PanelDirRight) PanelDirRightResize();
+        for (Side side : {Side::Left, Side::Right})
+            if (watched == pane(side).dirPanel) PanelDirResize(side);
     }
     return QWidget::eventFilter(watched, event);
 }
 
-void TFilePanels::btnSelectAllLeftClick() {
-    platform::Guard([this] { TickAll(*FileListLeft, true); });
+void TFilePanels::SelectAllClick(Side side, bool ticked) {
+    platform::Guard([&] { TickAll(FileList(side), ticked); });
 }
 
-void TFilePanels::btnDeselectAllLeftClick() {
-    platform::Guard([this] { TickAll(*FileListLeft, false); });
-}
-
-void TFilePanels::btnRightSelectAllClick() {
-    platform::Guard([this] { TickAll(*FileListRight, true); });
-}
-
-void TFilePanels::btnDeselectAllRightClick() {
-    platform::Guard([this] { TickAll(*FileListRight, false); });
-}
-
-void TFilePanels::btnMakeDirLeftClick() {
-    platform::Guard([this] {
-        MakeDirectory(*DirListLeft);
+void TFilePanels::MakeDirClick(Side side) {
+    platform::Guard([&] {
+        MakeDirectory(DirList(side));
         RefreshAll();
     });
 }
 
-void TFilePanels::btnMakeDirRightClick() {
-    platform::Guard([this] {
-        MakeDirectory(*DirListRight);
+void TFilePanels::DeleteFilesClick(Side side) {
+    platform::Guard([&] {
+        DeleteTicked(FileList(side));
         RefreshAll();
     });
 }
 
-void TFilePanels::btnDeleteFilesLeftClick() {
-    platform::Guard([this] {
-        DeleteTicked(*FileListLeft);
-        RefreshAll();
-    });
-}
-
-void TFilePanels::btnDeleteFilesRightClick() {
-    platform::Guard([this] {
-        DeleteTicked(*FileListRight);
-        RefreshAll();
-    });
-}
-
-void TFilePanels::btnRenameLeftClick() {
-    platform::Guard([this] {
-        RenameSelected(*DirListLeft, *FileListLeft);
-        RefreshAll();
-        CleanFileLists();
-    });
-}
-
-void TFilePanels::btnRenameRightClick() {
-    platform::Guard([this] {
-        RenameSelected(*DirListRight, *FileListRight);
+void TFilePanels::RenameClick(Side side) {
+    platform::Guard([&] {
+        RenameSelected(DirList(side), FileList(side));
         RefreshAll();
         CleanFileLists();
     });
@@ -402,44 +370,24 @@ void TFilePanels::btnRenameRightClick() {
 void TFilePanels::btnRefreshLeftClick() {
     platform::Guard([this] {
         RefreshAll();
-        DirListLeft->ClearSelection();
-        FileListLeft->ClearSelection();
-        DirListRight->ClearSelection();
-        FileListRight->ClearSelection();
+        for (const Pane& p : panes_) {
+            p.dirList->ClearSelection();
+            p.fileList->ClearSelection();
+        }
         ShowFreeSpace();
     });
 }
 
-void TFilePanels::FileListLeftChange() {
-    if (!FirstActivation) RemoveDotEntries(*FileListLeft);
+void TFilePanels::FileListChange(Side side) {
+    if (!FirstActivation) RemoveDotEntries(FileList(side));
 }
 
-void TFilePanels::FileListRightChange() {
-    if (!FirstActivation) RemoveDotEntries(*FileListRight);
-}
-
-void TFilePanels::FileListLeftClick() {
-    DirListLeft->ClearSelection();
-}
-
-void TFilePanels::FileListRightClick() {
-    DirListRight->ClearSelection();
-}
-
-void TFilePanels::DirListLeftClick() {
-    FileListLeft->ClearSelection();
-}
-
-void TFilePanels::DirListRightClick() {
-    FileListRight->ClearSelection();
-}
-
-void TFilePanels::DriveComboLeftChange() {
-    ShowFreeSpace();
-}
-
-void TFilePanels::DriveComboRightChange() {
-    ShowFreeSpace();
+void TFilePanels::ListClick(Side side, bool inFileList) {
+    if (inFileList) {
+        DirList(side).ClearSelection();
+    } else {
+        FileList(side).ClearSelection();
+    }
 }
 
 }  // namespace panes

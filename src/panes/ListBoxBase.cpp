@@ -176,6 +176,13 @@ bool TListBoxBase::TypeAhead(QKeyEvent* event) {
     if (event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))
         return false;
     const double now = platform::Now();
+    // Whole milliseconds: a day count cannot hold 500 ms exactly.
+    const bool paused =
+        lastTypeAhead_ < 0 || std::round((now - lastTypeAhead_) * kMsPerDay) >= kTypeAheadPauseMs;
+    if (event->key() == Qt::Key_Backspace && (search_.isEmpty() || paused) && GoUp()) {
+        search_.clear();
+        return true;
+    }
     if (event->key() == Qt::Key_Backspace) {
         lastTypeAhead_ = now;
         if (!search_.isEmpty()) search_.chop(1);
@@ -187,9 +194,7 @@ bool TListBoxBase::TypeAhead(QKeyEvent* event) {
     }
     const QString text = event->text();
     if (text.isEmpty() || text.at(0).unicode() < 32 || text.at(0).unicode() == 127) return false;
-    // Whole milliseconds: a day count cannot hold 500 ms exactly.
-    if (lastTypeAhead_ < 0 || std::round((now - lastTypeAhead_) * kMsPerDay) >= kTypeAheadPauseMs)
-        search_.clear();
+    if (paused) search_.clear();
     lastTypeAhead_ = now;
     search_ += text;
     SelectFirstMatch();

@@ -74,11 +74,15 @@ protected:
     virtual void DrawItem(QPainter& painter, int index, const QRect& rect, bool selected) = 0;
     // A selection made by the user; by default announces OnClick.
     virtual void UserSelectionChanged() { emit OnClick(); }
+    // Backspace with no search under way: the parent directory, where the
+    // list has one to show; false when it has none.
+    virtual bool GoUp() { return false; }
 
     // Selects index on the user's behalf and announces it; with
     // announceUnchanged false nothing is announced when the selection stays.
     void UserSelect(int index, bool announceUnchanged = true);
     // Handles a typed character or Backspace; false when the key is neither.
+    // Backspace shortens a search typed within the pause, else goes up.
     bool TypeAhead(QKeyEvent* event);
     void DrawFocus(QPainter& painter, const QRect& rect);
 

@@ -16,6 +16,7 @@
 #include <QLabel>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QToolButton>
 
 #include <gtest/gtest.h>
@@ -93,8 +94,8 @@ TEST(MainUnitTest, VersionTextHasTheFirstPartsOfTheBuildVersion) {
 TEST(MainUnitTest, FirstStartWithoutFilesOpensTheHomeDirectoryAndWritesNothing) {
     Rig rig;
     TMainForm& form = rig.Start();
-    EXPECT_EQ(form.Panels->DirListLeft->Directory(), "C:\\");
-    EXPECT_EQ(form.Panels->DirListRight->Directory(), "C:\\");
+    EXPECT_EQ(form.Panels->DirList(panes::Side::Left).Directory(), "C:\\");
+    EXPECT_EQ(form.Panels->DirList(panes::Side::Right).Directory(), "C:\\");
     EXPECT_EQ(form.Panels->FilePanelHeight(), 250);
     EXPECT_EQ(form.Queue().RowCount(), 2);
     EXPECT_TRUE(form.GridQueue->isColumnHidden(queue::colRealSize));
@@ -126,8 +127,8 @@ TEST(MainUnitTest, StoredSettingsAreJudgedEachOnTheirOwn) {
                      .arg(c.source, c.height)
                      .toLatin1());
         TMainForm& form = rig.Start();
-        EXPECT_EQ(form.Panels->DirListLeft->Directory(), c.wantLeft);
-        EXPECT_EQ(form.Panels->DirListRight->Directory(), "D:\\Tgt");
+        EXPECT_EQ(form.Panels->DirList(panes::Side::Left).Directory(), c.wantLeft);
+        EXPECT_EQ(form.Panels->DirList(panes::Side::Right).Directory(), "D:\\Tgt");
         EXPECT_EQ(form.Panels->FilePanelHeight(), c.wantHeight);
     }
 }
@@ -281,3 +282,59 @@ TEST(MainUnitTest, OwnFilesWithoutAPlaceAreSaidAndNeverHoldTheWindow) {
 }
 
 }  // namespace
+
+TEST(MainUnitKeys, TabFollowsThePictureAndQueueKeysPressTheirButtons) {
+    Rig rig;
+    TMainForm& form = rig.Start();
+    form.show();
+    form.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
+    QStringList order;
+    QWidget* stop = form.findChild<QWidget*>("btnAbout");
+    for (int i = 0; i < 31 && stop; ++i, stop = stop->nextInFocusChain()) {
+        while (!(stop->focusPolicy() & Qt::TabFocus) || !stop->isVisible())
+            stop = stop->nextInFocusChain();
+        order << stop->objectName();
+    }
+    EXPECT_EQ(order.join(u' '),
+              "btnAbout btnSelectAllLeft btnDeselectAllLeft btnMakeDirLeft btnDeleteFilesLeft "
+              "btnRenameLeft DriveComboLeft DirListLeft FileListLeft btnRefreshLeft "
+              "btnQueueCopyLeft btnQueueCopyRight btnQueueMoveLeft btnQueueMoveRight "
+              "DriveComboRight DirListRight FileListRight btnRightSelectAll btnDeselectAllRight "
+              "btnMakeDirRight btnDeleteFilesRight btnRenameRight btnStart btnStop btnAbort "
+              "btnClearAll btnRemove btnDelayedStart btnQueueStats GridQueue btnAbout");
+
+    // Delete in the table asks about the selected rows; F9, Shift+F9 and
+    // Ctrl+F9 press Start, Stop and Abort (their hints name the keys).
+    testsupport::ScriptedDialogs dialogs;
+    dialogs.ExpectMessage(platform::MsgKind::Confirmation, "Select queue rows to remove",
+                          platform::mrOk);
+    dialogs.ExpectMessage(platform::MsgKind::Confirmation, "There is nothing pending in the queue!",
+                          platform::mrOk);
+    dialogs.ExpectMessage(platform::MsgKind::Confirmation, "The queue is not currently running!",
+                          platform::mrOk);
+    dialogs.ExpectMessage(platform::MsgKind::Confirmation, "The queue is not currently running!",
+                          platform::mrOk);
+    form.GridQueue->setFocus();
+    QTest::keyClick(form.GridQueue, Qt::Key_Delete);
+    struct Key {
+        QKeyCombination key;
+        const char* button;
+        const char* hint;
+    };
+    const Key keys[] = {
+        {Qt::Key_F9, "btnStart", "Start the queue (F9)"},
+        {Qt::SHIFT | Qt::Key_F9, "btnStop", "Stop the queue, after the current file (Shift+F9)"},
+        {Qt::CTRL | Qt::Key_F9, "btnAbort", "Abort the queue, stop right now! (Ctrl+F9)"}};
+    for (const Key& k : keys) {
+        auto* button = form.findChild<QToolButton*>(k.button);
+        EXPECT_EQ(button->toolTip(), k.hint);
+        EXPECT_EQ(button->accessibleName(), QString(k.hint).section(" (", 0, 0));
+        const int before = dialogs.Remaining();
+        QTest::keyClick(form.GridQueue, k.key.key(), k.key.keyboardModifiers());
+        // A button's key presses it the way a click does, a moment later.
+        for (int i = 0; i < 500 && dialogs.Remaining() == before; ++i)
+            QTest::qWait(20);
+    }
+    EXPECT_EQ(dialogs.Remaining(), 0);
+}

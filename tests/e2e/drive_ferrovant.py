@@ -37,8 +37,16 @@ def wait_for(predicate, what, timeout=TIMEOUT):
     raise AssertionError("timed out waiting for " + what)
 
 
+# The names a screen reader speaks for the controls this test calls by their
+# control names.
+SPOKEN = {"DirListLeft": "Left directory list", "DirListRight": "Right directory list",
+          "FileListLeft": "Left file list", "FileListRight": "Right file list",
+          "GridQueue": "Queue", "StatusBar1": "Status bar"}
+
+
 def find(node, role, name, depth=0):
     """Depth-first search for an accessible by role name and name."""
+    name = SPOKEN.get(name, name) if isinstance(name, str) else name
     if node is None or depth > 14:
         return None
     matches = name is None or (name(node.name) if callable(name) else node.name == name)
@@ -247,6 +255,71 @@ class Program:
         d.close()
 
 
+def check_names(p):
+    """What a screen reader hears of the panes: people's names, the twins told
+    apart, the free space with its figure, drive entries that choose their drive."""
+    for side in ("left", "right"):
+        for name in ("Select all files in the %s file list", "Deselect all files in the %s file list",
+                     "Create new directory in the %s directory list",
+                     "Delete selected files/folders in %s file list",
+                     "Rename the selected file/directory in the %s pane"):
+            p.widget("push button", name % side)
+        Side = side.capitalize()
+        for kind in ("file list", "directory list"):
+            p.widget("list", "%s %s" % (Side, kind))
+        prefix = "Free space on %s drive: " % side
+        label = p.widget("label", lambda n: n.startswith(prefix) and n[len(prefix):][:1].isdigit())
+        assert label.description == "Free space on selected drive", label.description
+        combo = p.widget("combo box", Side + " drive")
+        items = combo.getChildAtIndex(0)
+        items = [items.getChildAtIndex(i) for i in range(items.childCount)]
+        assert items and all(i.name[1:2] == ":" for i in items), [i.name for i in items]
+        # The entry of the drive shown: choosing it again keeps the pane where it is.
+        item = items[-1]
+        item.queryAction().doAction(0)
+        wait_for(lambda: item.getState().contains(pyatspi.STATE_SELECTED), "drive entry chosen")
+        wait_for(lambda: combo.name == Side + " drive" and
+                 combo.queryText().getText(0, -1) == item.name, "the drive chosen")
+
+
+def check_queue_selection(p):
+    """The queue table read and its rows selected as a screen reader does;
+    the hidden Real Size column is not offered."""
+    table = p.widget("table", "GridQueue").queryTable()
+    titles = [table.getColumnDescription(c) for c in range(table.nColumns)]
+    assert titles == ["Row", "Source Directory", "Filename", "Target Directory", "File Size",
+                      "Action", "Status"], titles
+    assert table.nSelectedRows == 0 and table.nRows >= 2
+    table.addRowSelection(0)
+    cell = table.getAccessibleAt(1, 2)
+    action = cell.queryAction()
+    action.doAction([action.getName(i) for i in range(action.nActions)].index("Toggle"))
+    wait_for(lambda: list(table.getSelectedRows()) == [0, 1], "two rows selected")
+    assert table.isRowSelected(1) and cell.getState().contains(pyatspi.STATE_SELECTED)
+    removing = p.press_async("Remove selected rows from queue")
+    p.answer("Remove 2 selected rows from queue?", "No")
+    removing.wait(timeout=TIMEOUT)
+    for row in (0, 1):
+        table.removeRowSelection(row)
+    wait_for(lambda: table.nSelectedRows == 0, "the selection cleared")
+
+
+def check_delayed_start_name(p):
+    """The delayed-start button names the moment it is armed for."""
+    arming = p.press_async("Delayed start is disabled, click to set")
+    box = wait_for(lambda: next((w for w in [p.dialog()] if w is not None
+                                 and w.name == "Delayed Start"), None), "the dialog Delayed Start")
+    find(box, "push button", "OK").queryAction().doAction(0)
+    p.answer("Delayed start: ", "OK")
+    arming.wait(timeout=TIMEOUT)
+    armed = p.widget("push button", lambda n: n.startswith("Delayed start: ")
+                     and n.endswith(", click to disable"))
+    disarming = p.press_async(armed.name)
+    p.answer("Delayed start is disabled", "OK")
+    disarming.wait(timeout=TIMEOUT)
+    p.widget("push button", "Delayed start is disabled, click to set")
+
+
 def differences(got, want):
     return sorted(k for k in set(got) | set(want) if got.get(k) != want.get(k))
 
@@ -310,6 +383,7 @@ def main():
         p = Program(appdir, shots)
         p.start()
         p.shot("first-start")
+        check_names(p)
         home = path_components(appdir)
         for list_name in ("DirListLeft", "DirListRight"):
             assert [e.name for e in p.entries(list_name)][:len(home)] == home
@@ -357,6 +431,7 @@ def main():
         wait_for(lambda: run.poll() is not None and p.panel(1) == "Stopped", "the abort")
         p.shot("aborted")
         assert "Aborted" in p.table_texts(), "the abort came too late: %r" % p.table_texts()
+        check_queue_selection(p)
         widths = {t: p.header_width(t) for t in ("Row", "Filename", "Status")}
         p.close()
 
@@ -389,6 +464,7 @@ def main():
         p.check_dialog("About this program", "About this product", ["Version 0.1.0"], "OK")
         p.check_dialog("Delayed start is disabled, click to set", "Delayed Start", [], "Cancel")
         p.check_dialog("Queue Statistics", "Queue Statistics", [], None)
+        check_delayed_start_name(p)
         p.close()
         print("e2e: all three scenarios passed in %.1f s" % (time.monotonic() - started))
     finally:

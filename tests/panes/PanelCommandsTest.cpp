@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QLabel>
+#include <QSignalSpy>
 #include <QSplitter>
 #include <QToolButton>
 
@@ -16,6 +17,7 @@
 using platform::MsgKind;
 using testsupport::TextMatch;
 using namespace panetest;
+using panes::Side;
 
 namespace {
 
@@ -26,11 +28,11 @@ protected:
         drives.makeDir("D:\\Right");
         panels = Shown<panes::TFilePanels>(1000, 500);
         panels->FirstActivation = false;
-        panels->DirListLeft->SetDirectory("C:\\Left");
-        panels->DirListRight->SetDirectory("D:\\Right");
+        panels->DirList(Side::Left).SetDirectory("C:\\Left");
+        panels->DirList(Side::Right).SetDirectory("D:\\Right");
     }
 
-    panes::TCheckFileListBoxEx& Left() { return *panels->FileListLeft; }
+    panes::TCheckFileListBoxEx& Left() { return panels->FileList(Side::Left); }
     int IndexOf(const char* text) { return static_cast<int>(Left().Items().indexOf(text)); }
     void Tick(const char* text) {
         const int i = IndexOf(text);
@@ -38,18 +40,21 @@ protected:
         Left().SetTicked(i, true);
     }
 
+    QWidget& Child(const char* name) { return *panels->findChild<QWidget*>(name); }
+    QToolButton& Button(const char* name) { return *panels->findChild<QToolButton*>(name); }
+
     std::unique_ptr<panes::TFilePanels> panels;
 };
 
 TEST_F(PanelCommandsTest, DeleteWithNothingTicked) {
     drives.writeFile("C:\\Left\\a.txt", "x");
     panels->FirstActivation = true;
-    panels->FileListLeft->Update();  // keeps the dot entries
+    panels->FileList(Side::Left).Update();  // keeps the dot entries
     for (int i = 0; i < Left().Count(); ++i)
         if (Left().IsDotEntry(i)) Left().SetTicked(i, true);
     dialogs.ExpectMessage(MsgKind::Information, "Select some files/directories to delete",
                           platform::mrOk, platform::mbOK);
-    panels->btnDeleteFilesLeft->click();
+    Button("btnDeleteFilesLeft").click();
     EXPECT_TRUE(drives.exists("C:\\Left\\a.txt"));
     EXPECT_TRUE(drives.exists("C:\\Left"));
 }
@@ -72,7 +77,7 @@ TEST_F(PanelCommandsTest, DeleteTickedAfterConfirmation) {
                               "You are about to delete 3 files/directories.\r\n"
                               "This cannot be undone!\r\nAre you sure you want to proceed?",
                               c.answer, platform::mbOK | platform::mbCancel);
-        panels->btnDeleteFilesLeft->click();
+        Button("btnDeleteFilesLeft").click();
         EXPECT_EQ(drives.exists("C:\\Left\\a.txt"), !c.deleted);
         EXPECT_EQ(drives.exists("C:\\Left\\Photos"), !c.deleted);
         EXPECT_TRUE(drives.exists("C:\\Left\\keep.txt"));
@@ -104,7 +109,7 @@ TEST_F(PanelCommandsTest, DeleteNeverReachesPastTheTickedEntries) {
 
     dialogs.ExpectMessage(MsgKind::Confirmation, "You are about to delete 3 ", platform::mrOk, 0,
                           TextMatch::Contains);
-    panels->btnDeleteFilesLeft->click();
+    Button("btnDeleteFilesLeft").click();
     EXPECT_FALSE(drives.exists("C:\\Left\\Tree"));
     EXPECT_FALSE(drives.exists("C:\\Left\\LinkDir"));
     EXPECT_FALSE(drives.exists("C:\\Left\\[Photos]"));
@@ -131,20 +136,20 @@ TEST_F(PanelCommandsTest, MakeDirectory) {
     for (const Case& c : cases) {
         dialogs.ExpectInput("Create Directory", "Enter a new directory name", c.answer);
         if (c.message) dialogs.ExpectMessage(c.kind, c.message, platform::mrOk, platform::mbOK);
-        panels->btnMakeDirLeft->click();
+        Button("btnMakeDirLeft").click();
         EXPECT_EQ(dialogs.Remaining(), 0) << c.answer;
         if (c.created) {
             EXPECT_TRUE(drives.exists(c.created)) << c.created;
         }
     }
     EXPECT_TRUE(Left().Items().contains("[New Dir ]"));
-    EXPECT_EQ(panels->DirListLeft->Directory(), "C:\\Left");
+    EXPECT_EQ(panels->DirList(Side::Left).Directory(), "C:\\Left");
 
-    panels->DirListRight->SetDirectory("D:\\");
+    panels->DirList(Side::Right).SetDirectory("D:\\");
     dialogs.ExpectInput("Create Directory", "Enter a new directory name", "AtRoot");
     panels->btnMakeDirRightClick();
     EXPECT_TRUE(drives.exists("D:\\AtRoot"));
-    EXPECT_TRUE(panels->FileListRight->Items().contains("[AtRoot]"));
+    EXPECT_TRUE(panels->FileList(Side::Right).Items().contains("[AtRoot]"));
 }
 
 TEST_F(PanelCommandsTest, RenameFromTheFileList) {
@@ -175,7 +180,7 @@ TEST_F(PanelCommandsTest, RenameFromTheFileList) {
         if (c.refused)
             dialogs.ExpectMessage(MsgKind::Warning, "Error renaming file/directory", platform::mrOk,
                                   platform::mbOK);
-        panels->btnRenameLeft->click();
+        Button("btnRenameLeft").click();
         ASSERT_EQ(dialogs.Remaining(), 0) << c.select;
         EXPECT_EQ(dialogs.Shown().back().type == testsupport::ShownPrompt::Type::Input
                       ? dialogs.Shown().back().defaultText
@@ -193,20 +198,20 @@ TEST_F(PanelCommandsTest, RenameFromTheFileList) {
 
 TEST_F(PanelCommandsTest, RenameTheDirectoryListsCurrentDirectory) {
     drives.writeFile("C:\\Left\\Old\\inside.txt", "x");
-    panels->DirListLeft->SetDirectory("C:\\Left\\Old");
-    panels->FileListLeft->ClearSelection();
-    ASSERT_GE(panels->DirListLeft->ItemIndex(), 0);
+    panels->DirList(Side::Left).SetDirectory("C:\\Left\\Old");
+    panels->FileList(Side::Left).ClearSelection();
+    ASSERT_GE(panels->DirList(Side::Left).ItemIndex(), 0);
     dialogs.ExpectInput("Rename file/directory", "New file/directory name", "New");
-    panels->btnRenameLeft->click();
-    EXPECT_EQ(panels->DirListLeft->Directory(), "C:\\Left\\New");
+    Button("btnRenameLeft").click();
+    EXPECT_EQ(panels->DirList(Side::Left).Directory(), "C:\\Left\\New");
     EXPECT_TRUE(drives.exists("C:\\Left\\New\\inside.txt"));
     EXPECT_TRUE(Left().Items().contains("inside.txt"));
 
     // A drive root has no name to change: no prompt at all.
-    panels->DirListLeft->SetDirectory("C:\\");
-    panels->FileListLeft->ClearSelection();
-    panels->btnRenameLeft->click();
-    EXPECT_EQ(panels->DirListLeft->Directory(), "C:\\");
+    panels->DirList(Side::Left).SetDirectory("C:\\");
+    panels->FileList(Side::Left).ClearSelection();
+    Button("btnRenameLeft").click();
+    EXPECT_EQ(panels->DirList(Side::Left).Directory(), "C:\\");
 }
 
 TEST_F(PanelCommandsTest, RefreshClearsSelectionsAndShowsFreeSpace) {
@@ -215,44 +220,44 @@ TEST_F(PanelCommandsTest, RefreshClearsSelectionsAndShowsFreeSpace) {
     drives.setFreeSpace('D', -1);
     panels->RefreshAll();
     Press(Left(), Qt::LeftButton, 0, 40);
-    EXPECT_EQ(panels->DirListLeft->ItemIndex(), -1);  // the hand-over
-    Press(*panels->DirListRight, Qt::LeftButton, 0, 100);
-    EXPECT_EQ(panels->FileListRight->ItemIndex(), -1);
+    EXPECT_EQ(panels->DirList(Side::Left).ItemIndex(), -1);  // the hand-over
+    Press(panels->DirList(Side::Right), Qt::LeftButton, 0, 100);
+    EXPECT_EQ(panels->FileList(Side::Right).ItemIndex(), -1);
 
-    panels->btnRefreshLeft->click();
-    EXPECT_EQ(panels->DirListLeft->ItemIndex(), -1);
-    EXPECT_EQ(panels->FileListLeft->ItemIndex(), -1);
-    EXPECT_EQ(panels->DirListRight->ItemIndex(), -1);
-    EXPECT_EQ(panels->FileListRight->ItemIndex(), -1);
-    EXPECT_EQ(panels->pnlDriveSpaceLeft->text(), queue::FormatSize(5'000'000'000));
-    EXPECT_EQ(panels->pnlDriveSpaceRight->text(), "-1 Bytes");
+    Button("btnRefreshLeft").click();
+    EXPECT_EQ(panels->DirList(Side::Left).ItemIndex(), -1);
+    EXPECT_EQ(panels->FileList(Side::Left).ItemIndex(), -1);
+    EXPECT_EQ(panels->DirList(Side::Right).ItemIndex(), -1);
+    EXPECT_EQ(panels->FileList(Side::Right).ItemIndex(), -1);
+    EXPECT_EQ(panels->DriveSpace(Side::Left).text(), queue::FormatSize(5'000'000'000));
+    EXPECT_EQ(panels->DriveSpace(Side::Right).text(), "-1 Bytes");
 
     // Rename now has nothing to act on.
-    panels->btnRenameLeft->click();
+    Button("btnRenameLeft").click();
     EXPECT_EQ(dialogs.Shown().size(), 0u);
 }
 
 TEST_F(PanelCommandsTest, EitherSelectorRewritesBothLabels) {
     drives.setFreeSpace('C', 1000);
     drives.setFreeSpace('D', 2000);
-    panels->DriveComboRight->SetDrive('C');
-    EXPECT_EQ(panels->pnlDriveSpaceLeft->text(), queue::FormatSize(1000));
-    EXPECT_EQ(panels->pnlDriveSpaceRight->text(), queue::FormatSize(1000));
+    panels->DriveCombo(Side::Right).SetDrive('C');
+    EXPECT_EQ(panels->DriveSpace(Side::Left).text(), queue::FormatSize(1000));
+    EXPECT_EQ(panels->DriveSpace(Side::Right).text(), queue::FormatSize(1000));
     drives.setFreeSpace('C', 3000);
-    panels->DriveComboLeft->SetDrive('D');
-    EXPECT_EQ(panels->pnlDriveSpaceLeft->text(), queue::FormatSize(2000));
-    EXPECT_EQ(panels->pnlDriveSpaceRight->text(), queue::FormatSize(3000));
-    EXPECT_EQ(panels->DirListLeft->Directory(), "D:\\Right");  // D's last directory
+    panels->DriveCombo(Side::Left).SetDrive('D');
+    EXPECT_EQ(panels->DriveSpace(Side::Left).text(), queue::FormatSize(2000));
+    EXPECT_EQ(panels->DriveSpace(Side::Right).text(), queue::FormatSize(3000));
+    EXPECT_EQ(panels->DirList(Side::Left).Directory(), "D:\\Right");  // D's last directory
 }
 
 TEST_F(PanelCommandsTest, TickAllAndUntickAll) {
     drives.writeFile("C:\\Left\\a.txt", "x");
     drives.makeDir("C:\\Left\\Sub");
     panels->RefreshAll();
-    panels->btnSelectAllLeft->click();
+    Button("btnSelectAllLeft").click();
     for (int i = 0; i < Left().Count(); ++i)
         EXPECT_TRUE(Left().Ticked(i));
-    panels->btnDeselectAllLeft->click();
+    Button("btnDeselectAllLeft").click();
     for (int i = 0; i < Left().Count(); ++i)
         EXPECT_FALSE(Left().Ticked(i));
 }
@@ -263,21 +268,21 @@ TEST_F(PanelCommandsTest, RemovedPaneDirectoryShowsTheErrorAndKeepsTheLists) {
     const QStringList before = Left().Items();
     ASSERT_EQ(std::system(("rm -rf '" + drives.host("C:\\Left") + "'").constData()), 0);
     dialogs.ExpectErrorBox(platform::IoErrorText(2));
-    panels->btnRefreshLeft->click();
+    Button("btnRefreshLeft").click();
     EXPECT_EQ(dialogs.Remaining(), 0);
     EXPECT_EQ(Left().Items(), before);
-    EXPECT_EQ(panels->DirListLeft->Directory(), "C:\\Left");
+    EXPECT_EQ(panels->DirList(Side::Left).Directory(), "C:\\Left");
 }
 
 TEST_F(PanelCommandsTest, DotEntriesGoOnceTheWindowIsActive) {
     drives.makeDir("C:\\Left\\Sub");
     panels->FirstActivation = true;
-    panels->FileListLeft->Update();
+    panels->FileList(Side::Left).Update();
     EXPECT_TRUE(Left().Items().contains("[..]"));
     panels->FirstActivation = false;
     panels->CleanFileLists();
     EXPECT_EQ(Left().Items(), QStringList{"[Sub]"});
-    panels->FileListLeft->Update();
+    panels->FileList(Side::Left).Update();
     EXPECT_EQ(Left().Items(), QStringList{"[Sub]"});
 }
 
@@ -294,18 +299,84 @@ TEST_F(PanelCommandsTest, LayoutRules) {
 
     // Dragging the bar under the panel to 225 pixels leaves it at 220.
     panels->SetFilePanelHeight(250);
-    const QPoint grip(panels->Splitter3->width() / 2, 2);
-    QTest::mousePress(panels->Splitter3, Qt::LeftButton, {}, grip);
-    QTest::mouseMove(panels->Splitter3, grip + QPoint(0, -25));
-    QTest::mouseRelease(panels->Splitter3, Qt::LeftButton, {}, grip + QPoint(0, -25));
+    QWidget* bar = &Child("Splitter3");
+    const QPoint grip(bar->width() / 2, 2);
+    QTest::mousePress(bar, Qt::LeftButton, {}, grip);
+    QTest::mouseMove(bar, grip + QPoint(0, -25));
+    QTest::mouseRelease(bar, Qt::LeftButton, {}, grip + QPoint(0, -25));
     EXPECT_EQ(panels->FilePanelHeight(), 220);
 
     panels->resize(1001, 500);
     QApplication::processEvents();
-    EXPECT_EQ(panels->PanelLeft->width(), (1001 - 30) / 2);
-    EXPECT_EQ(panels->DriveComboLeft->width(), panels->PanelDirLeft->width() - 66);
-    EXPECT_EQ(panels->pnlDriveSpaceLeft->width(), 66);
-    EXPECT_EQ(panels->btnRenameRight->geometry(), QRect(3, 100, 23, 22));
+    EXPECT_EQ(Child("PanelLeft").width(), (1001 - 30) / 2);
+    EXPECT_EQ(panels->DriveCombo(Side::Left).width(), Child("PanelDirLeft").width() - 66);
+    EXPECT_EQ(panels->DriveSpace(Side::Left).width(), 66);
+    EXPECT_EQ(Button("btnRenameRight").geometry(), QRect(3, 100, 23, 22));
 }
 
 }  // namespace
+
+TEST_F(PanelCommandsTest, KeysOfTwoPaneFileManagers) {
+    drives.writeFile("C:\\Left\\a.txt", "x");
+    drives.writeFile("C:\\Left\\b.txt", "x");
+    drives.makeDir("C:\\Left\\Sub");
+    panels->RefreshAll();
+    panels->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(panels.get()));
+    panes::TCheckFileListBoxEx& list = Left();
+    list.setFocus();
+    const auto ticks = [&] {
+        QString out;
+        for (int i = 0; i < list.Count(); ++i)
+            out += list.Ticked(i) ? u'x' : u'.';
+        return out;
+    };
+
+    // Insert ticks and moves on; Ctrl+A and Ctrl+Shift+A are the strip's first two buttons.
+    list.SetItemIndex(IndexOf("a.txt"));
+    QTest::keyClick(&list, Qt::Key_Insert);
+    EXPECT_EQ(ticks(), ".x.");
+    EXPECT_EQ(list.ItemIndex(), IndexOf("b.txt"));
+    QTest::keyClick(&list, Qt::Key_A, Qt::ControlModifier);
+    EXPECT_EQ(ticks(), "xxx");
+    QTest::keyClick(&list, Qt::Key_A, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(ticks(), "...");
+
+    // F5 and F6 press the queue buttons of this pane; the others ask as their buttons do.
+    QSignalSpy copy(&panels->QueueButton(Side::Left, false), &QToolButton::clicked);
+    QSignalSpy move(&panels->QueueButton(Side::Left, true), &QToolButton::clicked);
+    QTest::keyClick(&list, Qt::Key_F5);
+    QTest::keyClick(&list, Qt::Key_F6);
+    EXPECT_EQ(copy.count() * 10 + move.count(), 11);
+    dialogs.ExpectInput("Create Directory", "Enter a new directory name", "");
+    dialogs.ExpectInput("Rename file/directory", "New file/directory name", "b.txt");
+    dialogs.ExpectMessage(MsgKind::Information, "Select some files/directories to delete",
+                          platform::mrOk);
+    for (Qt::Key key : {Qt::Key_F7, Qt::Key_F2, Qt::Key_Delete}) {
+        list.SetItemIndex(IndexOf("b.txt"));
+        QTest::keyClick(&list, key);
+    }
+    EXPECT_EQ(dialogs.Remaining(), 0);
+
+    // Enter opens a directory entry, Backspace goes up, in either list.
+    list.SetItemIndex(IndexOf("[Sub]"));
+    QTest::keyClick(&list, Qt::Key_Return);
+    EXPECT_EQ(panels->DirList(Side::Left).Directory(), "C:\\Left\\Sub");
+    QTest::keyClick(&list, Qt::Key_Backspace);
+    EXPECT_EQ(panels->DirList(Side::Left).Directory(), "C:\\Left");
+    QTest::keyClick(&panels->DirList(Side::Left), Qt::Key_Backspace);
+    EXPECT_EQ(panels->DirList(Side::Left).Directory(), "C:\\");
+    QTest::keyClick(&panels->DirList(Side::Left), Qt::Key_Backspace);  // a root stays
+    EXPECT_EQ(panels->DirList(Side::Left).Directory(), "C:\\");
+}
+
+TEST_F(PanelCommandsTest, NamesTellTheTwinsApartAndTheFreeSpaceIsRead) {
+    drives.setFreeSpace('C', 5'000'000'000);
+    panels->ShowFreeSpace();
+    EXPECT_EQ(panels->DriveSpace(Side::Left).accessibleName(),
+              "Free space on left drive: " + queue::FormatSize(5'000'000'000));
+    EXPECT_EQ(panels->FileList(Side::Right).accessibleName(), "Right file list");
+    EXPECT_EQ(Button("btnRightSelectAll").accessibleName(),
+              "Select all files in the right file list");
+    EXPECT_EQ(Button("btnRightSelectAll").toolTip(), "Select all files in the file list");
+}
