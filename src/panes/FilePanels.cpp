@@ -149,7 +149,8 @@ void TFilePanels::BuildPane(Side side) {
     p.combo = new TDriveComboBoxEx(driveRow);
     p.combo->setObjectName(QStringLiteral("DriveCombo") + suffix);
     p.combo->setToolTip(QStringLiteral("Choose drive"));
-    p.combo->setAccessibleName(suffix + QStringLiteral(" drive"));
+    // A reader names a drop-down by its choice; the description tells the twins apart.
+    p.combo->setAccessibleDescription(QStringLiteral("Choose drive for the %1 pane").arg(word));
     p.combo->SetTextCase(tcUpperCase);
     p.combo->resize(left ? 116 : 111, kDriveRowHeight);
     p.space = new QLabel(driveRow);

@@ -1,5 +1,6 @@
 #include "PaneFixture.h"
 
+#include "panes/DriveComboBox.h"
 #include "platform/widgets/AccessibleEntries.h"
 
 #include <QAccessible>
@@ -53,6 +54,23 @@ TEST_F(PaneTest, ListEntriesAreSeenAndWorkedThroughAccessibility) {
     EXPECT_EQ(dirs->Directory(), "C:\\Src\\Sub");
     EXPECT_EQ(files->Count(), 0);
     EXPECT_FALSE(file->isValid());
+}
+
+TEST_F(PaneTest, ADriveEntryActedOnChoosesItsDrive) {
+    auto dirs = panetest::Shown<panes::TDirectoryListBoxEx>();
+    auto combo = panetest::Shown<panes::TDriveComboBoxEx>();
+    combo->SetDirList(dirs.get());
+    combo->SetTextCase(panes::tcUpperCase);
+    combo->SetDrive('C');
+    QAccessibleInterface* entries = QAccessible::queryAccessibleInterface(combo.get())->child(0);
+    ASSERT_NE(entries, nullptr);
+    for (int i = 0; i < entries->childCount(); ++i) {
+        QAccessibleInterface* entry = entries->child(i);
+        if (!entry->text(QAccessible::Name).startsWith("D:")) continue;
+        entry->actionInterface()->doAction(entry->actionInterface()->actionNames().front());
+    }
+    EXPECT_EQ(combo->Drive(), 'D');
+    EXPECT_TRUE(dirs->Directory().startsWith("D:"));
 }
 
 }  // namespace

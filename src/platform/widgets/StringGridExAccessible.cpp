@@ -76,8 +76,19 @@ private:
 class GridInterface : public QAccessibleWidget, public QAccessibleTableInterface {
 public:
     explicit GridInterface(TStringGridEx* view)
-        : QAccessibleWidget(view, QAccessible::Table), view_(view) {}
-    ~GridInterface() override { Forget(); }
+        : QAccessibleWidget(view, QAccessible::Table), view_(view) {
+        // Selection marks reach the view as changed rows: the cells a reader
+        // holds hear that their selected state may have changed.
+        watch_ = QObject::connect(
+            view->model(), &QAbstractItemModel::dataChanged, view,
+            [this](const QModelIndex& top, const QModelIndex& bottom, const QList<int>& roles) {
+                if (roles.contains(Qt::BackgroundRole)) AnnounceSelection(top.row(), bottom.row());
+            });
+    }
+    ~GridInterface() override {
+        QObject::disconnect(watch_);
+        Forget();
+    }
 
     TStringGridEx* View() const { return view_; }
     StringGrid* Grid() const { return view_ ? view_->Grid() : nullptr; }
@@ -168,7 +179,10 @@ public:
     bool unselectRow(int row) override { return Mark(row, false); }
     bool unselectColumn(int) override { return false; }
     // Rows or columns came or went: the cells handed out so far are stale.
-    void modelChange(QAccessibleTableModelChangeEvent*) override { Forget(); }
+    // A change of texts or selection marks leaves every cell where it is.
+    void modelChange(QAccessibleTableModelChangeEvent* event) override {
+        if (event->modelChangeType() != QAccessibleTableModelChangeEvent::DataChanged) Forget();
+    }
 
     bool Mark(int row, bool selected) {
         if (!Grid() || row < 0 || row >= rowCount()) return false;
@@ -177,6 +191,17 @@ public:
     }
 
 private:
+    void AnnounceSelection(int first, int last) {
+        QAccessibleEvent within(view_, QAccessible::SelectionWithin);
+        QAccessible::updateAccessibility(&within);
+        QAccessible::State changed;
+        changed.selected = true;
+        for (const auto& [key, id] : cells_) {
+            if (key.first < first || key.first > last) continue;
+            QAccessibleStateChangeEvent event(QAccessible::accessibleInterface(id), changed);
+            QAccessible::updateAccessibility(&event);
+        }
+    }
     QAccessibleInterface* Cell(int row, int column) const {
         const auto key = std::make_pair(row, column);
         if (auto found = cells_.find(key); found != cells_.end())
@@ -192,6 +217,7 @@ private:
     }
 
     QPointer<TStringGridEx> view_;
+    QMetaObject::Connection watch_;
     mutable std::map<std::pair<int, int>, QAccessible::Id> cells_;
 };
 
