@@ -281,6 +281,36 @@ def check_names(p):
         assert label.description == "Free space on selected drive", label.description
 
 
+def focused(node, depth=0):
+    if node is None or depth > 14:
+        return None
+    if node.getState().contains(pyatspi.STATE_FOCUSED) and node.getRoleName() != "frame":
+        return node
+    if node.getRoleName() in ("list", "table", "label", "push button", "combo box"):
+        return None
+    for i in range(node.childCount):
+        found = focused(node.getChildAtIndex(i), depth + 1)
+        if found is not None:
+            return found
+    return None
+
+
+def check_tab_order(p):
+    """Tab goes the way the eye does: pane by pane, then the queue toolbar and table."""
+    steps = [("push button", "About this program", "Select all files in the left file list"),
+             ("list", "Left file list", "Refresh all file and folder lists"),
+             ("list", "Right file list", "Select all files in the right file list"),
+             ("push button", "Rename the selected file/directory in the right pane",
+              "Start the queue"),
+             ("push button", "Queue Statistics", "Queue")]
+    for role, name, after in steps:
+        p.widget(role, name).queryComponent().grabFocus()
+        wait_for(lambda: getattr(focused(p.frame), "name", None) == name, "focus on " + name)
+        subprocess.run(["xdotool", "key", "Tab"], check=True)
+        wait_for(lambda: getattr(focused(p.frame), "name", None) == after,
+                 "Tab from %s to %s" % (name, after))
+
+
 def find_described(node, role, description, depth=0):
     if node is None or depth > 14:
         return None
@@ -399,6 +429,7 @@ def main():
         p.start()
         p.shot("first-start")
         check_names(p)
+        check_tab_order(p)
         home = path_components(appdir)
         for list_name in ("DirListLeft", "DirListRight"):
             assert [e.name for e in p.entries(list_name)][:len(home)] == home
