@@ -281,18 +281,25 @@ def check_names(p):
         assert label.description == "Free space on selected drive", label.description
 
 
-def focused(node, depth=0):
+def first(node, test, depth=0):
+    """Depth-first search for an accessible that passes test, not looking
+    inside controls."""
     if node is None or depth > 14:
         return None
-    if node.getState().contains(pyatspi.STATE_FOCUSED) and node.getRoleName() != "frame":
+    if test(node):
         return node
     if node.getRoleName() in ("list", "table", "label", "push button", "combo box"):
         return None
     for i in range(node.childCount):
-        found = focused(node.getChildAtIndex(i), depth + 1)
+        found = first(node.getChildAtIndex(i), test, depth + 1)
         if found is not None:
             return found
     return None
+
+
+def focused(node):
+    return first(node, lambda n: n.getState().contains(pyatspi.STATE_FOCUSED)
+                 and n.getRoleName() != "frame")
 
 
 def check_tab_order(p):
@@ -311,18 +318,8 @@ def check_tab_order(p):
                  "Tab from %s to %s" % (name, after))
 
 
-def find_described(node, role, description, depth=0):
-    if node is None or depth > 14:
-        return None
-    if node.getRoleName() == role and node.description == description:
-        return node
-    if node.getRoleName() in ("list", "table", "label", "push button"):
-        return None
-    for i in range(node.childCount):
-        found = find_described(node.getChildAtIndex(i), role, description, depth + 1)
-        if found is not None:
-            return found
-    return None
+def find_described(node, role, description):
+    return first(node, lambda n: n.getRoleName() == role and n.description == description)
 
 
 def check_queue_selection(p):

@@ -17,36 +17,17 @@ class EntriesInterface;
 
 // One entry: no QObject of its own, so it is registered with Qt's cache by
 // its list and lives until the list's interface goes.
-class EntryInterface : public QAccessibleInterface, public QAccessibleActionInterface {
+class EntryInterface : public AccessibleLeaf {
 public:
-    EntryInterface(EntriesInterface* list, int index) : list_(list), index_(index) {}
+    EntryInterface(EntriesInterface* list, int index);
 
     bool isValid() const override;
-    QObject* object() const override { return nullptr; }
-    QWindow* window() const override;
-    QList<QPair<QAccessibleInterface*, QAccessible::Relation>> relations(
-        QAccessible::Relation) const override {
-        return {};
-    }
-    QAccessibleInterface* focusChild() const override { return nullptr; }
-    QAccessibleInterface* childAt(int, int) const override { return nullptr; }
-    QAccessibleInterface* parent() const override;
-    QAccessibleInterface* child(int) const override { return nullptr; }
-    int childCount() const override { return 0; }
-    int indexOfChild(const QAccessibleInterface*) const override { return -1; }
     QString text(QAccessible::Text t) const override;
-    void setText(QAccessible::Text, const QString&) override {}
     QRect rect() const override;
     QAccessible::Role role() const override;
     QAccessible::State state() const override;
-    void* interface_cast(QAccessible::InterfaceType type) override {
-        return type == QAccessible::ActionInterface ? static_cast<QAccessibleActionInterface*>(this)
-                                                    : nullptr;
-    }
-
     QStringList actionNames() const override;
     void doAction(const QString& actionName) override;
-    QStringList keyBindingsForAction(const QString&) const override { return {}; }
 
     int Index() const { return index_; }
 
@@ -101,13 +82,8 @@ bool EntryInterface::isValid() const {
     return Source() && index_ < Source()->AccessibleEntryCount();
 }
 
-QWindow* EntryInterface::window() const {
-    return list_->window();
-}
-
-QAccessibleInterface* EntryInterface::parent() const {
-    return list_;
-}
+EntryInterface::EntryInterface(EntriesInterface* list, int index)
+    : AccessibleLeaf(list), list_(list), index_(index) {}
 
 QString EntryInterface::text(QAccessible::Text t) const {
     if (!isValid()) return QString();

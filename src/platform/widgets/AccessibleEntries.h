@@ -8,6 +8,8 @@
 // gives grid views their table (StringGridEx.h).
 
 #include <QAccessible>
+#include <QList>
+#include <QPair>
 #include <QRect>
 #include <QString>
 
@@ -33,6 +35,35 @@ public:
     virtual QRect AccessibleEntryRect(int index) const = 0;
     virtual void AccessiblePress(int index) { (void)index; }
     virtual void AccessibleToggle(int index) { (void)index; }
+};
+
+// An accessible child without a QObject and without children of its own (a
+// list's entry, a table's cell): what both kinds answer alike.
+class AccessibleLeaf : public QAccessibleInterface, public QAccessibleActionInterface {
+public:
+    explicit AccessibleLeaf(QAccessibleInterface* parent) : parent_(parent) {}
+
+    QObject* object() const override { return nullptr; }
+    QWindow* window() const override { return parent_->window(); }
+    QList<QPair<QAccessibleInterface*, QAccessible::Relation>> relations(
+        QAccessible::Relation) const override {
+        return {};
+    }
+    QAccessibleInterface* focusChild() const override { return nullptr; }
+    QAccessibleInterface* childAt(int, int) const override { return nullptr; }
+    QAccessibleInterface* parent() const override { return parent_; }
+    QAccessibleInterface* child(int) const override { return nullptr; }
+    int childCount() const override { return 0; }
+    int indexOfChild(const QAccessibleInterface*) const override { return -1; }
+    void setText(QAccessible::Text, const QString&) override {}
+    void* interface_cast(QAccessible::InterfaceType type) override {
+        return type == QAccessible::ActionInterface ? static_cast<QAccessibleActionInterface*>(this)
+                                                    : nullptr;
+    }
+    QStringList keyBindingsForAction(const QString&) const override { return {}; }
+
+private:
+    QAccessibleInterface* parent_;
 };
 
 // Registers the factory that gives every AccessibleEntrySource widget its

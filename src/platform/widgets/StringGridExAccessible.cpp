@@ -4,6 +4,7 @@
 // runs without one). Cells are made when asked for and forgotten when the
 // rows or columns change.
 #include "platform/Guard.h"
+#include "platform/widgets/AccessibleEntries.h"
 #include "platform/widgets/StringGridEx.h"
 #include "platform/widgets/StringGridModel.h"
 
@@ -21,28 +22,12 @@ namespace {
 class GridInterface;
 
 // One cell, or a column title when row is -1.
-class CellInterface : public QAccessibleInterface,
-                      public QAccessibleTableCellInterface,
-                      public QAccessibleActionInterface {
+class CellInterface : public AccessibleLeaf, public QAccessibleTableCellInterface {
 public:
-    CellInterface(GridInterface* table, int row, int column)
-        : table_(table), row_(row), column_(column) {}
+    CellInterface(GridInterface* table, int row, int column);
 
     bool isValid() const override;
-    QObject* object() const override { return nullptr; }
-    QWindow* window() const override;
-    QList<QPair<QAccessibleInterface*, QAccessible::Relation>> relations(
-        QAccessible::Relation) const override {
-        return {};
-    }
-    QAccessibleInterface* focusChild() const override { return nullptr; }
-    QAccessibleInterface* childAt(int, int) const override { return nullptr; }
-    QAccessibleInterface* parent() const override;
-    QAccessibleInterface* child(int) const override { return nullptr; }
-    int childCount() const override { return 0; }
-    int indexOfChild(const QAccessibleInterface*) const override { return -1; }
     QString text(QAccessible::Text t) const override;
-    void setText(QAccessible::Text, const QString&) override {}
     QRect rect() const override;
     QAccessible::Role role() const override {
         return row_ < 0 ? QAccessible::ColumnHeader : QAccessible::Cell;
@@ -65,7 +50,6 @@ public:
         return row_ < 0 ? QStringList() : QStringList{pressAction(), toggleAction()};
     }
     void doAction(const QString& actionName) override;
-    QStringList keyBindingsForAction(const QString&) const override { return {}; }
 
 private:
     GridInterface* table_;
@@ -225,13 +209,8 @@ bool CellInterface::isValid() const {
     return table_->View() && row_ < table_->rowCount() && column_ < table_->columnCount();
 }
 
-QWindow* CellInterface::window() const {
-    return table_->window();
-}
-
-QAccessibleInterface* CellInterface::parent() const {
-    return table_;
-}
+CellInterface::CellInterface(GridInterface* table, int row, int column)
+    : AccessibleLeaf(table), table_(table), row_(row), column_(column) {}
 
 QAccessibleInterface* CellInterface::table() const {
     return table_;
@@ -240,8 +219,7 @@ QAccessibleInterface* CellInterface::table() const {
 void* CellInterface::interface_cast(QAccessible::InterfaceType type) {
     if (type == QAccessible::TableCellInterface)
         return static_cast<QAccessibleTableCellInterface*>(this);
-    if (type == QAccessible::ActionInterface) return static_cast<QAccessibleActionInterface*>(this);
-    return nullptr;
+    return AccessibleLeaf::interface_cast(type);
 }
 
 QString CellInterface::text(QAccessible::Text t) const {
