@@ -70,6 +70,7 @@ public:
     QLabel* lblVersion;
     panes::TFilePanels* Panels;  // PanelFiles and Splitter3 with everything inside
     platform::TStringGridEx* GridQueue;
+    TRichStatusBar* StatusBar1;
     QTimer* TimerQueue;
 
     // The delayed start and statistics dialogs are created hidden at start and
@@ -149,7 +150,6 @@ private:
     QToolButton* btnRemove;
     QToolButton* btnDelayedStart;
     QToolButton* btnQueueStats;
-    TRichStatusBar* StatusBar1;
     persistence::TFormSize* FormSize;
     // timerDelayedStart belongs to the delayed start (DelayedStart->timerDelayedStart).
     TRichHint* RichHint1;
