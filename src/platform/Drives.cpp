@@ -639,7 +639,9 @@ DriveTable DriveTable::FromMountInfo(const QByteArray& mountinfo, const VolumePr
         letters->Rename(letter, ShownName(v.drive));
         present.insert(letter);
         v.drive.letter = letter;
-        if (probe.deviceOf) v.drive.device = probe.deviceOf(v.drive.hostRoot);
+        // Not asked of network drives: a dead server would hang the question.
+        if (probe.deviceOf && v.drive.type != DriveType::Remote)
+            v.drive.device = probe.deviceOf(v.drive.hostRoot);
         drives.push_back(std::move(v.drive));
     }
     for (const DriveLetters::Binding& b : letters->Bindings()) {
@@ -775,6 +777,7 @@ bool RefreshDrives() {
 
 void WatchDrives(QObject* context, std::function<void()> changed) {
     SystemState& state = System();
+    std::erase_if(state.listeners, [](const auto& l) { return l.first.isNull(); });
     state.listeners.emplace_back(context, std::move(changed));
     if (state.watcher) return;
     state.watchFd = ::open("/proc/self/mountinfo", O_RDONLY | O_CLOEXEC);
