@@ -616,10 +616,7 @@ DriveTable DriveTable::FromMountInfo(const QByteArray& mountinfo, const VolumePr
     std::vector<Drive> drives;
     Drive c = MakeVolume(rootEntry, probe).drive;
     c.letter = u'C';
-    c.hostRoot = "/";
-    if (c.type != DriveType::Remote &&
-        (!probe.labelOf || probe.labelOf(rootEntry.source).isEmpty()))
-        c.label.clear();
+    c.hostRoot = "/";  // its label is the volume's own: "/" has no last component
     drives.push_back(std::move(c));
 
     DriveLetters scratch;

@@ -4,6 +4,7 @@
 // loop devices); skipped otherwise.
 #include "SessionRig.h"
 #include "platform/Drives.h"
+#include "platform/FileSystem.h"
 #include "support/ScriptedDialogs.h"
 
 #include <QCoreApplication>
@@ -75,10 +76,13 @@ void PlugAndUnplug() {
         QString(work) + QStringLiteral(":\\work\\src"), QStringLiteral("f.txt"),
         QString(a) + QStringLiteral(":\\in"), 8, queue::ActionCopy, queue::StatusPending});
 
-    // Volume a goes; another comes at an earlier mount point, and volume b at a's.
-    ASSERT_TRUE(
-        Sh("umount /mnt/stick && mount -t tmpfs tmpfs /mnt/aaa && "
-           "mount -o loop /mnt/work/b.img /mnt/stick"));
+    // Volume a goes. Before the table has heard of it, a's letter already
+    // leads nowhere: not into the bare mount point on the disk below.
+    ASSERT_TRUE(Sh("umount /mnt/stick"));
+    EXPECT_FALSE(platform::Drives().toHost(QString(a) + QStringLiteral(":\\in")).has_value());
+    EXPECT_EQ(platform::DriveFreeSpace(QString(a) + QStringLiteral(":\\")), -1);
+    // Another comes at an earlier mount point, and volume b at a's.
+    ASSERT_TRUE(Sh("mount -t tmpfs tmpfs /mnt/aaa && mount -o loop /mnt/work/b.img /mnt/stick"));
     ASSERT_TRUE(WaitFor(
         [&] { return !LetterOf("/mnt/stick").isNull() && !LetterOf("/mnt/aaa").isNull(); }));
     EXPECT_GT(changes, 0);
