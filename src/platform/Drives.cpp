@@ -387,30 +387,40 @@ QHash<dev_t, QString> ReadUuidLinks() {
     return uuids;
 }
 
+// A value the file system keeps in its superblock ("UUID", "LABEL"), read
+// from the device where it can be read (as root, or a member of its group).
+// Read at every listing: a device number comes back for the next volume as
+// soon as the last one is gone.
+QString Superblock(const QByteArray& device, const char* name) {
+    QString out;
+    const int fd = ::open(device.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return out;
+    if (blkid_probe pr = blkid_new_probe()) {
+        const char* value = nullptr;
+        if (blkid_probe_set_device(pr, fd, 0, 0) == 0 &&
+            blkid_probe_enable_superblocks(pr, 1) == 0 &&
+            blkid_probe_set_superblocks_flags(pr, BLKID_SUBLKS_UUID | BLKID_SUBLKS_LABEL) == 0 &&
+            blkid_do_safeprobe(pr) == 0 &&
+            blkid_probe_lookup_value(pr, name, &value, nullptr) == 0 && value)
+            out = QString::fromUtf8(value);
+        blkid_free_probe(pr);
+    }
+    ::close(fd);
+    return out;
+}
+
+// Without udev (a container) there are no links to read names from.
+bool HasUdevLinks() {
+    return QFileInfo::exists(QStringLiteral("/dev/disk/by-uuid"));
+}
+
 // The UUID of a mounted block device: from the links udev keeps, else from the
-// file system itself where the device can be read (no udev in a container,
-// root). Read at every listing: a device number comes back for the next
-// volume as soon as the last one is gone.
+// file system itself.
 QString UuidOf(const MountEntry& m, const QHash<dev_t, QString>& links) {
     struct stat st {};
     if (::stat(m.source.constData(), &st) != 0 || !S_ISBLK(st.st_mode)) return QString();
     if (const auto it = links.constFind(st.st_rdev); it != links.cend()) return *it;
-    QString uuid;
-    const int fd = ::open(m.source.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd >= 0) {
-        if (blkid_probe pr = blkid_new_probe()) {
-            const char* value = nullptr;
-            if (blkid_probe_set_device(pr, fd, 0, 0) == 0 &&
-                blkid_probe_enable_superblocks(pr, 1) == 0 &&
-                blkid_probe_set_superblocks_flags(pr, BLKID_SUBLKS_UUID) == 0 &&
-                blkid_do_safeprobe(pr) == 0 &&
-                blkid_probe_lookup_value(pr, "UUID", &value, nullptr) == 0 && value)
-                uuid = QString::fromUtf8(value);
-            blkid_free_probe(pr);
-        }
-        ::close(fd);
-    }
-    return uuid;
+    return Superblock(m.source, "UUID");
 }
 
 // Host path split into its names, with "." dropped and ".." taken back.
@@ -465,8 +475,9 @@ VolumeProbe SystemVolumeProbe() {
         ::closedir(dir);
     }
     VolumeProbe probe;
-    probe.labelOf = [labels](const QByteArray& source) {
+    probe.labelOf = [labels, udev = HasUdevLinks()](const QByteArray& source) {
         if (!source.startsWith("/dev/")) return QString();
+        if (!udev) return Superblock(source, "LABEL");
         return labels->value(RealPath(source));
     };
     probe.isRemovable = [](const QByteArray& source) {

@@ -70,6 +70,7 @@ void PlugAndUnplug() {
     const QChar a = LetterOf("/mnt/stick");
     ASSERT_FALSE(work.isNull());
     ASSERT_FALSE(a.isNull());
+    EXPECT_EQ(platform::Drives().find(a)->label, "SAME");
     testsupport::RecordingWindow window;
     queue::QueueSession session(&window);
     session.Table().AppendJob(queue::QueueJob{
