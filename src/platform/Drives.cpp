@@ -246,19 +246,21 @@ Volume MakeVolume(const MountEntry& m, const VolumeProbe& probe) {
 // The browsable volumes of a mount table, in mount-point order.
 std::vector<Volume> ListVolumes(const QByteArray& mountinfo, const VolumeProbe& probe,
                                 MountEntry& rootEntry) {
-    // A later mount on the same point hides the earlier one.
+    // A later mount on the same point, or on a directory above it, hides it.
+    std::vector<MountEntry> all = ParseMountInfo(mountinfo);
     std::vector<MountEntry> mounts;
-    QHash<QByteArray, std::size_t> byPoint;
-    for (MountEntry& m : ParseMountInfo(mountinfo)) {
+    QSet<QByteArray> later;
+    for (auto it = all.rbegin(); it != all.rend(); ++it) {
+        MountEntry& m = *it;
         if (m.mountPoint.size() > 1 && m.mountPoint.endsWith('/')) m.mountPoint.chop(1);
-        const auto same = byPoint.constFind(m.mountPoint);
-        if (same != byPoint.cend()) {
-            mounts[*same] = std::move(m);
-        } else {
-            byPoint.insert(m.mountPoint, mounts.size());
-            mounts.push_back(std::move(m));
-        }
+        bool hidden = later.contains(m.mountPoint);
+        for (qsizetype slash = m.mountPoint.lastIndexOf('/'); !hidden && slash > 0;
+             slash = m.mountPoint.lastIndexOf('/', slash - 1))
+            hidden = later.contains(m.mountPoint.left(slash));
+        later.insert(m.mountPoint);
+        if (!hidden) mounts.push_back(std::move(m));
     }
+    std::reverse(mounts.begin(), mounts.end());
     rootEntry = MountEntry{"/", "unknown", "none", "/", ""};
     std::vector<Volume> volumes;
     for (const MountEntry& m : mounts) {

@@ -95,6 +95,7 @@ const char kMountInfo[] =
     "34 27 8:32 / /data rw shared:5 opt:7 - ext4 /dev/sdc rw\n"
     "35 27 0:50 / /mnt/share rw - cifs //fileserver/public rw\n"
     "36 27 0:51 / /home/user/nfs rw - nfs4 nas.local:/export/home rw\n"
+    "45 27 8:49 / /media/cdrom/below rw - ext4 /dev/sde1 rw\n"  // hidden by the next
     "37 27 11:0 / /media/cdrom ro - iso9660 /dev/sr0 ro\n"
     "38 27 0:52 / /mnt/ram rw - tmpfs tmpfs rw\n"
     "39 27 0:53 / /tmp rw - tmpfs tmpfs rw\n"
