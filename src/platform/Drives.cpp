@@ -369,8 +369,24 @@ DriveTable SystemTable(const QByteArray& mountinfo) {
     DriveLetters& letters = System().letters;
     letters.Merge(stored);
     DriveTable table = DriveTable::FromMountInfo(mountinfo, SystemVolumeProbe(), &letters);
-    if (!(letters == stored)) SaveDriveLetters(letters, path);
+    // Unsaved, the letters hold for this run; the next start may bind a new
+    // volume to a letter given here, so the failure is not kept quiet.
+    static bool warned = false;
+    if (!(letters == stored) && !SaveDriveLetters(letters, path) && !warned) {
+        warned = true;
+        qWarning("Cannot write the drive letters to %s", qPrintable(path));
+    }
     return table;
+}
+
+// The system's table read again from a mountinfo text, when it is in force.
+bool RefreshFrom(const QByteArray& mountinfo) {
+    SystemState& state = System();
+    if (!state.table || !state.isSystem) return false;
+    DriveTable fresh = SystemTable(mountinfo);
+    if (fresh == *state.table) return false;
+    state.table = std::move(fresh);
+    return true;
 }
 
 // "/dev/disk/by-uuid" as device number -> UUID.
@@ -777,12 +793,7 @@ void SetFreeSpaceOverride(QChar letter, std::optional<std::int64_t> bytes) {
 }
 
 bool RefreshDrives() {
-    SystemState& state = System();
-    if (!state.table || !state.isSystem) return false;
-    DriveTable fresh = SystemTable(ReadMountInfo());
-    if (fresh == *state.table) return false;
-    state.table = std::move(fresh);
-    return true;
+    return RefreshFrom(ReadMountInfo());
 }
 
 void WatchDrives(QObject* context, std::function<void()> changed) {
@@ -797,11 +808,13 @@ void WatchDrives(QObject* context, std::function<void()> changed) {
     state.watcher = new QSocketNotifier(state.watchFd, QSocketNotifier::Exception);
     QObject::connect(state.watcher, &QSocketNotifier::activated, [] {
         SystemState& s = System();
-        char buffer[4096];
+        // Reading the file to its end clears the condition.
+        QByteArray text;
+        char buffer[16384];
         ::lseek(s.watchFd, 0, SEEK_SET);
-        while (::read(s.watchFd, buffer, sizeof buffer) > 0) {
-        }
-        if (!RefreshDrives()) return;
+        for (ssize_t n; (n = ::read(s.watchFd, buffer, sizeof buffer)) > 0;)
+            text.append(buffer, n);
+        if (!RefreshFrom(text)) return;
         std::erase_if(s.listeners, [](const auto& l) { return l.first.isNull(); });
         // A listener may add another while they are called.
         const auto listeners = s.listeners;
