@@ -340,12 +340,22 @@ QByteArray ReadMountInfo() {
     return f.readAll();
 }
 
+// The folders above the table, owner-only as the XDG rules ask of what a
+// program creates there.
+void MakeStateDirectory(const QString& filePath) {
+    const QByteArray dir = QFile::encodeName(QFileInfo(filePath).absolutePath());
+    for (qsizetype slash = dir.indexOf('/', 1);; slash = dir.indexOf('/', slash + 1)) {
+        ::mkdir((slash < 0 ? dir : dir.left(slash)).constData(), 0700);
+        if (slash < 0) return;
+    }
+}
+
 // The state file is read, completed and written under a lock, so two
 // programs binding new volumes at once cannot give one letter twice.
 class LettersLock {
 public:
     explicit LettersLock(const QString& path) {
-        QDir().mkpath(QFileInfo(path).absolutePath());
+        MakeStateDirectory(path);
         fd_ = ::open(QFile::encodeName(path + QStringLiteral(".lock")).constData(),
                      O_RDWR | O_CREAT | O_CLOEXEC, 0600);
         if (fd_ >= 0) ::flock(fd_, LOCK_EX);
@@ -620,7 +630,7 @@ DriveLetters LoadDriveLetters(const QString& hostPath) {
 }
 
 bool SaveDriveLetters(const DriveLetters& letters, const QString& hostPath) {
-    QDir().mkpath(QFileInfo(hostPath).absolutePath());
+    MakeStateDirectory(hostPath);
     AtomicFile file(hostPath);
     return file.Open() && file.Write(letters.Serialize()) && file.Commit();
 }
