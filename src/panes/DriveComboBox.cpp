@@ -67,6 +67,7 @@ TDriveComboBoxEx::TDriveComboBoxEx(QWidget* parent) : QComboBox(parent) {
                 const int row = selected.indexes().front().row();
                 if (row != currentIndex()) Choose(row);
             });
+    platform::WatchDrives(this, [this] { platform::Guard([this] { DrivesChanged(); }); });
 }
 
 TDriveComboBoxEx::~TDriveComboBoxEx() {
@@ -86,12 +87,16 @@ void TDriveComboBoxEx::SetDirList(TDirectoryListBoxEx* list) {
 }
 
 QString TDriveComboBoxEx::EntryText(QChar letter, TTextCase textCase) {
-    const platform::Drive* drive = platform::Drives().find(letter);
+    const platform::Drive* drive = platform::Drives().entry(letter);
     const QString shownLetter = Cased(QString(letter), textCase);
     if (!drive) return shownLetter + QStringLiteral(": ");
     QString description;
     switch (drive->type) {
         case platform::DriveType::Removable:
+            // Nothing is read from the medium: the label is the one the
+            // system already knows, and a stick without one shows none.
+            if (!drive->label.isEmpty())
+                description = QLatin1Char('[') + drive->label + QLatin1Char(']');
             break;
         case platform::DriveType::Remote:
             description = drive->remoteName.isEmpty()
@@ -115,9 +120,30 @@ void TDriveComboBoxEx::BuildList() {
     std::sort(drives.begin(), drives.end(), [](const platform::Drive& a, const platform::Drive& b) {
         return a.letter.toUpper() < b.letter.toUpper();
     });
-    for (const platform::Drive& drive : drives)
+    for (const platform::Drive& drive : drives) {
+        // An absent volume's letter is listed only where a pane still shows it.
+        if (!drive.ready && drive.letter != drive_.toUpper()) continue;
         addItem(platform::DriveIcon(drive.type), EntryText(drive.letter, textCase_));
+    }
     setCurrentIndex(-1);
+}
+
+void TDriveComboBoxEx::DrivesChanged() {
+    if (!built_) return;
+    // Rebuilding the list is not a choice of the user's.
+    const QSignalBlocker viewBlocker(view()->selectionModel());
+    BuildList();
+    // The selection stays without a drive switch; the pane's own drive may have
+    // come or gone, so the free space is shown again.
+    int found = -1;
+    for (int i = 0; i < count() && !drive_.isNull(); ++i) {
+        if (itemText(i).at(0).toUpper() == drive_.toUpper()) found = i;
+    }
+    {
+        const QSignalBlocker blocker(this);
+        setCurrentIndex(found);
+    }
+    emit OnChange();
 }
 
 void TDriveComboBoxEx::SetTextCase(TTextCase textCase) {

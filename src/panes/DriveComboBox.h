@@ -32,9 +32,13 @@ public:
     TDirectoryListBoxEx* DirList() const;
     void SetDirList(TDirectoryListBoxEx* list);
 
-    // Fills the entries from the drive table (also done on first showing).
+    // Fills the entries from the drive table (also done on first showing): the
+    // ready drives, and the selected one while its volume is absent.
     void BuildList();
-    // The entry text of one drive: "C: [LABEL]", "E: ", "F: \\SERVER\SHARE".
+    // After a mount or unmount: the entries again, the same drive selected,
+    // then OnChange. Nothing before the first showing.
+    void DrivesChanged();
+    // The entry text of one drive: "C: [LABEL]", "E: [STICK]", "F: \\SERVER\SHARE".
     static QString EntryText(QChar letter, TTextCase textCase);
 
 signals:

@@ -146,8 +146,13 @@ std::int64_t DriveFreeSpace(const QString& path) {
     const Drive* drive = Drives().find(path[0]);
     if (!drive) return -1;
     if (drive->freeSpaceOverride) return *drive->freeSpaceOverride;
+    // A volume unmounted since the table was read is not ready: its bare
+    // mount point would report the free space of the disk below.
+    const std::optional<QByteArray> root =
+        Drives().toHost(QString(path[0]) + QStringLiteral(":\\"));
+    if (!root) return -1;
     struct statvfs vfs {};
-    if (::statvfs(drive->hostRoot.constData(), &vfs) != 0) {
+    if (::statvfs(root->constData(), &vfs) != 0) {
         detail::SetLastOsError(errno);
         return -1;
     }

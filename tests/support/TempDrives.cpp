@@ -112,6 +112,15 @@ void TempDrives::addDrive(QChar letter, platform::DriveType type, const QString&
     install();
 }
 
+void TempDrives::setReady(QChar letter, bool ready) {
+    std::vector<platform::Drive> drives = table_.drives();
+    for (platform::Drive& d : drives) {
+        if (d.letter == letter.toUpper()) d.ready = ready;
+    }
+    table_ = platform::DriveTable(std::move(drives));
+    install();
+}
+
 void TempDrives::setFreeSpace(QChar letter, std::optional<std::int64_t> bytes) {
     table_.setFreeSpaceOverride(letter, bytes);
     platform::SetFreeSpaceOverride(letter, bytes);

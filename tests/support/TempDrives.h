@@ -62,6 +62,9 @@ public:
     // name relative to the link's directory).
     void makeSymlink(const QString& linkPath, const QByteArray& target);
 
+    // The drive's volume goes (not ready, its letter kept) or comes back.
+    void setReady(QChar letter, bool ready);
+
     QByteArray readFile(const QString& path) const;  // empty (and a failure) when missing
     bool exists(const QString& path) const;          // any entry, links not followed
     void setMode(const QString& path, mode_t mode);  // chmod
