@@ -235,6 +235,11 @@ std::int64_t DriveFreeSpace(const QString& path) {
     const Drive* drive = Drives().find(path[0]);
     if (!drive) return -1;
     if (drive->freeSpaceOverride) return *drive->freeSpaceOverride;
+    // The kernel's ring has no statfs: a device known not to answer is not asked.
+    if (!AsyncIo::Instance().DriveAnswers(drive->hostRoot)) {
+        detail::SetLastOsError(ETIMEDOUT);
+        return -1;
+    }
     struct statvfs vfs {};
     if (::statvfs(drive->hostRoot.constData(), &vfs) != 0) {
         detail::SetLastOsError(errno);
