@@ -104,6 +104,7 @@ void TMainForm::RefreshQueueView() {
 
 void TMainForm::SetQueueTimer(bool enabled) {
     if (enabled) {
+        runClock_.start();
         TimerQueue->start();
     } else {
         TimerQueue->stop();
