@@ -221,6 +221,10 @@ AsyncIo::AsyncIo() : ring_(std::make_unique<Ring>()) {
         io_uring_queue_exit(&r.ring);
         return;
     }
+    // Look-ups wait in the kernel's workers, by default a few for each
+    // processor: on a share with latency, many must wait side by side.
+    unsigned workers[2] = {kRingEntries, kRingEntries};
+    io_uring_register_iowq_max_workers(&r.ring, workers);
     r.probe = io_uring_get_probe_ring(&r.ring);
     r.active = true;
 }

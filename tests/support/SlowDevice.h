@@ -1,5 +1,5 @@
 #pragma once
-// A slow file system for tests and benchmarks: tests/tools/slowfs.py mounted
+// A slow file system for tests and benchmarks: tests/tools/slowfs.c mounted
 // over a directory, passing through to another one, with a latency for every
 // operation, a write rate and a hang switch.
 //
@@ -8,7 +8,7 @@
 //     device.setHung(true);   // every operation waits from now on ...
 //     device.setHung(false);  // ... and goes on
 //
-// Mounting needs root and /dev/fuse (and Debian's python3-fusepy): elsewhere
+// Mounting needs root and /dev/fuse: elsewhere
 // mounted() is false and why() says what is missing. The destructor ends the
 // hang and unmounts.
 
@@ -41,18 +41,14 @@ public:
             return;
         }
         QFile::remove(QString::fromUtf8(hangFile_));
-        QStringList args{QStringLiteral(FERROVANT_SOURCE_DIR "/tests/tools/slowfs.py"),
-                         QString::fromUtf8(backing),
-                         QString::fromUtf8(mountPoint),
-                         QStringLiteral("--latency-ms"),
-                         QString::number(options.latencyMs),
-                         QStringLiteral("--write-rate"),
-                         QString::number(options.writeRate),
-                         QStringLiteral("--hang-file"),
-                         QString::fromUtf8(hangFile_)};
-        if (options.share) args << QStringLiteral("--share");
+        const QStringList args{QString::fromUtf8(backing),
+                               QString::fromUtf8(mountPoint),
+                               QString::number(options.latencyMs),
+                               QString::number(options.writeRate),
+                               QString::fromUtf8(hangFile_),
+                               options.share ? QStringLiteral("1") : QStringLiteral("0")};
         process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        process_.start(QStringLiteral("/usr/bin/python3"), args);
+        process_.start(QStringLiteral(FERROVANT_SLOWFS), args);
         for (int i = 0; i < 200 && process_.state() != QProcess::NotRunning; ++i) {
             if (IsMounted()) {
                 mounted_ = true;
@@ -60,7 +56,7 @@ public:
             }
             QThread::msleep(50);
         }
-        why_ = QStringLiteral("the test device did not mount (python3-fusepy missing?)");
+        why_ = QStringLiteral("the test device did not mount");
         process_.kill();
         process_.waitForFinished();
     }
