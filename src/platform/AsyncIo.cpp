@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QHash>
+#include <QPointer>
 #include <QSocketNotifier>
 
 #include <liburing.h>
@@ -50,7 +51,8 @@ struct AsyncIo::Ring {
     bool unsubmitted = false;
     int eventFd = -1;
     io_uring_probe* probe = nullptr;
-    std::unique_ptr<QSocketNotifier> notifier;
+    // Owned by the application object, which goes before this ring at exit.
+    QPointer<QSocketNotifier> notifier;
     std::unordered_map<IoOperation*, IoTicket> inFlight;
     QHash<QByteArray, int> silentDrives;  // abandoned operations by mount point
 
@@ -232,7 +234,7 @@ AsyncIo::AsyncIo() : ring_(std::make_unique<Ring>()) {
 AsyncIo::~AsyncIo() {
     Ring& r = *ring_;
     if (!r.active) return;
-    r.notifier.reset();
+    delete r.notifier;
     if (r.probe) io_uring_free_probe(r.probe);
     io_uring_queue_exit(&r.ring);
     ::close(r.eventFd);
@@ -259,8 +261,9 @@ IoTicket AsyncIo::Submit(IoRequest request) {
     if (RingActive() && r.Prepare(op)) {
         r.inFlight.emplace(&op, ticket);
         if (!r.notifier && QCoreApplication::instance()) {
-            r.notifier = std::make_unique<QSocketNotifier>(r.eventFd, QSocketNotifier::Read);
-            QObject::connect(r.notifier.get(), &QSocketNotifier::activated, [&r] {
+            r.notifier =
+                new QSocketNotifier(r.eventFd, QSocketNotifier::Read, QCoreApplication::instance());
+            QObject::connect(r.notifier, &QSocketNotifier::activated, [&r] {
                 std::uint64_t count = 0;
                 [[maybe_unused]] const ssize_t n = ::read(r.eventFd, &count, sizeof count);
                 r.Reap();
