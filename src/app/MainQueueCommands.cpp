@@ -116,6 +116,7 @@ void TMainForm::RefreshQueueView() {
 void TMainForm::SetQueueTimer(bool enabled) {
     if (enabled) {
         desktop_->RunStarted();
+        runClock_.start();
         TimerQueue->start();
     } else {
         TimerQueue->stop();

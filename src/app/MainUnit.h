@@ -9,6 +9,7 @@
 
 #include "queue/QueueSession.h"
 
+#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QString>
 #include <QTimer>
@@ -162,6 +163,11 @@ private:
     QString settingsPath_;
     queue::QueueSession session_;
     std::unique_ptr<TDesktopProgress> desktop_;  // watches the session's table
+    // Since the run began, by the clock: the timer's ticks miss the seconds
+    // the thread spent stalled.
+    QElapsedTimer runClock_;
+    // Since the free-space labels were last written during a run.
+    QElapsedTimer freeSpaceShown_;
     std::unique_ptr<persistence::QueueJournal> journal_;
     QTimer autosaveTimer_;
     int runDepth_ = 0;

@@ -88,9 +88,11 @@ QString ExpandFileName(const QString& path) {
 bool CanEnterDirectory(const QString& dir) {
     const std::optional<QByteArray> host = detail::HostPath(dir);
     if (!host) return false;
-    struct stat st {};
-    if (::stat(host->constData(), &st) != 0) return detail::SetLastOsError(errno), false;
-    if (!S_ISDIR(st.st_mode)) return detail::SetLastOsError(ENOTDIR), false;
+    // Through the ring: a device that hangs makes the place one that cannot
+    // be entered (ETIMEDOUT) after a few seconds, with the window alive.
+    struct statx sx {};
+    if (detail::StatWaiting(*host, true, sx) != 0) return false;
+    if (!S_ISDIR(sx.stx_mode)) return detail::SetLastOsError(ENOTDIR), false;
     if (::access(host->constData(), X_OK) != 0) return detail::SetLastOsError(errno), false;
     return true;
 }

@@ -1,14 +1,19 @@
 // Directory search, and the two look-ups built on it and on the drive table.
+#include "platform/AsyncIo.h"
 #include "platform/Drives.h"
 #include "platform/FileSystem.h"
 #include "platform/FileSystemDetail.h"
 #include "platform/Paths.h"
 
 #include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/statvfs.h>
+#include <unistd.h>
 #include <cerrno>
 
 #include <algorithm>
+#include <memory>
 #include <vector>
 
 namespace platform {
@@ -21,11 +26,43 @@ bool HasWildcard(const QString& mask) {
     return mask.contains(u'*') || mask.contains(u'?');
 }
 
-// The names of a directory, "." and ".." left out, each one that can be
+// How many look-ups of a listing are in flight at once: on a share every one
+// waits out the network's latency, so they wait side by side.
+constexpr std::size_t kLookupsInFlight = 128;
+
+// A directory's descriptor, shared with the look-ups relative to it: one given
+// up keeps it open until the kernel is done with it.
+struct DirectoryFd {
+    int fd = -1;
+    ~DirectoryFd() {
+        if (fd >= 0) ::close(fd);
+    }
+};
+
+// Opens a directory through the kernel's ring: a device that does not answer
+// gives ETIMEDOUT, not a window that stops.
+// Only to look names up in it (forReading false) a directory need not be readable.
+std::shared_ptr<DirectoryFd> OpenDirectory(const QByteArray& host, bool forReading) {
+    IoRequest open;
+    open.op = IoOp::OpenAt;
+    open.path = host;
+    open.flags = (forReading ? O_RDONLY : O_PATH) | O_DIRECTORY | O_CLOEXEC;
+    const int fd = AsyncIo::Instance().Run(std::move(open), kDeviceAnswerTimeout, PumpInput::Defer);
+    if (fd < 0) return detail::SetLastOsError(-fd), nullptr;
+    auto dir = std::make_shared<DirectoryFd>();
+    dir->fd = fd;
+    return dir;
+}
+
+// The names of an open directory, "." and ".." left out, each one that can be
 // written in drive-letter form; false with errno when it cannot be read.
-bool ReadNames(const QByteArray& host, std::vector<QString>& names) {
-    DIR* dir = ::opendir(host.constData());
-    if (!dir) return false;
+bool ReadNames(const DirectoryFd& opened, std::vector<QString>& names) {
+    const int fd = ::dup(opened.fd);
+    DIR* dir = fd >= 0 ? ::fdopendir(fd) : nullptr;
+    if (!dir) {
+        if (fd >= 0) ::close(fd);
+        return false;
+    }
     // readdir() tells the end from a failure only through errno, which the
     // work between two calls may touch.
     for (errno = 0; const dirent* entry = ::readdir(dir); errno = 0) {
@@ -42,12 +79,71 @@ bool ReadNames(const QByteArray& host, std::vector<QString>& names) {
     return err == 0;
 }
 
+detail::EntryStat StatOf(const struct statx& sx) {
+    return {sx.stx_mode, static_cast<std::int64_t>(sx.stx_size),
+            timespec{sx.stx_mtime.tv_sec, sx.stx_mtime.tv_nsec}};
+}
+
+IoRequest Lookup(const std::shared_ptr<DirectoryFd>& dir, const QString& name, bool follow) {
+    IoRequest r;
+    r.op = IoOp::Statx;
+    r.dirFd = dir->fd;
+    r.path = name.toUtf8();
+    r.flags = AT_NO_AUTOMOUNT | (follow ? 0 : AT_SYMLINK_NOFOLLOW);
+    r.mask = STATX_TYPE | STATX_MODE | STATX_SIZE | STATX_MTIME;
+    r.keepAlive = dir;
+    return r;
+}
+
+// The attributes of the named entries of an open directory, many look-ups in
+// flight at once, pumping while the device is slow. An entry that cannot be
+// examined (removed meanwhile) stays nullopt. False with ETIMEDOUT when the
+// device stops answering.
+bool InspectAll(const std::shared_ptr<DirectoryFd>& dir, const std::vector<QString>& names,
+                std::vector<std::optional<detail::EntryInfo>>& infos) {
+    AsyncIo& io = AsyncIo::Instance();
+    infos.assign(names.size(), std::nullopt);
+    std::vector<IoTicket> batch;
+    std::vector<IoTicket> links;
+    for (std::size_t first = 0; first < names.size(); first += kLookupsInFlight) {
+        const std::size_t end = std::min(names.size(), first + kLookupsInFlight);
+        batch.clear();
+        for (std::size_t i = first; i < end; ++i)
+            batch.push_back(io.Submit(Lookup(dir, names[i], false)));
+        if (!io.Wait(batch, kDeviceAnswerTimeout, PumpInput::Defer))
+            return detail::SetLastOsError(ETIMEDOUT), false;
+        // What the links among them lead to.
+        links.assign(batch.size(), nullptr);
+        bool anyLink = false;
+        for (std::size_t k = 0; k < batch.size(); ++k) {
+            if (batch[k]->result() == 0 && S_ISLNK(batch[k]->stat().stx_mode)) {
+                links[k] = io.Submit(Lookup(dir, names[first + k], true));
+                anyLink = true;
+            }
+        }
+        if (anyLink) {
+            std::vector<IoTicket> pending;
+            for (const IoTicket& t : links)
+                if (t) pending.push_back(t);
+            if (!io.Wait(pending, kDeviceAnswerTimeout, PumpInput::Defer))
+                return detail::SetLastOsError(ETIMEDOUT), false;
+        }
+        for (std::size_t k = 0; k < batch.size(); ++k) {
+            if (batch[k]->result() != 0) continue;
+            std::optional<detail::EntryStat> target;
+            if (links[k] && links[k]->result() == 0) target = StatOf(links[k]->stat());
+            infos[first + k] =
+                detail::ClassifyEntry(StatOf(batch[k]->stat()), target, names[first + k]);
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
 struct DirectorySearch::State {
-    QByteArray hostDir;  // empty for a search for one plain path
-    QByteArray plainHost;
     std::vector<QString> names;
+    std::vector<std::optional<detail::EntryInfo>> infos;
     std::size_t next = 0;
     std::int32_t filter = 0;
 };
@@ -71,50 +167,43 @@ bool DirectorySearch::First(const QString& pattern, std::int32_t attrFilter, Sea
 
     state_ = new State;
     state_->filter = attrFilter;
-    if (!HasWildcard(mask)) {
-        const std::optional<QByteArray> host = Drives().toHost(full);
-        if (!host) return detail::SetLastOsError(ENOENT), false;
-        state_->plainHost = *host;
-        state_->names.push_back(mask);
-        return Next(out);
-    }
-
     const std::optional<QByteArray> host = Drives().toHost(dir);
     if (!host) return detail::SetLastOsError(ENOENT), false;
-    state_->hostDir = *host;
-    std::vector<QString> names;
-    if (!ReadNames(*host, names)) return detail::SetLastOsError(errno), false;
-    std::erase_if(names, [&](const QString& n) { return !MatchesMask(n, mask); });
-    // Sorted as the home platform's volumes list them, so walks and queued
-    // rows come out in an order the user can follow, the same on every run.
-    std::sort(names.begin(), names.end(), [](const QString& a, const QString& b) {
-        const int c = a.compare(b, Qt::CaseInsensitive);
-        return c != 0 ? c < 0 : a < b;
-    });
-    if (!IsDriveRoot(dir)) {
-        for (const QString& dot : {QStringLiteral("."), QStringLiteral("..")}) {
-            if (MatchesMask(dot, mask)) state_->names.push_back(dot);
+    const bool wildcard = HasWildcard(mask);
+    const std::shared_ptr<DirectoryFd> opened = OpenDirectory(*host, wildcard);
+    if (!opened) return false;
+    if (!wildcard) {
+        state_->names.push_back(mask);
+    } else {
+        std::vector<QString> names;
+        if (!ReadNames(*opened, names)) return detail::SetLastOsError(errno), false;
+        std::erase_if(names, [&](const QString& n) { return !MatchesMask(n, mask); });
+        // Sorted as the home platform's volumes list them, so walks and queued
+        // rows come out in an order the user can follow, the same on every run.
+        std::sort(names.begin(), names.end(), [](const QString& a, const QString& b) {
+            const int c = a.compare(b, Qt::CaseInsensitive);
+            return c != 0 ? c < 0 : a < b;
+        });
+        if (!IsDriveRoot(dir)) {
+            for (const QString& dot : {QStringLiteral("."), QStringLiteral("..")}) {
+                if (MatchesMask(dot, mask)) state_->names.push_back(dot);
+            }
         }
+        state_->names.insert(state_->names.end(), names.begin(), names.end());
     }
-    state_->names.insert(state_->names.end(), names.begin(), names.end());
+    if (!InspectAll(opened, state_->names, state_->infos)) return false;
     return Next(out);
 }
 
 bool DirectorySearch::Next(SearchRec& out) {
     if (!state_) return detail::SetLastOsError(EBADF), false;
     while (state_->next < state_->names.size()) {
-        const QString& name = state_->names[state_->next++];
-        QByteArray host = state_->plainHost;
-        if (!state_->hostDir.isEmpty()) {
-            host = state_->hostDir;
-            if (!host.endsWith('/')) host += '/';
-            host += name.toUtf8();
-        }
+        const std::size_t i = state_->next++;
         // An entry removed since the directory was read is simply not there.
-        const std::optional<detail::EntryInfo> info = detail::InspectEntry(host, name);
+        const std::optional<detail::EntryInfo>& info = state_->infos[i];
         if (!info) continue;
         if (info->attr & ~state_->filter & kSpecialAttrs) continue;
-        out.name = name;
+        out.name = state_->names[i];
         out.attr = info->attr;
         out.size = info->size;
         out.modified = info->modified;
@@ -151,6 +240,11 @@ std::int64_t DriveFreeSpace(const QString& path) {
     const std::optional<QByteArray> root =
         Drives().toHost(QString(path[0]) + QStringLiteral(":\\"));
     if (!root) return -1;
+    // The kernel's ring has no statfs: a device known not to answer is not asked.
+    if (!AsyncIo::Instance().DriveAnswers(*root)) {
+        detail::SetLastOsError(ETIMEDOUT);
+        return -1;
+    }
     struct statvfs vfs {};
     if (::statvfs(root->constData(), &vfs) != 0) {
         detail::SetLastOsError(errno);

@@ -1,5 +1,6 @@
 #include "platform/FileSystem.h"
 
+#include "platform/AsyncIo.h"
 #include "platform/Drives.h"
 #include "platform/FileSystemDetail.h"
 #include "platform/Paths.h"
@@ -99,36 +100,60 @@ FileStamp StampOf(const struct stat& st) {
     return stamp;
 }
 
-std::optional<EntryInfo> InspectEntry(const QByteArray& host, const QString& name) {
-    struct stat st {};
-    if (::lstat(host.constData(), &st) != 0) return Fail(errno), std::nullopt;
+int StatWaiting(const QByteArray& host, bool follow, struct statx& out) {
+    IoRequest r;
+    r.op = IoOp::Statx;
+    r.path = host;
+    r.flags = AT_NO_AUTOMOUNT | (follow ? 0 : AT_SYMLINK_NOFOLLOW);
+    r.mask = STATX_TYPE | STATX_MODE;
+    AsyncIo& io = AsyncIo::Instance();
+    const IoTicket t = io.Submit(std::move(r));
+    io.Wait(t, kDeviceAnswerTimeout, PumpInput::Defer);
+    if (t->result() < 0) return Fail(-t->result()), -t->result();
+    out = t->stat();
+    return 0;
+}
+
+EntryInfo ClassifyEntry(const EntryStat& self, const std::optional<EntryStat>& target,
+                        const QString& name) {
     EntryInfo info;
-    info.modified = st.st_mtim;
-    if (S_ISLNK(st.st_mode)) {
-        struct stat target {};
-        if (::stat(host.constData(), &target) != 0) {
+    info.modified = self.modified;
+    if (S_ISLNK(self.mode)) {
+        if (!target) {
             // A broken link is a file of its own with nothing in it.
             info.attr = faArchive;
-        } else if (S_ISDIR(target.st_mode)) {
+        } else if (S_ISDIR(target->mode)) {
             info.attr = faDirectory | faSymLink;
-        } else if (S_ISREG(target.st_mode)) {
-            info.attr = faArchive | (IsReadOnlyMode(target.st_mode) ? faReadOnly : 0);
-            info.size = target.st_size;
-            info.modified = target.st_mtim;
+        } else if (S_ISREG(target->mode)) {
+            info.attr = faArchive | (IsReadOnlyMode(target->mode) ? faReadOnly : 0);
+            info.size = target->size;
+            info.modified = target->modified;
         } else {
             // A link to a FIFO or device would reach it when opened: treat it as one.
             info.attr = faSysFile;
         }
-    } else if (S_ISDIR(st.st_mode)) {
-        info.attr = faDirectory | (IsReadOnlyMode(st.st_mode) ? faReadOnly : 0);
-    } else if (S_ISREG(st.st_mode)) {
-        info.attr = faArchive | (IsReadOnlyMode(st.st_mode) ? faReadOnly : 0);
-        info.size = st.st_size;
+    } else if (S_ISDIR(self.mode)) {
+        info.attr = faDirectory | (IsReadOnlyMode(self.mode) ? faReadOnly : 0);
+    } else if (S_ISREG(self.mode)) {
+        info.attr = faArchive | (IsReadOnlyMode(self.mode) ? faReadOnly : 0);
+        info.size = self.size;
     } else {
         info.attr = faSysFile;
     }
     if (name.startsWith(u'.') && name != u"." && name != u"..") info.attr |= faHidden;
     return info;
+}
+
+std::optional<EntryInfo> InspectEntry(const QByteArray& host, const QString& name) {
+    struct stat st {};
+    if (::lstat(host.constData(), &st) != 0) return Fail(errno), std::nullopt;
+    std::optional<EntryStat> target;
+    if (S_ISLNK(st.st_mode)) {
+        struct stat to {};
+        if (::stat(host.constData(), &to) == 0)
+            target = EntryStat{to.st_mode, to.st_size, to.st_mtim};
+    }
+    return ClassifyEntry(EntryStat{st.st_mode, st.st_size, st.st_mtim}, target, name);
 }
 
 }  // namespace detail
@@ -331,9 +356,10 @@ bool FileExists(const QString& path) {
 bool DirectoryExists(const QString& path) {
     const std::optional<QByteArray> host = detail::HostPath(path);
     if (!host) return false;
-    struct stat st {};
-    if (::lstat(host->constData(), &st) != 0) return Fail(errno);
-    return S_ISDIR(st.st_mode);
+    // Asked of stored places at start-up too: a device that hangs gives "no".
+    struct statx sx {};
+    if (detail::StatWaiting(*host, false, sx) != 0) return false;
+    return S_ISDIR(sx.stx_mode);
 }
 
 bool DeleteFile(const QString& path) {

@@ -12,6 +12,7 @@
 #include <optional>
 
 struct stat;
+struct statx;
 
 namespace platform::detail {
 
@@ -36,6 +37,24 @@ struct EntryInfo {
     std::int64_t size = 0;
     timespec modified{};
 };
+
+// What the attributes are made from: an entry's type and permission bits,
+// size and modification time.
+struct EntryStat {
+    std::uint32_t mode = 0;
+    std::int64_t size = 0;
+    timespec modified{};
+};
+
+// The attributes of an entry; target is what a link leads to (nullopt for a
+// broken link), unused for anything else.
+EntryInfo ClassifyEntry(const EntryStat& self, const std::optional<EntryStat>& target,
+                        const QString& name);
+
+// statx of a host path through the kernel's ring, waited for by pumping
+// (input left waiting): 0, or the errno (ETIMEDOUT when the device gives no
+// answer within kDeviceAnswerTimeout), also recorded.
+int StatWaiting(const QByteArray& host, bool follow, struct statx& out);
 
 // Attributes, size and time of one entry, never following a link to a
 // directory; name decides hidden ("." and ".." never are). nullopt with the

@@ -1,23 +1,40 @@
 #include "platform/Pump.h"
 
 #include <QCoreApplication>
+#include <QTimer>
 
 namespace platform {
 namespace {
 std::function<void(std::int64_t)> pumpHook;
 std::int64_t pumps = 0;
-}  // namespace
 
-void PumpMessages(PumpInput input) {
-    if (QCoreApplication::instance()) {
-        QCoreApplication::processEvents(
-            input == PumpInput::Defer ? QEventLoop::ExcludeUserInputEvents : QEventLoop::AllEvents);
-    }
+QEventLoop::ProcessEventsFlags Flags(PumpInput input) {
+    return input == PumpInput::Defer ? QEventLoop::ExcludeUserInputEvents : QEventLoop::AllEvents;
+}
+
+void Pumped() {
     ++pumps;
     if (pumpHook) {
         // A copy: the hook may remove or replace itself.
         auto hook = pumpHook;
         hook(pumps);
+    }
+}
+
+}  // namespace
+
+void PumpMessages(PumpInput input) {
+    if (QCoreApplication::instance()) QCoreApplication::processEvents(Flags(input));
+    Pumped();
+}
+
+void PumpMessagesWaiting(std::chrono::milliseconds atMost, PumpInput input) {
+    if (QCoreApplication::instance()) {
+        // Its expiry is the event that ends the wait when nothing else comes.
+        QTimer wake;
+        wake.setSingleShot(true);
+        wake.start(atMost);
+        QCoreApplication::processEvents(Flags(input) | QEventLoop::WaitForMoreEvents);
     }
 }
 

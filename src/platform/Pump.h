@@ -19,6 +19,13 @@ enum class PumpInput { Handle, Defer };
 // the test hook, if installed, with the 1-based number of this pump.
 void PumpMessages(PumpInput input = PumpInput::Handle);
 
+// The same, but when nothing is pending it sleeps until an event arrives (a
+// completion of the kernel's ring, a timer, the user) or atMost has passed.
+// For waits on the kernel that keep the window alive. Neither counted nor
+// seen by the hook: how often a wait pumps depends on how fast a disk answers,
+// and tests number the pumps of the work itself.
+void PumpMessagesWaiting(std::chrono::milliseconds atMost, PumpInput input = PumpInput::Handle);
+
 // Tests: a hook that runs at every pump with its number (counted from 1 since
 // the hook was installed). Pass an empty function to remove it.
 void SetPumpHook(std::function<void(std::int64_t pumpNumber)> hook);

@@ -42,7 +42,7 @@ QueueStatistics ComputeStatistics(QueueState state, const TRunCounters& counters
     if (counters.Ticks <= 2) {
         out.speed = calculating;
     } else {
-        speed = counters.RunBytes / counters.Ticks;
+        speed = counters.RunBytes / std::max(counters.Ticks, counters.SecondsRun);
         out.speed = FormatSize(speed) + QStringLiteral("/s");
     }
 

@@ -27,6 +27,10 @@ struct TRunCounters {
     QString CurrentFileName;
     std::int64_t PendingCount = 0;
     std::int64_t PendingBytes = 0;
+    // Whole seconds since the run began by the clock, where the caller keeps
+    // one (0 otherwise): a stalled thread misses timer ticks, and an average
+    // over ticks alone would keep the speed from before the stall.
+    std::int64_t SecondsRun = 0;
 };
 
 }  // namespace queue

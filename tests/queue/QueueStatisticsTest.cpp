@@ -19,8 +19,9 @@ struct Case {
 
 queue::TRunCounters Counters(std::int64_t ticks, std::int64_t runBytes, std::int64_t done,
                              std::int64_t size, const char* action, const char* name,
-                             std::int64_t pendingCount, std::int64_t pendingBytes) {
-    return {ticks, runBytes, done, size, action, name, pendingCount, pendingBytes};
+                             std::int64_t pendingCount, std::int64_t pendingBytes,
+                             std::int64_t secondsRun = 0) {
+    return {ticks, runBytes, done, size, action, name, pendingCount, pendingBytes, secondsRun};
 }
 
 QString Figures(const queue::QueueStatistics& s) {
@@ -42,6 +43,11 @@ TEST(ComputeStatistics, FollowsThePanelRules) {
         {QueueState::Aborting,
          Counters(3, 30'000'000, 0, 1000, "Move", "report.doc", 4, 95'367'432), 2,
          "9.54 MB/s|9 sec|12:00:09 PM", 0, "Move report.doc"},
+        // Three ticks handled in 30 s: a stall. The average counts the seconds
+        // that passed, not the ticks, and so does the time left.
+        {QueueState::Running,
+         Counters(3, 30'000'000, 0, 1000, "Move", "report.doc", 4, 95'367'432, 30), 1,
+         "976.60 KB/s|1.58 min|12:01:35 PM", 0, "Move report.doc"},
         // Less than a byte a tick: no speed to divide by.
         {QueueState::Running, Counters(3, 2, 0, 0, "Copy", "z", 1, 100), 1,
          "0 Bytes/s|Calculating|Calculating", 100, "Copy z"},

@@ -1,0 +1,354 @@
+#include "platform/AsyncIo.h"
+
+#include "platform/Drives.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QHash>
+#include <QPointer>
+#include <QSocketNotifier>
+
+#include <liburing.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <unordered_map>
+
+namespace platform {
+
+namespace {
+
+bool g_forceSynchronous = false;
+constexpr unsigned kRingEntries = 256;
+constexpr std::chrono::milliseconds kQuietWait{10};
+
+int Result(long r) {
+    return r < 0 ? -errno : static_cast<int>(r);
+}
+
+// The mount point that holds an absolute host path; empty for a relative one.
+// Read afresh: asked only while some device does not answer.
+QByteArray MountOf(const QByteArray& host) {
+    if (!host.startsWith('/')) return {};
+    QFile f(QStringLiteral("/proc/self/mountinfo"));
+    if (!f.open(QIODevice::ReadOnly)) return QByteArrayLiteral("/");
+    QByteArray best = "/";
+    for (const MountEntry& m : ParseMountInfo(f.readAll())) {
+        const QByteArray& point = m.mountPoint;
+        const bool holds =
+            host == point || (host.startsWith(point) && host.at(point.size()) == '/');
+        if (holds && point.size() > best.size()) best = point;
+    }
+    return best;
+}
+
+}  // namespace
+
+struct AsyncIo::Ring {
+    io_uring ring{};
+    bool active = false;
+    bool unsubmitted = false;
+    int eventFd = -1;
+    io_uring_probe* probe = nullptr;
+    // Owned by the application object, which goes before this ring at exit.
+    QPointer<QSocketNotifier> notifier;
+    std::unordered_map<IoOperation*, IoTicket> inFlight;
+    QHash<QByteArray, int> silentDrives;  // abandoned operations by mount point
+
+    void Flush() {
+        if (!unsubmitted) return;
+        unsubmitted = false;
+        io_uring_submit(&ring);
+    }
+
+    io_uring_sqe* Entry() {
+        io_uring_sqe* sqe = io_uring_get_sqe(&ring);
+        if (!sqe) {
+            // The submission queue is full: hand it over, which empties it.
+            io_uring_submit(&ring);
+            sqe = io_uring_get_sqe(&ring);
+        }
+        if (sqe) unsubmitted = true;
+        return sqe;
+    }
+
+    void Reap() {
+        io_uring_cqe* cqe = nullptr;
+        while (io_uring_peek_cqe(&ring, &cqe) == 0) {
+            auto* op = static_cast<IoOperation*>(io_uring_cqe_get_data(cqe));
+            const int res = cqe->res;
+            io_uring_cqe_seen(&ring, cqe);
+            if (!op) continue;  // a cancellation's own completion
+            auto it = inFlight.find(op);
+            if (it == inFlight.end()) continue;
+            const IoTicket keep = std::move(it->second);
+            inFlight.erase(it);
+            Complete(*keep, res);
+        }
+    }
+
+    void Complete(IoOperation& op, int res) {
+        if (!op.abandoned_) {
+            op.result_ = res;
+            op.done_ = true;
+            return;
+        }
+        // Nobody waits for it any more: what it opened is closed, what it
+        // held is let go, and its drive answers again.
+        if (op.request_.op == IoOp::OpenAt && res >= 0) ::close(res);
+        op.request_.keepAlive.reset();
+        if (!op.driveRoot_.isEmpty()) {
+            auto it = silentDrives.find(op.driveRoot_);
+            if (it != silentDrives.end() && --it.value() <= 0) silentDrives.erase(it);
+        }
+    }
+
+    bool Supports(IoOp op) const {
+        static const int codes[] = {
+            IORING_OP_OPENAT,   IORING_OP_READ,   IORING_OP_WRITE,    IORING_OP_STATX,
+            IORING_OP_CLOSE,    IORING_OP_FSYNC,  IORING_OP_FSYNC,    IORING_OP_SYNC_FILE_RANGE,
+            IORING_OP_RENAMEAT, IORING_OP_LINKAT, IORING_OP_UNLINKAT, IORING_OP_MKDIRAT};
+        return probe && io_uring_opcode_supported(probe, codes[static_cast<int>(op)]);
+    }
+
+    bool Prepare(IoOperation& op) {
+        IoRequest& r = op.request_;
+        if (!Supports(r.op)) return false;
+        io_uring_sqe* sqe = Entry();
+        if (!sqe) return false;
+        const char* path = r.path.constData();
+        const char* path2 = r.path2.constData();
+        const auto offset = static_cast<__u64>(r.offset);
+        switch (r.op) {
+            case IoOp::OpenAt:
+                io_uring_prep_openat(sqe, r.dirFd, path, r.flags, r.mode);
+                break;
+            case IoOp::Read:
+                io_uring_prep_read(sqe, r.fd, r.buffer, r.length, offset);
+                break;
+            case IoOp::Write:
+                io_uring_prep_write(sqe, r.fd, r.buffer, r.length, offset);
+                break;
+            case IoOp::Statx:
+                io_uring_prep_statx(sqe, r.dirFd, path, r.flags, r.mask, &op.statx_);
+                break;
+            case IoOp::Close:
+                io_uring_prep_close(sqe, r.fd);
+                break;
+            case IoOp::Fsync:
+                io_uring_prep_fsync(sqe, r.fd, 0);
+                break;
+            case IoOp::Fdatasync:
+                io_uring_prep_fsync(sqe, r.fd, IORING_FSYNC_DATASYNC);
+                break;
+            case IoOp::SyncFileRange:
+                io_uring_prep_sync_file_range(sqe, r.fd, r.length, r.offset < 0 ? 0 : offset,
+                                              r.flags);
+                break;
+            case IoOp::RenameAt:
+                io_uring_prep_renameat(sqe, r.dirFd, path, r.dirFd2, path2,
+                                       static_cast<unsigned>(r.flags));
+                break;
+            case IoOp::LinkAt:
+                io_uring_prep_linkat(sqe, r.dirFd, path, r.dirFd2, path2, r.flags);
+                break;
+            case IoOp::UnlinkAt:
+                io_uring_prep_unlinkat(sqe, r.dirFd, path, r.flags);
+                break;
+            case IoOp::MkdirAt:
+                io_uring_prep_mkdirat(sqe, r.dirFd, path, r.mode);
+                break;
+        }
+        io_uring_sqe_set_data(sqe, &op);
+        return true;
+    }
+};
+
+namespace {
+
+// The operation as the plain system call.
+int RunPlain(IoRequest& r, struct statx& sx) {
+    const char* path = r.path.constData();
+    const char* path2 = r.path2.constData();
+    switch (r.op) {
+        case IoOp::OpenAt:
+            return Result(::openat(r.dirFd, path, r.flags, static_cast<mode_t>(r.mode)));
+        case IoOp::Read:
+            return Result(r.offset < 0 ? ::read(r.fd, r.buffer, r.length)
+                                       : ::pread(r.fd, r.buffer, r.length, r.offset));
+        case IoOp::Write:
+            return Result(r.offset < 0 ? ::write(r.fd, r.buffer, r.length)
+                                       : ::pwrite(r.fd, r.buffer, r.length, r.offset));
+        case IoOp::Statx:
+            return Result(::statx(r.dirFd, path, r.flags, r.mask, &sx));
+        case IoOp::Close:
+            return Result(::close(r.fd));
+        case IoOp::Fsync:
+            return Result(::fsync(r.fd));
+        case IoOp::Fdatasync:
+            return Result(::fdatasync(r.fd));
+        case IoOp::SyncFileRange:
+            return Result(::sync_file_range(r.fd, r.offset < 0 ? 0 : r.offset, r.length,
+                                            static_cast<unsigned>(r.flags)));
+        case IoOp::RenameAt:
+            return Result(
+                ::renameat2(r.dirFd, path, r.dirFd2, path2, static_cast<unsigned>(r.flags)));
+        case IoOp::LinkAt:
+            return Result(::linkat(r.dirFd, path, r.dirFd2, path2, r.flags));
+        case IoOp::UnlinkAt:
+            return Result(::unlinkat(r.dirFd, path, r.flags));
+        case IoOp::MkdirAt:
+            return Result(::mkdirat(r.dirFd, path, static_cast<mode_t>(r.mode)));
+    }
+    return -EINVAL;
+}
+
+}  // namespace
+
+AsyncIo& AsyncIo::Instance() {
+    static AsyncIo io;
+    return io;
+}
+
+AsyncIo::AsyncIo() : ring_(std::make_unique<Ring>()) {
+    Ring& r = *ring_;
+    // Refused by the kernel (ENOSYS), by io_uring_disabled or a sandbox
+    // (EPERM), or short of locked memory (ENOMEM): plain calls then.
+    if (io_uring_queue_init(kRingEntries, &r.ring, 0) != 0) return;
+    r.eventFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (r.eventFd < 0 || io_uring_register_eventfd(&r.ring, r.eventFd) != 0) {
+        if (r.eventFd >= 0) ::close(r.eventFd);
+        r.eventFd = -1;
+        io_uring_queue_exit(&r.ring);
+        return;
+    }
+    // Look-ups wait in the kernel's workers, by default a few for each
+    // processor: on a share with latency, many must wait side by side.
+    unsigned workers[2] = {kRingEntries, kRingEntries};
+    io_uring_register_iowq_max_workers(&r.ring, workers);
+    r.probe = io_uring_get_probe_ring(&r.ring);
+    r.active = true;
+}
+
+AsyncIo::~AsyncIo() {
+    Ring& r = *ring_;
+    if (!r.active) return;
+    delete r.notifier;
+    if (r.probe) io_uring_free_probe(r.probe);
+    io_uring_queue_exit(&r.ring);
+    ::close(r.eventFd);
+}
+
+bool AsyncIo::RingActive() const {
+    return ring_->active && !g_forceSynchronous;
+}
+
+void AsyncIo::ForceSynchronous(bool synchronous) {
+    g_forceSynchronous = synchronous;
+}
+
+IoTicket AsyncIo::Submit(IoRequest request) {
+    Ring& r = *ring_;
+    auto ticket = std::make_shared<IoOperation>();
+    IoOperation& op = *ticket;
+    op.request_ = std::move(request);
+    if (!r.silentDrives.isEmpty() && r.silentDrives.contains(MountOf(op.request_.path))) {
+        op.result_ = -ETIMEDOUT;
+        op.done_ = true;
+        return ticket;
+    }
+    if (RingActive() && r.Prepare(op)) {
+        r.inFlight.emplace(&op, ticket);
+        if (!r.notifier && QCoreApplication::instance()) {
+            r.notifier =
+                new QSocketNotifier(r.eventFd, QSocketNotifier::Read, QCoreApplication::instance());
+            QObject::connect(r.notifier, &QSocketNotifier::activated, [&r] {
+                std::uint64_t count = 0;
+                [[maybe_unused]] const ssize_t n = ::read(r.eventFd, &count, sizeof count);
+                r.Reap();
+            });
+        }
+        return ticket;
+    }
+    op.result_ = RunPlain(op.request_, op.statx_);
+    op.done_ = true;
+    return ticket;
+}
+
+bool AsyncIo::Wait(std::span<const IoTicket> tickets, std::chrono::milliseconds timeout,
+                   PumpInput input) {
+    using Clock = std::chrono::steady_clock;
+    Ring& r = *ring_;
+    r.Flush();
+    auto deadline = Clock::now() + timeout;
+    const auto quietUntil = Clock::now() + kQuietWait;
+    std::size_t doneBefore = 0;
+    for (;;) {
+        if (r.active) r.Reap();
+        std::size_t done = 0;
+        for (const IoTicket& t : tickets)
+            done += t->done() ? 1 : 0;
+        if (done == tickets.size()) return true;
+        const auto now = Clock::now();
+        // The device is slow, not silent, while any of them finishes.
+        if (done > doneBefore) deadline = now + timeout;
+        doneBefore = done;
+        if (now >= deadline) {
+            for (const IoTicket& t : tickets)
+                Abandon(t);
+            return false;
+        }
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - now);
+        // A device that answers within a few milliseconds is waited for
+        // without a pump, so code on a fast disk is not re-entered.
+        const auto quiet = std::chrono::ceil<std::chrono::milliseconds>(quietUntil - now);
+        if (r.notifier && quiet.count() <= 0) {
+            PumpMessagesWaiting(std::min(left, std::chrono::milliseconds(100)), input);
+        } else {
+            __kernel_timespec ts{};
+            const auto ms =
+                std::min<long long>({left.count(), 100LL, std::max<long long>(1, quiet.count())});
+            ts.tv_nsec = ms * 1000000LL;
+            io_uring_cqe* cqe = nullptr;
+            io_uring_wait_cqe_timeout(&r.ring, &cqe, &ts);
+        }
+    }
+}
+
+int AsyncIo::Run(IoRequest request, std::chrono::milliseconds timeout, PumpInput input) {
+    const IoTicket ticket = Submit(std::move(request));
+    Wait(ticket, timeout, input);
+    return ticket->result();
+}
+
+void AsyncIo::Abandon(const IoTicket& ticket) {
+    IoOperation& op = *ticket;
+    if (op.done_) return;
+    Ring& r = *ring_;
+    op.abandoned_ = true;
+    op.done_ = true;
+    op.result_ = -ETIMEDOUT;
+    op.driveRoot_ = MountOf(op.request_.path);
+    if (!op.driveRoot_.isEmpty()) ++r.silentDrives[op.driveRoot_];
+    if (io_uring_sqe* sqe = r.Entry()) {
+        io_uring_prep_cancel(sqe, &op, 0);
+        io_uring_sqe_set_data(sqe, nullptr);
+    }
+    r.Flush();
+}
+
+bool AsyncIo::DriveAnswers(const QByteArray& hostPath) const {
+    if (ring_->silentDrives.isEmpty()) return true;
+    const QByteArray root = MountOf(hostPath);
+    return root.isEmpty() || !ring_->silentDrives.contains(root);
+}
+
+int AsyncIo::Abandoned() const {
+    int n = 0;
+    for (const auto& [op, ticket] : ring_->inFlight)
+        n += op->abandoned_ ? 1 : 0;
+    return n;
+}
+
+}  // namespace platform

@@ -1,0 +1,144 @@
+#pragma once
+// Kernel file operations that the one thread hands to the kernel and waits for
+// by pumping: an io_uring whose completions wake the event loop through an
+// eventfd, so a slow or hung device holds the operation, never the window.
+//
+// Where the ring cannot be had (a kernel without it, io_uring_disabled, a
+// sandbox that refuses it) every operation runs as the plain call at Submit,
+// with the same results.
+//
+// An operation that is given up (its wait timed out) is cancelled; whatever
+// the kernel cannot cancel is abandoned safely: its request, with the path
+// texts, the statx buffer and the caller's keepAlive (buffer, descriptor
+// owner), stays alive until its completion arrives, and a descriptor an
+// abandoned open brings back is closed. While such an operation is
+// outstanding, the file system it waits on counts as not answering
+// (DriveAnswers), so the next calls there fail at once instead of queueing
+// behind it.
+
+#include "platform/Pump.h"
+
+#include <QByteArray>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <span>
+
+namespace platform {
+
+enum class IoOp {
+    OpenAt,
+    Read,
+    Write,
+    Statx,
+    Close,
+    Fsync,
+    Fdatasync,
+    SyncFileRange,
+    RenameAt,
+    LinkAt,
+    UnlinkAt,
+    MkdirAt,
+};
+
+// One operation, in the terms of the system call of the same name.
+struct IoRequest {
+    IoOp op = IoOp::Statx;
+    int dirFd = AT_FDCWD;  // openat, statx, renameat/linkat (old), unlinkat, mkdirat
+    QByteArray path;       // copied into the request; kept until the completion
+    int dirFd2 = AT_FDCWD;
+    QByteArray path2;        // renameat, linkat: the new name
+    int fd = -1;             // read, write, close, fsync, fdatasync, sync_file_range
+    int flags = 0;           // open flags, statx/unlinkat/renameat/linkat flags
+    std::uint32_t mode = 0;  // openat, mkdirat
+    std::uint32_t mask = STATX_BASIC_STATS;
+    void* buffer = nullptr;  // read, write: memory that keepAlive must own
+    std::uint32_t length = 0;
+    std::int64_t offset = -1;  // read, write (-1: the file position); sync_file_range
+    // Owned until the kernel is done with the request (the buffer, a
+    // descriptor's owner), also when the request is abandoned.
+    std::shared_ptr<void> keepAlive;
+};
+
+class IoOperation;
+using IoTicket = std::shared_ptr<IoOperation>;
+
+// A submitted operation.
+class IoOperation {
+public:
+    bool done() const { return done_; }
+    // The call's result: >= 0 on success (a count, a descriptor), -errno on failure.
+    int result() const { return result_; }
+    // What a finished statx found.
+    const struct statx& stat() const { return statx_; }
+
+private:
+    friend class AsyncIo;
+    IoRequest request_;
+    struct statx statx_ {};
+    int result_ = 0;
+    bool done_ = false;
+    bool abandoned_ = false;
+    QByteArray driveRoot_;  // the mount an abandoned operation waits on
+};
+
+class AsyncIo {
+public:
+    // The process's ring, set up on first use.
+    static AsyncIo& Instance();
+
+    // True when operations go to the kernel's ring; false when they run as
+    // plain calls.
+    bool RingActive() const;
+
+    // Hands the operation to the kernel. Without the ring it runs here and
+    // now, and the ticket is done at once. An operation on a drive that does
+    // not answer fails at once with -ETIMEDOUT.
+    IoTicket Submit(IoRequest request);
+
+    // Pumps (with input) until every ticket is done or timeout has passed
+    // with none of them finishing. The ones still running then are given up
+    // (cancelled, else abandoned) and read -ETIMEDOUT. True when all finished.
+    bool Wait(std::span<const IoTicket> tickets, std::chrono::milliseconds timeout,
+              PumpInput input = PumpInput::Handle);
+    bool Wait(const IoTicket& ticket, std::chrono::milliseconds timeout,
+              PumpInput input = PumpInput::Handle) {
+        return Wait(std::span<const IoTicket>(&ticket, 1), timeout, input);
+    }
+    // Submit and Wait: the call's result.
+    int Run(IoRequest request, std::chrono::milliseconds timeout,
+            PumpInput input = PumpInput::Handle);
+
+    // Gives the operation up now: cancelled, else abandoned until it completes.
+    void Abandon(const IoTicket& ticket);
+
+    // False while an operation given up on the file system that holds
+    // hostPath has not completed: that device does not answer.
+    bool DriveAnswers(const QByteArray& hostPath) const;
+
+    // Operations given up and not yet completed.
+    int Abandoned() const;
+
+    // Tests and benchmarks: plain calls instead of the ring (true), or the
+    // ring again when it can be had (false).
+    static void ForceSynchronous(bool synchronous);
+
+    ~AsyncIo();
+    AsyncIo(const AsyncIo&) = delete;
+    AsyncIo& operator=(const AsyncIo&) = delete;
+
+private:
+    AsyncIo();
+    struct Ring;
+    std::unique_ptr<Ring> ring_;
+};
+
+// How long a listing or a look-up waits for a device that gives no answer
+// before it counts the place as unreadable.
+inline constexpr std::chrono::milliseconds kDeviceAnswerTimeout{3000};
+
+}  // namespace platform

@@ -1,0 +1,174 @@
+#include "platform/AsyncIo.h"
+#include "platform/FileSystem.h"
+
+#include "support/SlowDevice.h"
+#include "support/TempDrives.h"
+
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cerrno>
+#include <cstring>
+
+namespace {
+
+using namespace platform;
+using testsupport::TempDrives;
+
+int Do(IoRequest r) {
+    return AsyncIo::Instance().Run(std::move(r), std::chrono::seconds(30));
+}
+
+IoRequest At(IoOp op, const QByteArray& path, int flags = 0, std::uint32_t mode = 0) {
+    IoRequest r;
+    r.op = op;
+    r.path = path;
+    r.flags = flags;
+    r.mode = mode;
+    return r;
+}
+
+IoRequest OnFd(IoOp op, int fd) {
+    IoRequest r;
+    r.op = op;
+    r.fd = fd;
+    return r;
+}
+
+IoRequest Moving(IoOp op, const QByteArray& from, const QByteArray& to) {
+    IoRequest r = At(op, from);
+    r.path2 = to;
+    return r;
+}
+
+class SynchronousScope {
+public:
+    explicit SynchronousScope(bool on) { AsyncIo::ForceSynchronous(on); }
+    ~SynchronousScope() { AsyncIo::ForceSynchronous(false); }
+};
+
+// The calls a run makes give the same results through the ring and as plain calls.
+TEST(AsyncIoTest, EveryOperationThroughTheRingAndWithout) {
+    for (const bool synchronous : {false, true}) {
+        SCOPED_TRACE(synchronous ? "plain calls" : "ring");
+        SynchronousScope scope(synchronous);
+        if (synchronous) {
+            EXPECT_FALSE(AsyncIo::Instance().RingActive());
+        }
+        TempDrives drives;
+        const QByteArray dir = drives.host("C:\\D");
+        ASSERT_EQ(Do(At(IoOp::MkdirAt, dir, 0, 0755)), 0);
+        EXPECT_EQ(Do(At(IoOp::MkdirAt, dir, 0, 0755)), -EEXIST);
+
+        const int fd = Do(At(IoOp::OpenAt, dir + "/a", O_RDWR | O_CREAT | O_CLOEXEC, 0644));
+        ASSERT_GE(fd, 0);
+        auto text = std::make_shared<QByteArray>("0123456789");
+        IoRequest write = OnFd(IoOp::Write, fd);
+        write.buffer = text->data();
+        write.length = 10;
+        write.offset = 0;
+        write.keepAlive = text;
+        EXPECT_EQ(Do(write), 10);
+        for (IoOp op : {IoOp::Fsync, IoOp::Fdatasync, IoOp::SyncFileRange})
+            EXPECT_EQ(Do(OnFd(op, fd)), 0);
+        char back[4] = {};
+        IoRequest read = OnFd(IoOp::Read, fd);
+        read.buffer = back;
+        read.length = 4;
+        read.offset = 3;
+        EXPECT_EQ(Do(read), 4);
+        EXPECT_EQ(std::memcmp(back, "3456", 4), 0);
+        EXPECT_EQ(Do(OnFd(IoOp::Close, fd)), 0);
+        EXPECT_EQ(Do(OnFd(IoOp::Close, fd)), -EBADF);
+
+        const IoTicket st = AsyncIo::Instance().Submit(At(IoOp::Statx, dir + "/a"));
+        AsyncIo::Instance().Wait(st, std::chrono::seconds(30));
+        EXPECT_EQ(st->result(), 0);
+        EXPECT_EQ(st->stat().stx_size, 10u);
+
+        EXPECT_EQ(Do(Moving(IoOp::LinkAt, dir + "/a", dir + "/b")), 0);
+        EXPECT_EQ(Do(Moving(IoOp::RenameAt, dir + "/b", dir + "/c")), 0);
+        EXPECT_EQ(Do(At(IoOp::UnlinkAt, dir + "/c")), 0);
+        EXPECT_EQ(Do(At(IoOp::UnlinkAt, dir + "/c")), -ENOENT);
+        EXPECT_EQ(Do(At(IoOp::UnlinkAt, dir, AT_REMOVEDIR)), -ENOTEMPTY);
+        EXPECT_EQ(Do(At(IoOp::Statx, dir + "/none")), -ENOENT);
+    }
+}
+
+// A read that never completes (an empty pipe) is given up after the timeout,
+// the events running meanwhile; its buffer stays alive until the kernel lets
+// go of the request.
+TEST(AsyncIoTest, AWaitThatTimesOutIsGivenUpWhileEventsRun) {
+    AsyncIo& io = AsyncIo::Instance();
+    if (!io.RingActive()) GTEST_SKIP() << "the kernel refuses io_uring here";
+    int pipeFds[2];
+    ASSERT_EQ(::pipe2(pipeFds, O_CLOEXEC), 0);
+    auto buffer = std::make_shared<std::array<char, 16>>();
+    std::weak_ptr<std::array<char, 16>> watch = buffer;
+    IoRequest read = OnFd(IoOp::Read, pipeFds[0]);
+    read.buffer = buffer->data();
+    read.length = 16;
+    read.keepAlive = std::move(buffer);
+    bool eventRan = false;
+    QTimer::singleShot(0, [&] { eventRan = true; });
+    const IoTicket ticket = io.Submit(std::move(read));
+    EXPECT_FALSE(io.Wait(ticket, std::chrono::milliseconds(200)));
+    EXPECT_TRUE(eventRan);
+    EXPECT_TRUE(ticket->done());
+    EXPECT_EQ(ticket->result(), -ETIMEDOUT);
+    for (int i = 0; i < 100 && io.Abandoned() > 0; ++i)
+        PumpMessagesWaiting(std::chrono::milliseconds(50));
+    EXPECT_EQ(io.Abandoned(), 0);
+    EXPECT_TRUE(watch.expired());
+    ::close(pipeFds[0]);
+    ::close(pipeFds[1]);
+}
+
+// On the test device: a slow listing finds what a fast one does; a hung one
+// is given up as a place that cannot be read, the events running meanwhile,
+// and the device is left alone until it answers again.
+TEST(AsyncIoTest, ListingsOnASlowAndOnAHungDevice) {
+    TempDrives drives(QStringLiteral("CD"));
+    drives.makeDir("C:\\backing");
+    for (int i = 0; i < 100; ++i)
+        drives.writeFile(QStringLiteral("C:\\backing\\f%1.txt").arg(i, 3, 10, QLatin1Char('0')),
+                         "x");
+    drives.makeDir("C:\\backing\\Sub");
+    testsupport::SlowDevice device(drives.host("C:\\backing"), drives.host("D:\\"),
+                                   {.latencyMs = 5});
+    if (!device.mounted()) GTEST_SKIP() << device.why().toStdString();
+
+    for (const bool synchronous : {false, true}) {
+        SynchronousScope scope(synchronous);
+        DirectorySearch search;
+        SearchRec rec;
+        int files = 0, dirs = 0;
+        for (bool more = search.First("D:\\*.*", faDirectory, rec); more; more = search.Next(rec)) {
+            (rec.attr & faDirectory ? dirs : files) += 1;
+            if (!(rec.attr & faDirectory)) {
+                EXPECT_EQ(rec.size, 1);
+            }
+        }
+        EXPECT_EQ(files, 100);
+        EXPECT_EQ(dirs, 1);  // Sub: a drive root has no "." and ".."
+    }
+
+    if (!AsyncIo::Instance().RingActive()) return;
+    device.setHung(true);
+    bool eventRan = false;
+    QTimer::singleShot(0, [&] { eventRan = true; });
+    EXPECT_FALSE(CanEnterDirectory("D:\\Sub"));
+    EXPECT_EQ(LastOsError(), ETIMEDOUT);
+    EXPECT_TRUE(eventRan);
+    // Known not to answer: the next look-up fails at once, without waiting.
+    EXPECT_FALSE(DirectoryExists("D:\\Sub"));
+    EXPECT_EQ(DriveFreeSpace("D:\\"), -1);
+    device.setHung(false);
+    for (int i = 0; i < 200 && AsyncIo::Instance().Abandoned() > 0; ++i)
+        PumpMessagesWaiting(std::chrono::milliseconds(50));
+    EXPECT_TRUE(DirectoryExists("D:\\Sub"));
+}
+
+}  // namespace

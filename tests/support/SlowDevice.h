@@ -1,0 +1,101 @@
+#pragma once
+// A slow file system for tests and benchmarks: tests/tools/slowfs.c mounted
+// over a directory, passing through to another one, with a latency for every
+// operation, a write rate and a hang switch.
+//
+//     testsupport::SlowDevice device(backing, mountPoint, {.latencyMs = 10});
+//     if (!device.mounted()) GTEST_SKIP() << device.why();
+//     device.setHung(true);   // every operation waits from now on ...
+//     device.setHung(false);  // ... and goes on
+//
+// Mounting needs root and /dev/fuse: elsewhere
+// mounted() is false and why() says what is missing. The destructor ends the
+// hang and unmounts.
+
+#include <QByteArray>
+#include <QFile>
+#include <QProcess>
+#include <QString>
+#include <QThread>
+
+#include <unistd.h>
+
+namespace testsupport {
+
+struct SlowDeviceOptions {
+    double latencyMs = 0;
+    double writeRate = 0;  // bytes a second, 0 for no limit
+    bool share = false;    // listed as a network drive
+};
+
+class SlowDevice {
+public:
+    SlowDevice(const QByteArray& backing, const QByteArray& mountPoint, SlowDeviceOptions options)
+        : mountPoint_(mountPoint), hangFile_(mountPoint + ".hang") {
+        if (::geteuid() != 0) {
+            why_ = QStringLiteral("mounting the test device needs root");
+            return;
+        }
+        if (::access("/dev/fuse", R_OK | W_OK) != 0) {
+            why_ = QStringLiteral("no /dev/fuse");
+            return;
+        }
+        QFile::remove(QString::fromUtf8(hangFile_));
+        const QStringList args{QString::fromUtf8(backing),
+                               QString::fromUtf8(mountPoint),
+                               QString::number(options.latencyMs),
+                               QString::number(options.writeRate),
+                               QString::fromUtf8(hangFile_),
+                               options.share ? QStringLiteral("1") : QStringLiteral("0")};
+        process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        process_.start(QStringLiteral(FERROVANT_SLOWFS), args);
+        for (int i = 0; i < 200 && process_.state() != QProcess::NotRunning; ++i) {
+            if (IsMounted()) {
+                mounted_ = true;
+                return;
+            }
+            QThread::msleep(50);
+        }
+        why_ = QStringLiteral("the test device did not mount");
+        process_.kill();
+        process_.waitForFinished();
+    }
+
+    ~SlowDevice() {
+        if (!mounted_) return;
+        setHung(false);
+        QProcess::execute(QStringLiteral("umount"), {QString::fromUtf8(mountPoint_)});
+        if (!process_.waitForFinished(10000)) process_.kill();
+        process_.waitForFinished();
+    }
+
+    SlowDevice(const SlowDevice&) = delete;
+    SlowDevice& operator=(const SlowDevice&) = delete;
+
+    bool mounted() const { return mounted_; }
+    const QString& why() const { return why_; }
+
+    void setHung(bool hung) {
+        if (hung) {
+            QFile f(QString::fromUtf8(hangFile_));
+            f.open(QIODevice::WriteOnly);
+        } else {
+            QFile::remove(QString::fromUtf8(hangFile_));
+        }
+    }
+
+private:
+    bool IsMounted() const {
+        QFile f(QStringLiteral("/proc/self/mountinfo"));
+        if (!f.open(QIODevice::ReadOnly)) return false;
+        return f.readAll().contains(" " + mountPoint_ + " ");
+    }
+
+    QByteArray mountPoint_;
+    QByteArray hangFile_;
+    QProcess process_;
+    bool mounted_ = false;
+    QString why_;
+};
+
+}  // namespace testsupport

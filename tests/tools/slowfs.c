@@ -1,0 +1,270 @@
+// A file system for tests and benchmarks that behaves like a slow device.
+//
+//   slowfs BACKING MOUNTPOINT LATENCY_MS WRITE_RATE HANG_FILE SHARE
+//
+// Every operation passes through to BACKING after LATENCY_MS; writes also wait
+// as long as WRITE_RATE (bytes a second, 0 for no limit) takes to carry their
+// bytes. While the file HANG_FILE exists, every operation waits until it is
+// removed: the device hangs. SHARE 1 mounts it with the type of a network
+// share, so the program lists it as a network drive. The kernel keeps no
+// attributes or names in its cache, so every look-up reaches the device, and
+// up to 512 operations wait side by side, as on a share. Runs in the
+// foreground until unmounted (umount MOUNTPOINT).
+#define _GNU_SOURCE
+#define FUSE_USE_VERSION 31
+
+#include <fuse.h>
+
+#include <dirent.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <limits.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <time.h>
+#include <unistd.h>
+
+static const char* backing;
+static const char* hangFile;
+static double latency;  // seconds
+static double writeRate;
+
+static void Sleep(double seconds) {
+    if (seconds <= 0) return;
+    struct timespec ts = {(time_t)seconds, (long)((seconds - (time_t)seconds) * 1e9)};
+    while (nanosleep(&ts, &ts) != 0 && errno == EINTR) {
+    }
+}
+
+static void Wait(size_t bytes) {
+    while (access(hangFile, F_OK) == 0)
+        Sleep(0.02);
+    Sleep(latency + (writeRate > 0 ? (double)bytes / writeRate : 0));
+}
+
+static void Host(char* out, const char* path) {
+    snprintf(out, PATH_MAX, "%s%s", backing, path);
+}
+
+#define HOST(name, path) \
+    char name[PATH_MAX]; \
+    Host(name, path)
+#define CHECK(call) return (call) < 0 ? -errno : 0
+
+static void* Init(struct fuse_conn_info* conn, struct fuse_config* cfg) {
+    // Look-ups in one directory wait side by side, as on a share.
+    if (conn->capable & FUSE_CAP_PARALLEL_DIROPS) conn->want |= FUSE_CAP_PARALLEL_DIROPS;
+    cfg->attr_timeout = 0;
+    cfg->entry_timeout = 0;
+    cfg->negative_timeout = 0;
+    cfg->use_ino = 1;
+    return NULL;
+}
+
+static int GetAttr(const char* path, struct stat* st, struct fuse_file_info* fi) {
+    Wait(0);
+    if (fi) CHECK(fstat((int)fi->fh, st));
+    HOST(h, path);
+    CHECK(lstat(h, st));
+}
+
+static int Access(const char* path, int mask) {
+    Wait(0);
+    HOST(h, path);
+    CHECK(access(h, mask));
+}
+
+static int ReadLink(const char* path, char* buf, size_t size) {
+    Wait(0);
+    HOST(h, path);
+    const ssize_t n = readlink(h, buf, size - 1);
+    if (n < 0) return -errno;
+    buf[n] = '\0';
+    return 0;
+}
+
+static int ReadDir(const char* path, void* buf, fuse_fill_dir_t fill, off_t offset,
+                   struct fuse_file_info* fi, enum fuse_readdir_flags flags) {
+    (void)offset, (void)fi, (void)flags;
+    Wait(0);
+    HOST(h, path);
+    DIR* dir = opendir(h);
+    if (!dir) return -errno;
+    for (struct dirent* e; (e = readdir(dir));) {
+        struct stat st = {0};
+        st.st_ino = e->d_ino;
+        st.st_mode = (mode_t)DTTOIF(e->d_type);
+        if (fill(buf, e->d_name, &st, 0, 0)) break;
+    }
+    closedir(dir);
+    return 0;
+}
+
+static int MkDir(const char* path, mode_t mode) {
+    Wait(0);
+    HOST(h, path);
+    CHECK(mkdir(h, mode));
+}
+
+static int Unlink(const char* path) {
+    Wait(0);
+    HOST(h, path);
+    CHECK(unlink(h));
+}
+
+static int RmDir(const char* path) {
+    Wait(0);
+    HOST(h, path);
+    CHECK(rmdir(h));
+}
+
+static int SymLink(const char* target, const char* link) {
+    Wait(0);
+    HOST(h, link);
+    CHECK(symlink(target, h));
+}
+
+static int Rename(const char* from, const char* to, unsigned int flags) {
+    Wait(0);
+    HOST(a, from);
+    HOST(b, to);
+    CHECK(renameat2(AT_FDCWD, a, AT_FDCWD, b, flags));
+}
+
+static int Link(const char* from, const char* to) {
+    Wait(0);
+    HOST(a, from);
+    HOST(b, to);
+    CHECK(link(a, b));
+}
+
+static int ChMod(const char* path, mode_t mode, struct fuse_file_info* fi) {
+    Wait(0);
+    if (fi) CHECK(fchmod((int)fi->fh, mode));
+    HOST(h, path);
+    CHECK(chmod(h, mode));
+}
+
+static int ChOwn(const char* path, uid_t uid, gid_t gid, struct fuse_file_info* fi) {
+    (void)fi;
+    Wait(0);
+    HOST(h, path);
+    CHECK(lchown(h, uid, gid));
+}
+
+static int Truncate(const char* path, off_t size, struct fuse_file_info* fi) {
+    Wait(0);
+    if (fi) CHECK(ftruncate((int)fi->fh, size));
+    HOST(h, path);
+    CHECK(truncate(h, size));
+}
+
+static int UTimens(const char* path, const struct timespec ts[2], struct fuse_file_info* fi) {
+    Wait(0);
+    if (fi) CHECK(futimens((int)fi->fh, ts));
+    HOST(h, path);
+    CHECK(utimensat(AT_FDCWD, h, ts, AT_SYMLINK_NOFOLLOW));
+}
+
+static int Create(const char* path, mode_t mode, struct fuse_file_info* fi) {
+    Wait(0);
+    HOST(h, path);
+    const int fd = open(h, fi->flags, mode);
+    if (fd < 0) return -errno;
+    fi->fh = (uint64_t)fd;
+    return 0;
+}
+
+static int Open(const char* path, struct fuse_file_info* fi) {
+    Wait(0);
+    HOST(h, path);
+    const int fd = open(h, fi->flags);
+    if (fd < 0) return -errno;
+    fi->fh = (uint64_t)fd;
+    return 0;
+}
+
+static int Read(const char* path, char* buf, size_t size, off_t offset, struct fuse_file_info* fi) {
+    (void)path;
+    Wait(0);
+    const ssize_t n = pread((int)fi->fh, buf, size, offset);
+    return n < 0 ? -errno : (int)n;
+}
+
+static int Write(const char* path, const char* buf, size_t size, off_t offset,
+                 struct fuse_file_info* fi) {
+    (void)path;
+    Wait(size);
+    const ssize_t n = pwrite((int)fi->fh, buf, size, offset);
+    return n < 0 ? -errno : (int)n;
+}
+
+static int StatFs(const char* path, struct statvfs* st) {
+    Wait(0);
+    HOST(h, path);
+    CHECK(statvfs(h, st));
+}
+
+static int Release(const char* path, struct fuse_file_info* fi) {
+    (void)path;
+    close((int)fi->fh);
+    return 0;
+}
+
+static int FSync(const char* path, int datasync, struct fuse_file_info* fi) {
+    (void)path;
+    Wait(0);
+    CHECK(datasync ? fdatasync((int)fi->fh) : fsync((int)fi->fh));
+}
+
+static const struct fuse_operations ops = {
+    .getattr = GetAttr,
+    .readlink = ReadLink,
+    .mkdir = MkDir,
+    .unlink = Unlink,
+    .rmdir = RmDir,
+    .symlink = SymLink,
+    .rename = Rename,
+    .link = Link,
+    .chmod = ChMod,
+    .chown = ChOwn,
+    .truncate = Truncate,
+    .open = Open,
+    .read = Read,
+    .write = Write,
+    .statfs = StatFs,
+    .release = Release,
+    .fsync = FSync,
+    .readdir = ReadDir,
+    .init = Init,
+    .access = Access,
+    .create = Create,
+    .utimens = UTimens,
+};
+
+int main(int argc, char** argv) {
+    if (argc != 7) {
+        fprintf(stderr, "usage: %s BACKING MOUNTPOINT LATENCY_MS WRITE_RATE HANG_FILE SHARE\n",
+                argv[0]);
+        return 2;
+    }
+    static char root[PATH_MAX];
+    if (!realpath(argv[1], root)) {
+        perror(argv[1]);
+        return 1;
+    }
+    backing = root;
+    latency = atof(argv[3]) / 1000.0;
+    writeRate = atof(argv[4]);
+    hangFile = argv[5];
+    const char* options = atoi(argv[6])
+                              ? "max_threads=512,allow_other,fsname=slowfs,"
+                                "subtype=sshfs"
+                              : "max_threads=512,allow_other,fsname=slowfs";
+    char* args[] = {argv[0], argv[2], "-f", "-o", (char*)options, NULL};
+    umask(0);
+    return fuse_main(5, args, &ops, NULL);
+}
