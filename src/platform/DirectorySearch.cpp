@@ -61,11 +61,13 @@ void DirectorySearch::Close() {
     state_ = nullptr;
 }
 
-bool DirectorySearch::First(const QString& pattern, std::int32_t attrFilter, SearchRec& out) {
+Result<void> DirectorySearch::First(const QString& pattern, std::int32_t attrFilter,
+                                    SearchRec& out) {
+    const OsError nothing{ENOENT, Step::Open};
     Close();
     const QString full = ExpandFileName(pattern);
     // A root names no entry of any directory, so it finds nothing.
-    if (full.isEmpty() || IsDriveRoot(full)) return detail::SetLastOsError(ENOENT), false;
+    if (full.isEmpty() || IsDriveRoot(full)) return nothing;
     const QString dir = ExtractFileDir(full);
     const QString mask = ExtractFileName(full);
 
@@ -73,17 +75,18 @@ bool DirectorySearch::First(const QString& pattern, std::int32_t attrFilter, Sea
     state_->filter = attrFilter;
     if (!HasWildcard(mask)) {
         const std::optional<QByteArray> host = Drives().toHost(full);
-        if (!host) return detail::SetLastOsError(ENOENT), false;
+        if (!host) return OsError{ENOENT, Step::Resolve};
         state_->plainHost = *host;
         state_->names.push_back(mask);
-        return Next(out);
+        if (!Next(out)) return nothing;
+        return {};
     }
 
     const std::optional<QByteArray> host = Drives().toHost(dir);
-    if (!host) return detail::SetLastOsError(ENOENT), false;
+    if (!host) return OsError{ENOENT, Step::Resolve};
     state_->hostDir = *host;
     std::vector<QString> names;
-    if (!ReadNames(*host, names)) return detail::SetLastOsError(errno), false;
+    if (!ReadNames(*host, names)) return Errno(Step::Read);
     std::erase_if(names, [&](const QString& n) { return !MatchesMask(n, mask); });
     // Sorted as the home platform's volumes list them, so walks and queued
     // rows come out in an order the user can follow, the same on every run.
@@ -97,11 +100,12 @@ bool DirectorySearch::First(const QString& pattern, std::int32_t attrFilter, Sea
         }
     }
     state_->names.insert(state_->names.end(), names.begin(), names.end());
-    return Next(out);
+    if (!Next(out)) return nothing;
+    return {};
 }
 
 bool DirectorySearch::Next(SearchRec& out) {
-    if (!state_) return detail::SetLastOsError(EBADF), false;
+    if (!state_) return false;
     while (state_->next < state_->names.size()) {
         const QString& name = state_->names[state_->next++];
         QByteArray host = state_->plainHost;
@@ -111,7 +115,7 @@ bool DirectorySearch::Next(SearchRec& out) {
             host += name.toUtf8();
         }
         // An entry removed since the directory was read is simply not there.
-        const std::optional<detail::EntryInfo> info = detail::InspectEntry(host, name);
+        const Result<detail::EntryInfo> info = detail::InspectEntry(host, name);
         if (!info) continue;
         if (info->attr & ~state_->filter & kSpecialAttrs) continue;
         out.name = name;
@@ -120,7 +124,6 @@ bool DirectorySearch::Next(SearchRec& out) {
         out.modified = info->modified;
         return true;
     }
-    detail::SetLastOsError(ENOENT);
     return false;
 }
 
@@ -147,10 +150,7 @@ std::int64_t DriveFreeSpace(const QString& path) {
     if (!drive) return -1;
     if (drive->freeSpaceOverride) return *drive->freeSpaceOverride;
     struct statvfs vfs {};
-    if (::statvfs(drive->hostRoot.constData(), &vfs) != 0) {
-        detail::SetLastOsError(errno);
-        return -1;
-    }
+    if (::statvfs(drive->hostRoot.constData(), &vfs) != 0) return -1;
     return std::int64_t(vfs.f_bavail) * std::int64_t(vfs.f_frsize);
 }
 

@@ -11,16 +11,11 @@
 #include <ctime>
 #include <optional>
 
+#include <sys/types.h>
+
 struct stat;
 
 namespace platform::detail {
-
-// Records errno (or the given value) for LastOsError().
-void SetLastOsError(int err);
-
-// A drive-letter path (absolute or relative) -> host path through the drive
-// table in force; nullopt with ENOENT recorded when no drive holds it.
-std::optional<QByteArray> HostPath(const QString& path);
 
 FileStamp StampOf(const struct stat& st);
 
@@ -38,8 +33,13 @@ struct EntryInfo {
 };
 
 // Attributes, size and time of one entry, never following a link to a
-// directory; name decides hidden ("." and ".." never are). nullopt with the
-// errno recorded when the entry cannot be examined.
-std::optional<EntryInfo> InspectEntry(const QByteArray& host, const QString& name);
+// directory; name decides hidden ("." and ".." never are).
+Result<EntryInfo> InspectEntry(const QByteArray& host, const QString& name);
+
+// Opens host and keeps it only when it is a regular file (O_NONBLOCK, so the
+// open returns at once even if the entry turned into a FIFO meanwhile);
+// opened gets what fstat said.
+Result<int> OpenRegular(const QByteArray& host, int flags, mode_t mode = 0,
+                        struct stat* opened = nullptr);
 
 }  // namespace platform::detail

@@ -27,32 +27,6 @@ bool Ask(const QString& text) {
                                 platform::mbYes | platform::mbNo) == platform::mrYes;
 }
 
-bool IsFileAction(const QString& action) {
-    return action == ActionCopy || action == ActionMove;
-}
-
-// Why a row cannot be started at all, when it cannot. Only a queue file edited
-// by hand holds such rows; the run ends there and leaves the row as it is.
-std::optional<QString> StartProblem(const QueueTable& table, int row) {
-    const auto problem = [row](const QString& what) {
-        return QStringLiteral("Cannot start queue row %1: %2").arg(row).arg(what);
-    };
-    const QString& action = table.Cell(colAction, row);
-    if (action != ActionRemoveDir && !IsFileAction(action))
-        return problem(QStringLiteral("its action \"%1\" is unknown").arg(action));
-    if (table.Cell(colSourceDir, row).isEmpty())
-        return problem(QStringLiteral("it has no source directory"));
-    if (action == ActionRemoveDir) return std::nullopt;
-    if (table.Cell(colTargetDir, row).isEmpty())
-        return problem(QStringLiteral("it has no target directory"));
-    try {
-        (void)ReadSize(table.Cell(colRealSize, row));
-    } catch (const platform::EConvertError&) {
-        return problem(QStringLiteral("its Real Size is not a number"));
-    }
-    return std::nullopt;
-}
-
 // Runs work and passes its result on. A failure that cuts it short gives the
 // row the status first: no row may read "In Progress" once the run is over.
 template <class Work>
@@ -148,16 +122,17 @@ void QueueSession::RunQueue() {
             platform::PumpMessages();
             const int row = table_.FirstPendingRow();
             if (row < 0) break;
-            if (const auto problem = StartProblem(table_, row)) {
-                RunError(*problem);
+            const platform::Result<Job, QString> job = table_.ReadJob(row);
+            if (!job) {
+                RunError(job.error());
                 break;
             }
             // Stop and Abort are looked at only after a copy row.
-            if (table_.Cell(colAction, row) == ActionRemoveDir) {
-                RunRemoveDir(row);
+            if (job->action == Action::RemoveDir) {
+                RunRemoveDir(row, job->sourceDir);
                 continue;
             }
-            if (RunFileRow(row) == RowStart::EndRun) break;
+            if (RunFileRow(row, *job) == RowStart::EndRun) break;
             if (state_ == QueueState::Stopping || state_ == QueueState::Aborting) break;
         }
         run.Finish();
@@ -165,11 +140,10 @@ void QueueSession::RunQueue() {
     if (window_) window_->RepaintDirectoryLists();
 }
 
-void QueueSession::RunRemoveDir(int row) {
+void QueueSession::RunRemoveDir(int row, const QString& dir) {
     // The moved files of the tree must be gone before the tree can be.
     transfer_.SettleAll();
     const std::uint64_t serial = table_.Grid().RowSerial(row);
-    const QString dir = table_.Cell(colSourceDir, row);
     table_.SetCell(colStatus, row, StatusInProgress);
     RefreshQueueView();
 
@@ -187,27 +161,19 @@ void QueueSession::RunRemoveDir(int row) {
     RefreshQueueView();
 }
 
-QueueSession::RowStart QueueSession::RunFileRow(int row) {
-    const QString sourceDir = table_.Cell(colSourceDir, row);
-    const QString fileName = table_.Cell(colFileName, row);
-    const QString targetDir = table_.Cell(colTargetDir, row);
-    const QString action = table_.Cell(colAction, row);
-    const std::int64_t size = ReadSize(table_.Cell(colRealSize, row));
-
-    if (platform::DriveFreeSpace(targetDir) < size) {
-        RunError(QStringLiteral("Not enough space on drive ") + targetDir.left(1));
+QueueSession::RowStart QueueSession::RunFileRow(int row, const Job& job) {
+    if (platform::DriveFreeSpace(job.targetDir) < job.size) {
+        RunError(QStringLiteral("Not enough space on drive ") + job.targetDir.left(1));
         return RowStart::EndRun;
     }
-    const QString source = sourceDir + u'\\' + fileName;
-    const QString target = targetDir + u'\\' + fileName;
-    if (!platform::DirectoryExists(targetDir) && !platform::ForceDirectories(targetDir)) {
-        RunError(QStringLiteral("Could not create \"") + targetDir + u'"');
+    if (!platform::DirectoryExists(job.targetDir) && !platform::ForceDirectories(job.targetDir)) {
+        RunError(QStringLiteral("Could not create \"") + job.targetDir + u'"');
         return RowStart::EndRun;
     }
 
-    counters_.CurrentAction = action;
-    counters_.CurrentFileName = fileName;
-    counters_.CurrentFileSize = size;
+    counters_.CurrentAction = job.action == Action::Move ? ActionMove : ActionCopy;
+    counters_.CurrentFileName = job.fileName;
+    counters_.CurrentFileSize = job.size;
     RefreshStatistics();
     const std::uint64_t serial = table_.Grid().RowSerial(row);
     table_.SetCell(colStatus, row, StatusInProgress);
@@ -219,14 +185,13 @@ QueueSession::RowStart QueueSession::RunFileRow(int row) {
     // listed: one replaced since (by a link to elsewhere, say) is not followed.
     // Copied out: queueing inside the pumps may grow the table of identities.
     const auto id = sourceDirIds_.constFind(serial);
-    const std::optional<platform::DirectoryId> known =
+    const std::optional<platform::DirectoryId> sourceDirId =
         id != sourceDirIds_.cend() ? std::optional(*id) : std::nullopt;
-    const platform::DirectoryId* sourceDirId = known ? &*known : nullptr;
     // A copy cut short by a failure is offered again at the next Start, like
     // an aborted one.
     const CopyResult result = CutShortAs(table_, serial, StatusAborted, [&] {
-        return action == ActionMove ? transfer_.Move(progress, source, target, sourceDirId)
-                                    : transfer_.Copy(progress, source, target, sourceDirId);
+        return job.action == Action::Move ? transfer_.Move(progress, job.paths, sourceDirId)
+                                          : transfer_.Copy(progress, job.paths, sourceDirId);
     });
     // The copy pumps: find the row again rather than trust its old position.
     row = table_.Grid().RowOfSerial(serial);

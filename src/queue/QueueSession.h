@@ -144,8 +144,8 @@ private:
     void RefreshQueueView();
     std::exception_ptr CountPendingDeferringFailure();
     bool RestartAborted();
-    void RunRemoveDir(int row);
-    RowStart RunFileRow(int row);
+    void RunRemoveDir(int row, const QString& dir);
+    RowStart RunFileRow(int row, const Job& job);
 
     QueueWindow* window_;
     TRunCounters counters_;

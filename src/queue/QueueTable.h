@@ -4,8 +4,11 @@
 // change (pending count and bytes, the topmost pending row, the duplicate
 // check), so that none of them needs a scan of the table.
 
+#include "platform/Result.h"
 #include "platform/StringGrid.h"
+#include "queue/CopyEngine.h"
 #include "queue/RunState.h"
+#include "queue/Vocabulary.h"
 
 #include <QString>
 
@@ -25,6 +28,16 @@ struct QueueJob {
     std::optional<std::int64_t> size;
     QString action;
     QString status;
+};
+
+// A row read back for its turn in a run.
+struct Job {
+    Action action = Action::Copy;
+    QString sourceDir;
+    QString fileName;
+    QString targetDir;
+    std::int64_t size = 0;
+    FilePaths paths;  // Copy and Move: sourceDir\fileName to targetDir\fileName
 };
 
 class QueueTable {
@@ -49,6 +62,10 @@ public:
     // The one place a job is written into the table: AppendRow, then the Row
     // cell with the index it returned, then every other cell. Returns the row.
     int AppendJob(const QueueJob& job);
+    // The job of a row, or why it cannot be started at all ("Cannot start
+    // queue row N: it has no target directory", ...). Only a queue file
+    // edited by hand holds such rows.
+    platform::Result<Job, QString> ReadJob(int row) const;
     void DropRow(int row);
     bool IsQueued(const QString& sourceDir, const QString& fileName,
                   const QString& targetDir) const;

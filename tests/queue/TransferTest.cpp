@@ -85,7 +85,9 @@ TEST_F(TransferTest, MoveWithinOneFileSystemIsARenameWithTheCopysRefusals) {
         const ino_t inode = Inode(R"(C:\Src\f.bin)");
         counters_.RunBytes = 100;
 
-        EXPECT_EQ(engine_.Move(progress_, R"(C:\Src\f.bin)", R"(D:\Tgt\f.bin)"), c.result);
+        EXPECT_EQ(
+            engine_.Move(progress_, queue::ResolvePaths(R"(C:\Src\f.bin)", R"(D:\Tgt\f.bin)")),
+            c.result);
         engine_.SettleAll();
 
         EXPECT_EQ(!drives_.exists(R"(C:\Src\f.bin)"), c.sourceGone);
@@ -117,7 +119,8 @@ TEST_F(TransferTest, MovedSourcesGoOnlyOnceTheirTargetsAreFlushed) {
     };
 
     for (int i = 0; i < Files; ++i) {
-        ASSERT_EQ(engine_.Move(progress_, Source(i), Target(i)), CopyResult::Complete);
+        ASSERT_EQ(engine_.Move(progress_, queue::ResolvePaths(Source(i), Target(i))),
+                  CopyResult::Complete);
         EXPECT_TRUE(drives_.exists(Source(i)));
     }
     EXPECT_EQ(engine_.PendingDeletions(), Files);
@@ -125,7 +128,7 @@ TEST_F(TransferTest, MovedSourcesGoOnlyOnceTheirTargetsAreFlushed) {
     drives_.writeFile(Source(1), "rewritten since");
     // A plain copy's file system is flushed by the same settle.
     drives_.writeFile(R"(C:\Src\copy.bin)", "copied");
-    ASSERT_EQ(engine_.Copy(progress_, R"(C:\Src\copy.bin)", R"(C:\copy.bin)"),
+    ASSERT_EQ(engine_.Copy(progress_, queue::ResolvePaths(R"(C:\Src\copy.bin)", R"(C:\copy.bin)")),
               CopyResult::Complete);
 
     engine_.SettleAll();
@@ -145,7 +148,8 @@ TEST_F(TransferTest, MovedSourcesGoOnlyOnceTheirTargetsAreFlushed) {
     // Enough waiting sources make a settle due.
     for (std::size_t i = 0; i < queue::TransferEngine::SettleEveryFiles; ++i) {
         drives_.writeFile(Source(int(i)), "x");
-        ASSERT_EQ(engine_.Move(progress_, Source(int(i)), Target(int(i))), CopyResult::Complete);
+        ASSERT_EQ(engine_.Move(progress_, queue::ResolvePaths(Source(int(i)), Target(int(i)))),
+                  CopyResult::Complete);
         engine_.SettleIfDue();
     }
     EXPECT_EQ(flushes_, 2);
@@ -188,7 +192,8 @@ TEST_F(TransferTest, SourceChangedDuringItsMoveStaysAndGivesSourceError) {
             if (n == 1) c.change(host);
         });
 
-        EXPECT_EQ(engine_.Move(progress_, Source(0), Target(0)), CopyResult::SourceError);
+        EXPECT_EQ(engine_.Move(progress_, queue::ResolvePaths(Source(0), Target(0))),
+                  CopyResult::SourceError);
         engine_.SettleAll();
 
         EXPECT_TRUE(drives_.exists(Source(0)));
