@@ -1,6 +1,6 @@
 // The runner and the controls of the queue toolbar.
 
-#include "queue/QueueSession.h"
+#include "queue/QueueRunner.h"
 
 #include "platform/Dialogs.h"
 #include "platform/Errors.h"
@@ -46,34 +46,33 @@ auto CutShortAs(QueueTable& table, std::uint64_t serial, const QString& status, 
 // exception included, the deferred deletions are settled (so a user who sees
 // "Stopped" finds every moved file on disk exactly once), the state reads
 // Stopped and the timer is off.
-class QueueSession::RunScope {
+class QueueRunner::RunScope {
 public:
-    explicit RunScope(QueueSession& session) : session_(session) {
-        session_.state_ = QueueState::Running;
-        if (session_.window_) session_.window_->SetQueueTimer(true);
-        session_.counters_.Ticks = 0;
-        session_.counters_.CurrentFileDone = 0;
-        session_.counters_.RunBytes = 0;
+    explicit RunScope(QueueRunner& runner) : runner_(runner) {
+        runner_.state_ = QueueState::Running;
+        runner_.window_.SetQueueTimer(true);
+        runner_.counters_.Ticks = 0;
+        runner_.counters_.CurrentFileDone = 0;
+        runner_.counters_.RunBytes = 0;
     }
 
     // The ordinary end, where a failure to settle is reported.
     void Finish() {
         finished_ = true;
-        session_.transfer_.SettleAll();
+        runner_.transfer_.SettleAll();
     }
 
     ~RunScope() {
         // On the way out of an exception, which is already being reported.
         if (!finished_) {
             try {
-                session_.transfer_.SettleAll();
+                runner_.transfer_.SettleAll();
             } catch (...) {
             }
         }
-        session_.state_ = QueueState::Stopped;
-        if (!session_.window_) return;
+        runner_.state_ = QueueState::Stopped;
         try {
-            session_.window_->SetQueueTimer(false);
+            runner_.window_.SetQueueTimer(false);
         } catch (...) {
         }
     }
@@ -82,11 +81,18 @@ public:
     RunScope& operator=(const RunScope&) = delete;
 
 private:
-    QueueSession& session_;
+    QueueRunner& runner_;
     bool finished_ = false;
 };
 
-bool QueueSession::RestartAborted() {
+QueueRunner::QueueRunner(QueueTable& table, TRunCounters& counters, QueueWindow& window)
+    : table_(table), counters_(counters), window_(window) {}
+
+void QueueRunner::RememberSourceDir(std::uint64_t serial, const platform::DirectoryId& id) {
+    sourceDirIds_.insert(serial, id);
+}
+
+bool QueueRunner::RestartAborted() {
     const QueueTable& table = table_;
     bool anyAborted = false;
     for (int row = 1; row < table.RowCount() && !anyAborted; ++row)
@@ -105,7 +111,7 @@ bool QueueSession::RestartAborted() {
     return true;
 }
 
-void QueueSession::RunQueue() {
+void QueueRunner::RunQueue() {
     if (state_ != QueueState::Stopped) {
         Notice(QStringLiteral("The queue is currently running!"));
         return;
@@ -137,15 +143,15 @@ void QueueSession::RunQueue() {
         }
         run.Finish();
     }
-    if (window_) window_->RepaintDirectoryLists();
+    window_.RepaintDirectoryLists();
 }
 
-void QueueSession::RunRemoveDir(int row, const QString& dir) {
+void QueueRunner::RunRemoveDir(int row, const QString& dir) {
     // The moved files of the tree must be gone before the tree can be.
     transfer_.SettleAll();
     const std::uint64_t serial = table_.Grid().RowSerial(row);
     table_.SetCell(colStatus, row, StatusInProgress);
-    RefreshQueueView();
+    window_.RefreshQueueView();
 
     const bool removed =
         CutShortAs(table_, serial, StatusFailed, [&] { return RemoveTree(dir, Force::No); });
@@ -158,10 +164,10 @@ void QueueSession::RunRemoveDir(int row, const QString& dir) {
             table_.SetCell(colStatus, row, StatusFailed);
         }
     }
-    RefreshQueueView();
+    window_.RefreshQueueView();
 }
 
-QueueSession::RowStart QueueSession::RunFileRow(int row, const Job& job) {
+QueueRunner::RowStart QueueRunner::RunFileRow(int row, const Job& job) {
     if (platform::DriveFreeSpace(job.targetDir) < job.size) {
         RunError(QStringLiteral("Not enough space on drive ") + job.targetDir.left(1));
         return RowStart::EndRun;
@@ -174,13 +180,13 @@ QueueSession::RowStart QueueSession::RunFileRow(int row, const Job& job) {
     counters_.CurrentAction = job.action == Action::Move ? ActionMove : ActionCopy;
     counters_.CurrentFileName = job.fileName;
     counters_.CurrentFileSize = job.size;
-    RefreshStatistics();
+    window_.RefreshStatistics();
     const std::uint64_t serial = table_.Grid().RowSerial(row);
     table_.SetCell(colStatus, row, StatusInProgress);
-    RefreshQueueView();
+    window_.RefreshQueueView();
 
     counters_.CurrentFileDone = 0;
-    CopyProgress progress{counters_, AbortRequested};
+    CopyProgress progress{counters_, abortRequested_};
     // A row from a walked tree is taken from the very directory the walk
     // listed: one replaced since (by a link to elsewhere, say) is not followed.
     // Copied out: queueing inside the pumps may grow the table of identities.
@@ -203,13 +209,13 @@ QueueSession::RowStart QueueSession::RunFileRow(int row, const Job& job) {
     transfer_.SettleIfDue();
 
     // A size edited by hand further down is that row's problem when its turn comes.
-    (void)CountPendingDeferringFailure();
-    RefreshQueueView();
+    (void)CountPendingDeferringFailure(table_, counters_);
+    window_.RefreshQueueView();
     platform::PumpMessages();
     return RowStart::Started;
 }
 
-void QueueSession::StopQueue() {
+void QueueRunner::StopQueue() {
     if (state_ == QueueState::Stopped) {
         Notice(QStringLiteral("The queue is not currently running!"));
         return;
@@ -217,49 +223,49 @@ void QueueSession::StopQueue() {
     state_ = QueueState::Stopping;
 }
 
-void QueueSession::AbortQueue() {
+void QueueRunner::AbortQueue() {
     if (state_ == QueueState::Stopped) {
         Notice(QStringLiteral("The queue is not currently running!"));
         return;
     }
     state_ = QueueState::Aborting;
-    AbortRequested = true;
+    abortRequested_ = true;
 }
 
-void QueueSession::btnStartClick() {
+void QueueRunner::btnStartClick() {
     RunQueue();
-    RefreshQueueView();
+    window_.RefreshQueueView();
     // A Start refused during a run must not stop the running queue's clock.
-    if (state_ == QueueState::Stopped && window_) window_->SetQueueTimer(false);
-    const std::exception_ptr unreadable = CountPendingDeferringFailure();
-    RefreshStatistics();
-    if (window_) window_->RereadPanes();
+    if (state_ == QueueState::Stopped) window_.SetQueueTimer(false);
+    const std::exception_ptr unreadable = CountPendingDeferringFailure(table_, counters_);
+    window_.RefreshStatistics();
+    window_.RereadPanes();
     if (unreadable) std::rethrow_exception(unreadable);
 }
 
-void QueueSession::btnStopClick() {
+void QueueRunner::btnStopClick() {
     StopQueue();
-    RefreshQueueView();
+    window_.RefreshQueueView();
 }
 
-void QueueSession::btnAbortClick() {
+void QueueRunner::btnAbortClick() {
     AbortQueue();
-    RefreshQueueView();
+    window_.RefreshQueueView();
 }
 
-void QueueSession::btnClearAllClick() {
+void QueueRunner::btnClearAllClick() {
     if (state_ != QueueState::Stopped) {
         Notice(QStringLiteral("Cannot clear queue while it is currently running!"));
         return;
     }
     if (!Ask(QStringLiteral("Clear queue?"))) return;
     table_.ClearQueue(counters_);
-    RefreshQueueView();
+    window_.RefreshQueueView();
     table_.CountPending(counters_);
-    RefreshStatistics();
+    window_.RefreshStatistics();
 }
 
-void QueueSession::btnRemoveClick() {
+void QueueRunner::btnRemoveClick() {
     if (state_ != QueueState::Stopped) {
         Notice(QStringLiteral("Cannot remove queue rows while it is currently running!"));
         return;
@@ -274,15 +280,15 @@ void QueueSession::btnRemoveClick() {
         return;
     }
     table_.RemoveSelectedRows();
-    RefreshQueueView();
-    const std::exception_ptr unreadable = CountPendingDeferringFailure();
-    RefreshStatistics();
+    window_.RefreshQueueView();
+    const std::exception_ptr unreadable = CountPendingDeferringFailure(table_, counters_);
+    window_.RefreshStatistics();
     if (unreadable) std::rethrow_exception(unreadable);
 }
 
-void QueueSession::TimerQueueTimer() {
+void QueueRunner::TimerQueueTimer() {
     ++counters_.Ticks;
-    RefreshStatistics();
+    window_.RefreshStatistics();
 }
 
 }  // namespace queue

@@ -391,6 +391,15 @@ int QueueTable::AppendJob(const QueueJob& job) {
     return row;
 }
 
+std::exception_ptr CountPendingDeferringFailure(const QueueTable& table, TRunCounters& counters) {
+    try {
+        table.CountPending(counters);
+    } catch (const platform::EConvertError&) {
+        return std::current_exception();
+    }
+    return nullptr;
+}
+
 platform::Result<Job, QString> QueueTable::ReadJob(int row) const {
     const auto problem = [row](const QString& what) {
         return QStringLiteral("Cannot start queue row %1: %2").arg(row).arg(what);

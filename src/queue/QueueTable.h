@@ -13,6 +13,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <exception>
 #include <memory>
 #include <optional>
 
@@ -85,6 +86,11 @@ private:
     platform::StringGrid grid_;
     std::unique_ptr<Bookkeeping> books_;
 };
+
+// CountPending for the end of a command: a size cell edited by hand must not
+// cut the command short. The count of jobs is still right, so the command
+// finishes and rethrows what this returns after.
+std::exception_ptr CountPendingDeferringFailure(const QueueTable& table, TRunCounters& counters);
 
 // Reads a Real Size text leniently as a whole number of bytes (truncated
 // toward zero); throws EConvertError "Cell does not contain a float value".
