@@ -63,28 +63,24 @@ private:
     QByteArray name_;
 };
 
-OsError Error(int code, Step step) {
-    return {code, step};
-}
-
 // The source of a copy, taken from its directory when one is expected.
 class CopySource {
 public:
     Result<void> Open(const QByteArray& host, const std::optional<DirectoryId>& dir) {
         copied_.host = host;
         const InDir in(host, dir);
-        if (!in.ok()) return Error(ENOENT, Step::Open);
+        if (!in.ok()) return OsError{ENOENT, Step::Open};
         // FIFOs, sockets and devices are refused before opening: opening a
         // device can have effects of its own, and a FIFO would never end.
         struct stat st {};
         if (::fstatat(in.fd(), in.name(), &st, 0) != 0) return Errno(Step::Open);
-        if (!S_ISREG(st.st_mode)) return Error(EACCES, Step::Open);
+        if (!S_ISREG(st.st_mode)) return OsError{EACCES, Step::Open};
         const int fd = ::openat(in.fd(), in.name(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
         if (fd < 0) return Errno(Step::Open);
         file_ = FileHandle::Adopt(fd);
         const std::optional<FileStamp> stamp = file_.Stamp();
         if (!stamp) return Errno(Step::Open);
-        if (!S_ISREG(stamp->mode)) return Error(EACCES, Step::Open);
+        if (!S_ISREG(stamp->mode)) return OsError{EACCES, Step::Open};
         copied_.stamp = *stamp;
         copied_.dir = dir;
         // Only big files are worth a call to say they will be read straight through.
@@ -149,11 +145,11 @@ public:
             opened.st_ino == there.st_ino) {
             // Another spelling of the source (a link, a lower-case drive
             // letter): writing the target would destroy the source.
-            return Error(EEXIST, Step::SameFile);
+            return OsError{EEXIST, Step::SameFile};
         }
         if (!S_ISREG(there.st_mode))
-            return Error(S_ISDIR(there.st_mode) ? EISDIR : EACCES, Step::TargetRefused);
-        if ((there.st_mode & S_IWUSR) == 0) return Error(EACCES, Step::TargetRefused);
+            return OsError{S_ISDIR(there.st_mode) ? EISDIR : EACCES, Step::TargetRefused};
+        if ((there.st_mode & S_IWUSR) == 0) return OsError{EACCES, Step::TargetRefused};
 
         host_ = detail::ResolveLink(host_);
         dir_ = detail::HostDirectoryOf(host_);
@@ -250,7 +246,7 @@ public:
                 const ssize_t wrote = ::write(to, bytes + put, std::size_t(got - put));
                 if (wrote < 0 && errno == EINTR) continue;
                 if (wrote < 0) return Errno(Step::Write);
-                if (wrote == 0) return Error(ENOSPC, Step::Write);
+                if (wrote == 0) return OsError{ENOSPC, Step::Write};
                 put += wrote;
                 copied += wrote;
             }
@@ -305,7 +301,7 @@ Result<CopiedFile> CopyFile(const FileCopyRequest& request, CopyBuffer& buffer,
         const Result<std::int64_t> chunk = copier.Copy(in.fd(), out.fd(), want, buffer);
         if (!chunk) return chunk.error();
         // A file that shrank before the measured size was reached.
-        if (*chunk < want) return Error(0, Step::Read);
+        if (*chunk < want) return OsError{0, Step::Read};
         // A large file goes to the disk while it is copied, never more than
         // a few chunks behind, not all at once in the flush that ends the
         // run: that flush holds the window while it waits. Advice only: a
@@ -330,7 +326,7 @@ Result<CopiedFile> CopyFile(const FileCopyRequest& request, CopyBuffer& buffer,
 
     // Appended to, rewritten or replaced while we copied: what we have is
     // not what a move would delete.
-    if (request.sourceMustStay && !in.Unchanged()) return Error(0, Step::SourceChanged);
+    if (request.sourceMustStay && !in.Unchanged()) return OsError{0, Step::SourceChanged};
     // Date and permissions on the open file, after the last write; a
     // read-only source gives a read-only target all the same.
     out.CarryAttributes(in.Copied().stamp);
@@ -343,12 +339,12 @@ Result<std::optional<Renamed>> RenameWithinFileSystem(const QByteArray& from, co
                                                       const std::optional<DirectoryId>& sourceDir) {
     const std::optional<Renamed> copyInstead;
     const InDir in(from, sourceDir);
-    if (!in.ok()) return Error(ENOENT, Step::Open);
+    if (!in.ok()) return OsError{ENOENT, Step::Open};
 
     struct stat st {};
     if (::fstatat(in.fd(), in.name(), &st, AT_SYMLINK_NOFOLLOW) != 0) return Errno(Step::Open);
     if (S_ISLNK(st.st_mode)) return copyInstead;
-    if (!S_ISREG(st.st_mode)) return Error(EACCES, Step::Open);
+    if (!S_ISREG(st.st_mode)) return OsError{EACCES, Step::Open};
     if ((st.st_mode & S_IWUSR) == 0 || (st.st_mode & (S_ISUID | S_ISGID)) != 0) return copyInstead;
     const auto renamed = [&](const QByteArray& path) {
         return std::optional(Renamed{st.st_size, detail::HostDirectoryOf(path)});
@@ -374,9 +370,9 @@ Result<std::optional<Renamed>> RenameWithinFileSystem(const QByteArray& from, co
     struct stat there {};
     if (::stat(to.constData(), &there) != 0) return Errno(Step::Examine);
     if (there.st_dev == st.st_dev && there.st_ino == st.st_ino)
-        return Error(EEXIST, Step::SameFile);
+        return OsError{EEXIST, Step::SameFile};
     if (!S_ISREG(there.st_mode) || (there.st_mode & S_IWUSR) == 0)
-        return Error(EACCES, Step::TargetRefused);
+        return OsError{EACCES, Step::TargetRefused};
     const QByteArray final = detail::ResolveLink(to);
     if (::renameat(in.fd(), in.name(), AT_FDCWD, final.constData()) != 0) return copyInstead;
     return renamed(final);

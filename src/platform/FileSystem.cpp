@@ -24,17 +24,13 @@ bool IsReadOnlyMode(mode_t mode) {
     return (mode & S_IWUSR) == 0;
 }
 
-OsError Error(int code, Step step) {
-    return {code, step};
-}
-
 }  // namespace
 
 Result<QByteArray> HostPath(const QString& path) {
     const QString full = ExpandFileName(path);
     std::optional<QByteArray> host;
     if (!full.isEmpty()) host = Drives().toHost(full);
-    if (!host) return Error(ENOENT, Step::Resolve);
+    if (!host) return OsError{ENOENT, Step::Resolve};
     return *std::move(host);
 }
 
@@ -54,7 +50,7 @@ Result<int> OpenRegular(const QByteArray& host, int flags, mode_t mode, struct s
     }
     if (!S_ISREG(st.st_mode)) {
         ::close(fd);
-        return Error(S_ISDIR(st.st_mode) ? EISDIR : EACCES, step);
+        return OsError{S_ISDIR(st.st_mode) ? EISDIR : EACCES, step};
     }
     if (opened) *opened = st;
     return fd;
@@ -148,7 +144,7 @@ Result<FileHandle> FileHandle::OpenRead(const QString& path) {
     // have effects of its own (a tape rewinds), and a FIFO would never end.
     struct stat st {};
     if (::stat(host->constData(), &st) != 0) return Errno(Step::Open);
-    if (!S_ISREG(st.st_mode)) return Error(EACCES, Step::Open);
+    if (!S_ISREG(st.st_mode)) return OsError{EACCES, Step::Open};
     const Result<int> fd = detail::OpenRegular(*host, O_RDONLY);
     if (!fd) return fd.error();
     return FileHandle(*fd);
@@ -162,9 +158,10 @@ Result<FileHandle> FileHandle::Create(const QString& path) {
         const bool isLink = S_ISLNK(st.st_mode);
         // Like cp, never create a file at the far end of a dangling link: it
         // could lie anywhere outside the target tree.
-        if (isLink && ::stat(host->constData(), &st) != 0) return Error(EACCES, Step::Create);
-        if (S_ISDIR(st.st_mode)) return Error(EISDIR, Step::Create);
-        if (!S_ISREG(st.st_mode) || IsReadOnlyMode(st.st_mode)) return Error(EACCES, Step::Create);
+        if (isLink && ::stat(host->constData(), &st) != 0) return OsError{EACCES, Step::Create};
+        if (S_ISDIR(st.st_mode)) return OsError{EISDIR, Step::Create};
+        if (!S_ISREG(st.st_mode) || IsReadOnlyMode(st.st_mode))
+            return OsError{EACCES, Step::Create};
     }
     const Result<int> fd = detail::OpenRegular(*host, O_RDWR | O_CREAT | O_TRUNC, 0666);
     if (!fd) return fd.error();
@@ -172,7 +169,7 @@ Result<FileHandle> FileHandle::Create(const QString& path) {
 }
 
 Result<std::int64_t> FileHandle::Read(void* buffer, std::int64_t n) {
-    if (fd_ < 0 || n < 0) return Error(fd_ < 0 ? EBADF : EINVAL, Step::Read);
+    if (fd_ < 0 || n < 0) return OsError{fd_ < 0 ? EBADF : EINVAL, Step::Read};
     // A regular file may still deliver less than asked (signals, network file
     // systems): keep reading so that only the end of the file gives less.
     auto* bytes = static_cast<char*>(buffer);
@@ -188,7 +185,7 @@ Result<std::int64_t> FileHandle::Read(void* buffer, std::int64_t n) {
 }
 
 Result<std::int64_t> FileHandle::Write(const void* buffer, std::int64_t n) {
-    if (fd_ < 0 || n < 0) return Error(fd_ < 0 ? EBADF : EINVAL, Step::Write);
+    if (fd_ < 0 || n < 0) return OsError{fd_ < 0 ? EBADF : EINVAL, Step::Write};
     const auto* bytes = static_cast<const char*>(buffer);
     std::int64_t total = 0;
     while (total < n) {
@@ -212,7 +209,7 @@ std::optional<FileStamp> FileHandle::Stamp() const {
 }
 
 Result<void> FileHandle::Close() {
-    if (fd_ < 0) return Error(EBADF, Step::Close);
+    if (fd_ < 0) return OsError{EBADF, Step::Close};
     const int rc = ::close(fd_);
     fd_ = -1;
     // After EINTR Linux has closed the descriptor already; anything else may
@@ -249,8 +246,8 @@ Result<void> DeleteFile(const QString& path) {
     if (!host) return host.error();
     struct stat st {};
     if (::lstat(host->constData(), &st) != 0) return Errno(Step::Examine);
-    if (S_ISDIR(st.st_mode)) return Error(EISDIR, Step::Delete);
-    if (S_ISREG(st.st_mode) && IsReadOnlyMode(st.st_mode)) return Error(EACCES, Step::Delete);
+    if (S_ISDIR(st.st_mode)) return OsError{EISDIR, Step::Delete};
+    if (S_ISREG(st.st_mode) && IsReadOnlyMode(st.st_mode)) return OsError{EACCES, Step::Delete};
     if (::unlink(host->constData()) != 0) return Errno(Step::Delete);
     return {};
 }
@@ -270,7 +267,7 @@ Result<void> RenameFile(const QString& oldPath, const QString& newPath) {
         return {};
     if (errno != EINVAL && errno != ENOSYS) return Errno(Step::Rename);
     // File systems without RENAME_NOREPLACE: check, then rename.
-    if (::lstat(to->constData(), &st) == 0) return Error(EEXIST, Step::Rename);
+    if (::lstat(to->constData(), &st) == 0) return OsError{EEXIST, Step::Rename};
     if (::rename(from->constData(), to->constData()) != 0) return Errno(Step::Rename);
     return {};
 }
@@ -287,27 +284,27 @@ Result<void> RemoveDir(const QString& path) {
     if (!host) return host.error();
     struct stat st {};
     if (::lstat(host->constData(), &st) != 0) return Errno(Step::Examine);
-    if (!S_ISDIR(st.st_mode)) return Error(ENOTDIR, Step::Delete);
+    if (!S_ISDIR(st.st_mode)) return OsError{ENOTDIR, Step::Delete};
     if (::rmdir(host->constData()) != 0) return Errno(Step::Delete);
     return {};
 }
 
 Result<void> ForceDirectories(const QString& path) {
     const QString full = ExpandFileName(path);
-    if (full.isEmpty()) return Error(ENOENT, Step::Resolve);
+    if (full.isEmpty()) return OsError{ENOENT, Step::Resolve};
     QString prefix = full.left(3);
     const QStringList names = full.mid(3).split(u'\\', Qt::SkipEmptyParts);
     for (const QString& name : names) {
         prefix = JoinPath(prefix, name);
         const std::optional<QByteArray> host = Drives().toHost(prefix);
-        if (!host) return Error(ENOENT, Step::Resolve);
+        if (!host) return OsError{ENOENT, Step::Resolve};
         if (::mkdir(host->constData(), 0777) != 0 && errno != EEXIST) return Errno(Step::Create);
     }
     const std::optional<QByteArray> host = Drives().toHost(full);
-    if (!host) return Error(ENOENT, Step::Resolve);
+    if (!host) return OsError{ENOENT, Step::Resolve};
     struct stat st {};
     if (::stat(host->constData(), &st) != 0) return Errno(Step::Examine);
-    if (!S_ISDIR(st.st_mode)) return Error(ENOTDIR, Step::Create);
+    if (!S_ISDIR(st.st_mode)) return OsError{ENOTDIR, Step::Create};
     return {};
 }
 
