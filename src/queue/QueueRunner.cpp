@@ -3,7 +3,6 @@
 #include "queue/QueueRunner.h"
 
 #include "platform/Dialogs.h"
-#include "platform/Errors.h"
 #include "platform/FileSystem.h"
 #include "platform/Pump.h"
 #include "queue/TreeWalk.h"

@@ -3,7 +3,6 @@
 #include "queue/QueueSession.h"
 
 #include "platform/Dialogs.h"
-#include "platform/Errors.h"
 #include "platform/FileSystem.h"
 #include "platform/Paths.h"
 #include "platform/Pump.h"
