@@ -145,15 +145,17 @@ TEST_F(TransferTest, MovedSourcesGoOnlyOnceTheirTargetsAreFlushed) {
     engine_.SettleAll();
     EXPECT_EQ(flushes_, 1);
 
-    // Enough waiting sources make a settle due.
+    // Enough waiting sources make a settle due. A second may also pass on a
+    // busy machine, which settles earlier: never do as many wait after it.
     for (std::size_t i = 0; i < queue::TransferEngine::SettleEveryFiles; ++i) {
         drives_.writeFile(Source(int(i)), "x");
         ASSERT_EQ(engine_.Move(progress_, queue::ResolvePaths(Source(int(i)), Target(int(i)))),
                   CopyResult::Complete);
         engine_.SettleIfDue();
+        ASSERT_LT(engine_.PendingDeletions(),
+                  std::int64_t(queue::TransferEngine::SettleEveryFiles));
     }
-    EXPECT_EQ(flushes_, 2);
-    EXPECT_EQ(engine_.PendingDeletions(), 0);
+    EXPECT_GE(flushes_, 2);
 }
 
 TEST_F(TransferTest, SourceChangedDuringItsMoveStaysAndGivesSourceError) {
