@@ -120,7 +120,7 @@ Timing TimeOurs(queue::TransferEngine& engine, const QString& from, const QStrin
     rusage before{};
     ::getrusage(RUSAGE_SELF, &before);
     const auto start = std::chrono::steady_clock::now();
-    const queue::CopyResult result = engine.Copy(progress, from, to);
+    const queue::CopyResult result = engine.Copy(progress, queue::ResolvePaths(from, to));
     const double seconds = Seconds(start);
     rusage after{};
     ::getrusage(RUSAGE_SELF, &after);

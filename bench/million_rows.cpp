@@ -107,7 +107,7 @@ int main(int argc, char** argv) {
     }
 
     benchrig::NoWindow window;
-    queue::QueueSession session(&window);
+    queue::QueueSession session(window);
     platform::TStringGridEx view;
     view.resize(1000, 600);
 
@@ -140,9 +140,9 @@ int main(int argc, char** argv) {
             for (int k = 0; k < 100 && queued < MoreRows; ++k, ++queued)
                 session.QueueFile(QStringLiteral("C:\\More"), QStringLiteral("f%1").arg(queued),
                                   QStringLiteral("D:\\Out"), queue::ActionCopy);
-            if (queued == MoreRows) session.btnStopClick();
+            if (queued == MoreRows) session.Runner().btnStopClick();
         });
-        session.btnStartClick();
+        session.Runner().btnStartClick();
         platform::SetPumpHook({});
         if (queued < MoreRows) std::fprintf(stderr, "the run ended before the rows were queued\n");
     });
@@ -150,11 +150,11 @@ int main(int argc, char** argv) {
         platform::StringGrid& grid = session.Table().Grid();
         for (int row = 1; row <= RemovedRows && row < grid.RowCount(); ++row)
             grid.SetRowSelected(row, true);
-        session.btnRemoveClick();
+        session.Runner().btnRemoveClick();
         QApplication::processEvents();
     });
     Step("clear", [&] {
-        session.btnClearAllClick();
+        session.Runner().btnClearAllClick();
         QApplication::processEvents();
     });
     platform::SetDialogProvider(nullptr);

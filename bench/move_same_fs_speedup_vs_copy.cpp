@@ -18,7 +18,7 @@ int main(int argc, char** argv) {
         double copy = 0, move = 0;
         for (int turn = 0; turn < 2; ++turn) {
             benchrig::Shell("rm -rf '" + work + "/copy'; sync");
-            queue::QueueSession session(&window);
+            queue::QueueSession session(window);
             if ((turn == 0) == (round % 2 == 0)) {
                 benchrig::QueueTree(session, "src", "copy", Dirs, FilesPerDir, queue::ActionCopy);
                 copy = benchrig::TimeRun(session);

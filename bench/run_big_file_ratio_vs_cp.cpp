@@ -22,7 +22,7 @@ int main(int argc, char** argv) {
                             "/cp/d0'; sync; cat '" + work + "/src/d0/f0.bin' > /dev/null");
         },
         [&] {
-            queue::QueueSession session(&window);
+            queue::QueueSession session(window);
             benchrig::QueueTree(session, "src", "ours", 1, 1, queue::ActionCopy);
             return benchrig::TimeRun(session);
         },

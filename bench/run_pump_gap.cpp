@@ -15,7 +15,7 @@ int main(int argc, char** argv) {
 
     double longest = 0;
     for (const char* tree : {"small", "big"}) {
-        queue::QueueSession session(&window);
+        queue::QueueSession session(window);
         const bool small = std::string(tree) == "small";
         benchrig::QueueTree(session, tree, QStringLiteral("%1-copy").arg(tree), small ? 20 : 1,
                             small ? 1000 : 1, queue::ActionCopy);

@@ -158,7 +158,7 @@ private:
 // included) is over. Every row must have completed.
 inline double TimeRun(queue::QueueSession& session) {
     const double start = Now();
-    session.RunQueue();
+    session.Runner().RunQueue();
     const double seconds = Now() - start;
     if (session.Table().FirstPendingRow() >= 0 || session.Table().RowCount() > 2) {
         std::fprintf(stderr, "the run left rows behind\n");
@@ -269,9 +269,10 @@ inline double DurableMoveRatio(const char* name, int dirs, int filesPerDir, long
             for (int turn = 0; turn < 2; ++turn) {
                 Shell("sync");
                 if ((turn == 0) == (round % 2 == 0)) {
-                    queue::QueueSession session(&window);
+                    queue::QueueSession session(window);
                     if (!fs.separate)
-                        session.Transfer().SetSameFileSystemMove(queue::SameFileSystemMove::Copy);
+                        session.Runner().Transfer().SetSameFileSystemMove(
+                            queue::SameFileSystemMove::Copy);
                     QueueTree(session, "src", "ours", dirs, filesPerDir, queue::ActionMove);
                     PumpGaps gaps;
                     ours = TimeRun(session);

@@ -21,7 +21,7 @@ int main(int argc, char** argv) {
         "run_small_files_ratio_vs_cp", 5,
         [&] { benchrig::Shell("rm -rf '" + work + "/ours' '" + work + "/cp'; sync"); },
         [&] {
-            queue::QueueSession session(&window);
+            queue::QueueSession session(window);
             benchrig::QueueTree(session, "src", "ours", Dirs, FilesPerDir, queue::ActionCopy);
             return benchrig::TimeRun(session);
         },

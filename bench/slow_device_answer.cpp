@@ -82,7 +82,7 @@ double StartWindow(const QString& dir, std::unique_ptr<app::TMainForm>& form) {
         app::ProgramFiles{dir + "/ferrovant.ini", dir + "/ferrovant.csv", QStringLiteral("C:\\")});
     form->show();
     form->activateWindow();
-    while (form->FirstActivation)
+    while (form->FirstActivation())
         QApplication::processEvents(QEventLoop::WaitForMoreEvents);
     QApplication::processEvents();
     return static_cast<double>(clock.nsecsElapsed()) * 1e-9;
@@ -134,11 +134,12 @@ int main(int argc, char** argv) {
     QElapsedTimer clock;
     sampler.Start();
     clock.start();
-    form->Panels->DirListLeft->Update();
-    form->Panels->FileListLeft->Update();
+    form->Panels->DirList(panes::Side::Left).Update();
+    form->Panels->FileList(panes::Side::Left).Update();
     const double reread = static_cast<double>(clock.nsecsElapsed()) * 1e-6;
     const auto [p99, max] = sampler.Stop();
-    std::printf("share_reread_2000_entries: %d\n", form->Panels->FileListLeft->Count());
+    std::printf("share_reread_2000_entries: %d\n",
+                form->Panels->FileList(panes::Side::Left).Count());
     std::printf("share_reread_2000_ms: %.0f\n", reread);
     form.reset();
 
@@ -148,7 +149,7 @@ int main(int argc, char** argv) {
     const double hungStart = StartWindow(dir, form);
     const auto [hungP99, hungMax] = sampler.Stop();
     std::printf("hung_device_start_s: %.2f (answer p99 %.0f ms, max %.0f ms, pane %s)\n", hungStart,
-                hungP99, hungMax, qPrintable(form->Panels->DirListLeft->Directory()));
+                hungP99, hungMax, qPrintable(form->Panels->DirList(panes::Side::Left).Directory()));
     form.reset();
     device.setHung(false);
     while (platform::AsyncIo::Instance().Abandoned() > 0)

@@ -229,7 +229,7 @@ bool MoveTree() {
     AnsweringDialogs dialogs;
     platform::SetDialogProvider(&dialogs);
     QuietWindow window;
-    queue::QueueSession session(&window);
+    queue::QueueSession session(window);
     queue::QueueRequest request;
     request.action = queue::ActionMove;
     request.sourceDir = QStringLiteral("C:\\");
@@ -238,7 +238,7 @@ bool MoveTree() {
     request.untick = [](int) {};
     platform::Guard([&] {
         session.QueueSelected(request);
-        session.btnStartClick();
+        session.Runner().btnStartClick();
     });
     platform::SetDialogProvider(nullptr);
     int left = 0;

@@ -180,7 +180,7 @@ int WriteQueueFile(const QStringList& args) {
     AnsweringDialogs dialogs;
     platform::SetDialogProvider(&dialogs);
     QuietWindow window;
-    queue::QueueSession session(&window);
+    queue::QueueSession session(window);
     // The letters are the ones the system's table gives the mounts, as the
     // real program will see them.
     QueueJobs(session, ReadManifest(args[2]), src, tgt);
@@ -222,7 +222,7 @@ int Go(const QStringList& args) {
     platform::SetDialogProvider(&dialogs);
 
     QuietWindow window;
-    queue::QueueSession session(&window);
+    queue::QueueSession session(window);
     for (const Job& job : jobs) {
         const QString sub = job.subdir();
         session.QueueFile(
@@ -259,7 +259,7 @@ int Go(const QStringList& args) {
 
     // The toolbar's handler, entered the way the window enters it.
     const auto started = std::chrono::steady_clock::now();
-    platform::Guard([&] { session.btnStartClick(); });
+    platform::Guard([&] { session.Runner().btnStartClick(); });
     const auto micros = std::chrono::duration_cast<std::chrono::microseconds>(
                             std::chrono::steady_clock::now() - started)
                             .count();

@@ -129,7 +129,6 @@ void TMainForm::StartJournal() {
 
 void TMainForm::PrepareMainWindow() {
     session_.Table().Grid().HideTableColumn(queue::colRealSize);
-    session_.SetState(queue::QueueState::Stopped);
     session_.CountPending();
     RefreshStatistics();
     panes::TFilePanels& p = *Panels;

@@ -37,7 +37,7 @@ void TMainForm::ConnectCommands() {
 
 void TMainForm::btnStartClick() {
     ++runDepth_;
-    platform::Guard([this] { session_.btnStartClick(); });
+    platform::Guard([this] { session_.Runner().btnStartClick(); });
     --runDepth_;
     SaveQueueChanges();
     if (runDepth_ > 0) return;
@@ -46,26 +46,26 @@ void TMainForm::btnStartClick() {
 }
 
 void TMainForm::btnStopClick() {
-    platform::Guard([this] { session_.btnStopClick(); });
+    platform::Guard([this] { session_.Runner().btnStopClick(); });
 }
 
 void TMainForm::btnAbortClick() {
-    platform::Guard([this] { session_.btnAbortClick(); });
+    platform::Guard([this] { session_.Runner().btnAbortClick(); });
 }
 
 void TMainForm::btnClearAllClick() {
-    platform::Guard([this] { session_.btnClearAllClick(); });
+    platform::Guard([this] { session_.Runner().btnClearAllClick(); });
     SaveQueueChanges();
 }
 
 void TMainForm::btnRemoveClick() {
-    platform::Guard([this] { session_.btnRemoveClick(); });
+    platform::Guard([this] { session_.Runner().btnRemoveClick(); });
     SaveQueueChanges();
 }
 
 void TMainForm::TimerQueueTimer() {
     platform::Guard([this] {
-        session_.TimerQueueTimer();
+        session_.Runner().TimerQueueTimer();
         desktop_->RunProgress();
     });
 }

@@ -112,7 +112,7 @@ QString FileVersionText(int parts) {
 TMainForm::TMainForm(ProgramFiles files, QWidget* parent)
     : QMainWindow(parent),
       files_(std::move(files)),
-      session_(this),
+      session_(*this),
       desktop_(std::make_unique<TDesktopProgress>(session_)) {
     setObjectName(QStringLiteral("MainForm"));
     setWindowTitle(platform::ApplicationTitle());

@@ -25,9 +25,8 @@ QHash<QChar, QString>& DriveMemory() {
     return memory;
 }
 
-[[noreturn]] void ThrowCannotEnter() {
-    const int err = platform::LastOsError();
-    throw platform::EInOutError(platform::IoCodeFromErrno(err != 0 ? err : ENOENT));
+[[noreturn]] void ThrowCannotEnter(const platform::OsError& error) {
+    throw platform::EInOutError(platform::IoCodeFromErrno(error.code));
 }
 
 bool IsNetworkPath(const QString& path) {
@@ -104,7 +103,8 @@ TDirectoryListBoxEx::Built TDirectoryListBoxEx::BuildFor(const QString& dir) con
     using namespace platform;
     Built out;
     ReadVolumeFlags(dir, out.preserveCase, out.caseSensitive);
-    if (!CanEnterDirectory(dir)) ThrowCannotEnter();
+    if (const Result<void> entered = CanEnterDirectory(dir); !entered)
+        ThrowCannotEnter(entered.error());
 
     QString taken = dir;
     if (IsNetworkPath(dir)) {

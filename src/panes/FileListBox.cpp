@@ -135,10 +135,8 @@ QString TFileListBoxEx::EntryName(int index) const {
 void TFileListBoxEx::Read(const QString& dir) {
     using namespace platform;
     const std::int32_t filter = static_cast<std::int32_t>(fileType_ & 0x3F);
-    if (!CanEnterDirectory(dir)) {
-        const int err = LastOsError();
-        throw EInOutError(IoCodeFromErrno(err != 0 ? err : ENOENT));
-    }
+    if (const Result<void> entered = CanEnterDirectory(dir); !entered)
+        throw EInOutError(IoCodeFromErrno(entered.error().code));
     const bool root = IsDriveRoot(dir);
 
     BusyPointer busy;

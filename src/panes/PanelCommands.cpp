@@ -51,7 +51,7 @@ void MakeDirectory(TDirectoryListBoxEx& dirList) {
                platform::MsgKind::Confirmation);
         return;
     }
-    platform::CreateDir(path);
+    (void)platform::CreateDir(path);
     if (!platform::DirectoryExists(path))
         Notify(QStringLiteral("Error creating \"") + path + QLatin1Char('"'),
                platform::MsgKind::Confirmation);
@@ -77,14 +77,14 @@ void DeleteTicked(TCheckFileListBoxEx& list) {
         const QString path = platform::JoinPath(dir, list.EntryName(i));
         // Failures are not reported: what could not go shows again after the re-read.
         if (!list.IsDirectoryEntry(i)) {
-            platform::DeleteFile(path);
+            (void)platform::DeleteFile(path);
             continue;
         }
         // A link to a directory is an entry of this directory; the tree behind
         // it belongs to someone else.
         const std::int32_t attr = platform::FileGetAttr(path);
         if (attr != -1 && (attr & platform::faSymLink))
-            platform::DeleteFile(path);
+            (void)platform::DeleteFile(path);
         else if (attr != -1 && (attr & platform::faDirectory))
             queue::RemoveTree(path, queue::Force::Yes);
     }

@@ -60,7 +60,6 @@ public:
     // What the last refused flush met: "Unable to write to <journal>: <reason>".
     const QString& LastFailure() const { return lastFailure_; }
 
-    const QString& JournalPath() const { return journalPath_; }
     // Total time spent recording and flushing, in nanoseconds (benchmarks).
     qint64 CostNs() const { return costNs_; }
     // The longest single flush, in nanoseconds.

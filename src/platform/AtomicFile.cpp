@@ -78,7 +78,8 @@ bool AtomicFile::Open() {
     // Left by an earlier run that was killed on a file system without
     // unnamed temporaries: only this program's own, of processes now gone.
     ReplacementFile::RemoveStale(target_);
-    if (!temp_.Open(target_, mode)) return Fail(Stage::Create, errno);
+    if (const Result<void> opened = temp_.Open(target_, mode); !opened)
+        return Fail(Stage::Create, opened.error().code);
     buffer_.reserve(kBufferSize);
     return true;
 }
@@ -111,10 +112,9 @@ bool AtomicFile::Commit() {
     if (!temp_.IsOpen()) return Fail(Stage::Commit, error_ != 0 ? error_ : EBADF);
     if (!FlushBuffer()) return Fail(Stage::Write, errno);
     if (fsync(temp_.fd()) != 0) return Fail(Stage::Write, errno);
-    if (!temp_.Commit()) {
-        const int err = errno;
-        return Fail(
-            temp_.FailedStep() == ReplacementFile::Step::Close ? Stage::Write : Stage::Commit, err);
+    if (const Result<void> committed = temp_.Commit(); !committed) {
+        const OsError& error = committed.error();
+        return Fail(error.step == Step::Close ? Stage::Write : Stage::Commit, error.code);
     }
     // The rename itself is durable only once the directory is synced; the new
     // content is complete either way, so a failure here is not reported.

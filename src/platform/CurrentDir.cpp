@@ -85,22 +85,22 @@ QString ExpandFileName(const QString& path) {
     return NormalizeDrivePath(absolute).value_or(QString());
 }
 
-bool CanEnterDirectory(const QString& dir) {
-    const std::optional<QByteArray> host = detail::HostPath(dir);
-    if (!host) return false;
+Result<void> CanEnterDirectory(const QString& dir) {
+    const Result<QByteArray> host = HostPath(dir);
+    if (!host) return host.error();
     // Through the ring: a device that hangs makes the place one that cannot
     // be entered (ETIMEDOUT) after a few seconds, with the window alive.
     struct statx sx {};
-    if (detail::StatWaiting(*host, true, sx) != 0) return false;
-    if (!S_ISDIR(sx.stx_mode)) return detail::SetLastOsError(ENOTDIR), false;
-    if (::access(host->constData(), X_OK) != 0) return detail::SetLastOsError(errno), false;
-    return true;
+    if (const int err = detail::StatWaiting(*host, true, sx); err != 0)
+        return OsError{err, Step::Open};
+    if (!S_ISDIR(sx.stx_mode)) return OsError{ENOTDIR, Step::Open};
+    if (::access(host->constData(), X_OK) != 0) return Errno(Step::Open);
+    return {};
 }
 
 bool SetCurrentDir(const QString& dir) {
     const QString full = ExpandFileName(dir);
-    if (full.isEmpty()) return detail::SetLastOsError(ENOENT), false;
-    if (!CanEnterDirectory(full)) return false;
+    if (full.isEmpty() || !CanEnterDirectory(full)) return false;
     CurrentDirState& state = State();
     state.current = full;
     state.perDrive.insert(full[0], full);

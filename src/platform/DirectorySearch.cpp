@@ -48,7 +48,10 @@ std::shared_ptr<DirectoryFd> OpenDirectory(const QByteArray& host, bool forReadi
     open.path = host;
     open.flags = (forReading ? O_RDONLY : O_PATH) | O_DIRECTORY | O_CLOEXEC;
     const int fd = AsyncIo::Instance().Run(std::move(open), kDeviceAnswerTimeout, PumpInput::Defer);
-    if (fd < 0) return detail::SetLastOsError(-fd), nullptr;
+    if (fd < 0) {
+        errno = -fd;
+        return nullptr;
+    }
     auto dir = std::make_shared<DirectoryFd>();
     dir->fd = fd;
     return dir;
@@ -110,8 +113,7 @@ bool InspectAll(const std::shared_ptr<DirectoryFd>& dir, const std::vector<QStri
         batch.clear();
         for (std::size_t i = first; i < end; ++i)
             batch.push_back(io.Submit(Lookup(dir, names[i], false)));
-        if (!io.Wait(batch, kDeviceAnswerTimeout, PumpInput::Defer))
-            return detail::SetLastOsError(ETIMEDOUT), false;
+        if (!io.Wait(batch, kDeviceAnswerTimeout, PumpInput::Defer)) return false;
         // What the links among them lead to.
         links.assign(batch.size(), nullptr);
         bool anyLink = false;
@@ -125,8 +127,7 @@ bool InspectAll(const std::shared_ptr<DirectoryFd>& dir, const std::vector<QStri
             std::vector<IoTicket> pending;
             for (const IoTicket& t : links)
                 if (t) pending.push_back(t);
-            if (!io.Wait(pending, kDeviceAnswerTimeout, PumpInput::Defer))
-                return detail::SetLastOsError(ETIMEDOUT), false;
+            if (!io.Wait(pending, kDeviceAnswerTimeout, PumpInput::Defer)) return false;
         }
         for (std::size_t k = 0; k < batch.size(); ++k) {
             if (batch[k]->result() != 0) continue;
@@ -157,26 +158,28 @@ void DirectorySearch::Close() {
     state_ = nullptr;
 }
 
-bool DirectorySearch::First(const QString& pattern, std::int32_t attrFilter, SearchRec& out) {
+Result<void> DirectorySearch::First(const QString& pattern, std::int32_t attrFilter,
+                                    SearchRec& out) {
+    const OsError nothing{ENOENT, Step::Open};
     Close();
     const QString full = ExpandFileName(pattern);
     // A root names no entry of any directory, so it finds nothing.
-    if (full.isEmpty() || IsDriveRoot(full)) return detail::SetLastOsError(ENOENT), false;
+    if (full.isEmpty() || IsDriveRoot(full)) return nothing;
     const QString dir = ExtractFileDir(full);
     const QString mask = ExtractFileName(full);
 
     state_ = new State;
     state_->filter = attrFilter;
     const std::optional<QByteArray> host = Drives().toHost(dir);
-    if (!host) return detail::SetLastOsError(ENOENT), false;
+    if (!host) return OsError{ENOENT, Step::Resolve};
     const bool wildcard = HasWildcard(mask);
     const std::shared_ptr<DirectoryFd> opened = OpenDirectory(*host, wildcard);
-    if (!opened) return false;
+    if (!opened) return Errno(Step::Open);
     if (!wildcard) {
         state_->names.push_back(mask);
     } else {
         std::vector<QString> names;
-        if (!ReadNames(*opened, names)) return detail::SetLastOsError(errno), false;
+        if (!ReadNames(*opened, names)) return Errno(Step::Read);
         std::erase_if(names, [&](const QString& n) { return !MatchesMask(n, mask); });
         // Sorted as the home platform's volumes list them, so walks and queued
         // rows come out in an order the user can follow, the same on every run.
@@ -191,12 +194,13 @@ bool DirectorySearch::First(const QString& pattern, std::int32_t attrFilter, Sea
         }
         state_->names.insert(state_->names.end(), names.begin(), names.end());
     }
-    if (!InspectAll(opened, state_->names, state_->infos)) return false;
-    return Next(out);
+    if (!InspectAll(opened, state_->names, state_->infos)) return OsError{ETIMEDOUT, Step::Read};
+    if (!Next(out)) return nothing;
+    return {};
 }
 
 bool DirectorySearch::Next(SearchRec& out) {
-    if (!state_) return detail::SetLastOsError(EBADF), false;
+    if (!state_) return false;
     while (state_->next < state_->names.size()) {
         const std::size_t i = state_->next++;
         // An entry removed since the directory was read is simply not there.
@@ -209,7 +213,6 @@ bool DirectorySearch::Next(SearchRec& out) {
         out.modified = info->modified;
         return true;
     }
-    detail::SetLastOsError(ENOENT);
     return false;
 }
 
@@ -241,15 +244,9 @@ std::int64_t DriveFreeSpace(const QString& path) {
         Drives().toHost(QString(path[0]) + QStringLiteral(":\\"));
     if (!root) return -1;
     // The kernel's ring has no statfs: a device known not to answer is not asked.
-    if (!AsyncIo::Instance().DriveAnswers(*root)) {
-        detail::SetLastOsError(ETIMEDOUT);
-        return -1;
-    }
+    if (!AsyncIo::Instance().DriveAnswers(*root)) return -1;
     struct statvfs vfs {};
-    if (::statvfs(root->constData(), &vfs) != 0) {
-        detail::SetLastOsError(errno);
-        return -1;
-    }
+    if (::statvfs(root->constData(), &vfs) != 0) return -1;
     return std::int64_t(vfs.f_bavail) * std::int64_t(vfs.f_frsize);
 }
 

@@ -1,6 +1,7 @@
 #include "platform/FileCopy.h"
 
 #include "platform/FileSystemDetail.h"
+#include "platform/ReplacementFile.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -19,6 +20,9 @@ constexpr std::align_val_t BufferAlignment{4096};
 
 // The most one system call is asked to move; Linux caps a transfer near 2 GiB.
 constexpr std::int64_t MaxPerCall = 1 << 30;
+
+// How many chunks the copy of a large file may run ahead of its disk.
+constexpr std::int64_t WriteBehindChunks = 32;
 
 std::function<void(const QByteArray&)> flushHook;
 
@@ -59,18 +63,208 @@ private:
     QByteArray name_;
 };
 
+// The source of a copy, taken from its directory when one is expected.
+class CopySource {
+public:
+    Result<void> Open(const QByteArray& host, const std::optional<DirectoryId>& dir) {
+        copied_.host = host;
+        const InDir in(host, dir);
+        if (!in.ok()) return OsError{ENOENT, Step::Open};
+        // FIFOs, sockets and devices are refused before opening: opening a
+        // device can have effects of its own, and a FIFO would never end.
+        struct stat st {};
+        if (::fstatat(in.fd(), in.name(), &st, 0) != 0) return Errno(Step::Open);
+        if (!S_ISREG(st.st_mode)) return OsError{EACCES, Step::Open};
+        const int fd = ::openat(in.fd(), in.name(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+        if (fd < 0) return Errno(Step::Open);
+        file_ = FileHandle::Adopt(fd);
+        const std::optional<FileStamp> stamp = file_.Stamp();
+        if (!stamp) return Errno(Step::Open);
+        if (!S_ISREG(stamp->mode)) return OsError{EACCES, Step::Open};
+        copied_.stamp = *stamp;
+        copied_.dir = dir;
+        // Only big files are worth a call to say they will be read straight through.
+        if (stamp->size > (std::int64_t(1) << 20)) file_.AdviseSequential();
+        return {};
+    }
+    int fd() const { return file_.fd(); }
+    const CopiedSource& Copied() const { return copied_; }
+    // True while the path still names the file opened, with the size and
+    // modification time it had when opened.
+    bool Unchanged() const {
+        const std::optional<FileStamp> now = file_.Stamp();
+        if (!now || !now->SameContentAs(copied_.stamp)) return false;
+        struct stat there {};
+        if (::stat(copied_.host.constData(), &there) != 0) return false;
+        return detail::StampOf(there).SameFileAs(copied_.stamp);
+    }
+
+private:
+    FileHandle file_;
+    CopiedSource copied_;
+};
+
+// The file a copy writes. Where nothing is there, the target itself is
+// created. A file the copy may replace gets a new version beside it (through
+// a link, beside what the link names) that takes its place only at Commit:
+// until the copy is whole, the old file stays as it was. Only where no new
+// name can be made beside it (a directory without write permission) is it
+// written in place. The destructor removes what an uncommitted copy wrote.
+class CopyTarget {
+public:
+    CopyTarget() = default;
+    CopyTarget(const CopyTarget&) = delete;
+    CopyTarget& operator=(const CopyTarget&) = delete;
+    ~CopyTarget() { Discard(); }
+
+    Result<void> Open(int sourceFd, const QByteArray& host) {
+        host_ = host;
+        dir_ = detail::HostDirectoryOf(host_);
+        // The usual case first, in one call: nothing is there yet. O_EXCL never
+        // follows a link, so a dangling one cannot lead the file out of the tree.
+        const int fd =
+            ::open(host_.constData(),
+                   O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0666);
+        if (fd >= 0) {
+            created_ = FileHandle::Adopt(fd);
+            return {};
+        }
+        if (errno != EEXIST) return Errno(Step::Create);
+
+        // Links are followed, because writing the target would go through
+        // them too. The owner's write bit is looked at even for root, who
+        // could write anyway: a file marked read-only is not replaced behind
+        // the user's back.
+        struct stat there {};
+        if (::stat(host_.constData(), &there) != 0) {
+            // A dangling link, which like cp we do not follow.
+            return Errno(errno == ENOENT ? Step::Create : Step::Examine);
+        }
+        struct stat opened {};
+        if (::fstat(sourceFd, &opened) == 0 && opened.st_dev == there.st_dev &&
+            opened.st_ino == there.st_ino) {
+            // Another spelling of the source (a link, a lower-case drive
+            // letter): writing the target would destroy the source.
+            return OsError{EEXIST, Step::SameFile};
+        }
+        if (!S_ISREG(there.st_mode))
+            return OsError{S_ISDIR(there.st_mode) ? EISDIR : EACCES, Step::TargetRefused};
+        if ((there.st_mode & S_IWUSR) == 0) return OsError{EACCES, Step::TargetRefused};
+
+        host_ = detail::ResolveLink(host_);
+        dir_ = detail::HostDirectoryOf(host_);
+        const Result<void> replacement = replacement_.Open(host_, 0600);
+        if (replacement) {
+            replacing_ = true;
+            return {};
+        }
+        // A writable file in a directory that takes no new names: written in
+        // place as before, since nothing can be put beside it.
+        const int err = replacement.error().code;
+        if (err != EACCES && err != EPERM) return replacement.error();
+        const int inPlace = ::open(
+            host_.constData(), O_WRONLY | O_TRUNC | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW);
+        if (inPlace < 0) return Errno(Step::Create);
+        created_ = FileHandle::Adopt(inPlace);
+        return {};
+    }
+    int fd() const { return replacing_ ? replacement_.fd() : created_.fd(); }
+    const QByteArray& HostDirectory() const { return dir_; }
+
+    // The source's times and permission bits, after the last write. Best
+    // effort. Both times are set: file systems of FUSE's high-level layer
+    // ignore a time left out and would give the copy the time of the copy.
+    void CarryAttributes(const FileStamp& source) {
+        const timespec times[2] = {source.accessed, source.modified};
+        ::futimens(fd(), times);
+        // Set-user-ID and set-group-ID stay behind: the copy belongs to whoever
+        // made it, and carrying them would hand out someone else's rights.
+        ::fchmod(fd(), source.mode & 01777);
+    }
+
+    // Closes, and puts a replacement in place. An error when the data may not
+    // have been written; nothing of the copy remains then.
+    Result<void> Commit() {
+        if (replacing_) {
+            replacing_ = false;
+            return replacement_.Commit();
+        }
+        const Result<void> closed = created_.Close();
+        // Our own new file: removed whatever its permission bits say.
+        if (!closed) ::unlink(host_.constData());
+        return closed;
+    }
+
+private:
+    void Discard() {
+        if (replacing_) {
+            replacement_.Discard();
+        } else if (created_.valid()) {
+            (void)created_.Close();
+            ::unlink(host_.constData());
+        }
+    }
+
+    QByteArray host_;
+    QByteArray dir_;
+    FileHandle created_;
+    ReplacementFile replacement_;
+    bool replacing_ = false;
+};
+
+// Copies n bytes from the position of the open file `from` to that of `to`:
+// the count copied, less than n only where the source ended. The kernel
+// copies when it can (copy_file_range); the first time it cannot, for
+// whatever reason, the copy goes on through the buffer with read and write,
+// which also tell a failing source from a failing target.
+class ChunkCopier {
+public:
+    Result<std::int64_t> Copy(int from, int to, std::int64_t n, CopyBuffer& buffer) {
+        std::int64_t copied = 0;
+        while (kernelCopy_ && copied < n) {
+            const ssize_t got = ::copy_file_range(from, nullptr, to, nullptr,
+                                                  std::size_t(std::min(n - copied, MaxPerCall)), 0);
+            if (got > 0) {
+                copied += got;
+            } else if (got < 0 && errno == EINTR) {
+                continue;
+            } else {
+                // Not supported between these two files, a failure, or 0 (the
+                // source ended, or a file system whose sizes reads do not give):
+                // reads and writes say which, and where a failure lies.
+                kernelCopy_ = false;
+            }
+        }
+        std::byte* bytes = buffer.data();
+        while (copied < n) {
+            const ssize_t got =
+                ::read(from, bytes, std::size_t(std::min(n - copied, buffer.size())));
+            if (got < 0 && errno == EINTR) continue;
+            if (got < 0) return Errno(Step::Read);
+            if (got == 0) break;
+            for (ssize_t put = 0; put < got;) {
+                const ssize_t wrote = ::write(to, bytes + put, std::size_t(got - put));
+                if (wrote < 0 && errno == EINTR) continue;
+                if (wrote < 0) return Errno(Step::Write);
+                if (wrote == 0) return OsError{ENOSPC, Step::Write};
+                put += wrote;
+                copied += wrote;
+            }
+        }
+        return copied;
+    }
+
+private:
+    bool kernelCopy_ = true;
+};
+
 }  // namespace
 
 std::optional<DirectoryId> IdentifyDirectory(const QString& dir) {
-    const std::optional<QByteArray> host = detail::HostPath(dir);
+    const Result<QByteArray> host = HostPath(dir);
     struct stat st {};
     if (!host || ::stat(host->constData(), &st) != 0 || !S_ISDIR(st.st_mode)) return std::nullopt;
     return IdOf(st);
-}
-
-bool InDirectory(const QString& file, const DirectoryId& expected) {
-    const std::optional<QByteArray> host = detail::HostPath(file);
-    return host && InDir(*host, expected).ok();
 }
 
 void CopyBuffer::Free::operator()(std::byte* p) const {
@@ -85,124 +279,103 @@ std::byte* CopyBuffer::data() {
     return bytes_.get();
 }
 
-ChunkResult ChunkCopier::Copy(int from, int to, std::int64_t n, CopyBuffer& buffer) {
-    ChunkResult result;
-    while (kernelCopy_ && result.copied < n) {
-        const ssize_t got = ::copy_file_range(
-            from, nullptr, to, nullptr, std::size_t(std::min(n - result.copied, MaxPerCall)), 0);
-        if (got > 0) {
-            result.copied += got;
-        } else if (got < 0 && errno == EINTR) {
-            continue;
-        } else {
-            // Not supported between these two files, a failure, or 0 (the
-            // source ended, or a file system whose sizes reads do not give):
-            // reads and writes say which, and where a failure lies.
-            kernelCopy_ = false;
-        }
-    }
-    if (result.copied == n) return result;
-    const ChunkResult rest = CopyThroughBuffer(from, to, n - result.copied, buffer);
-    result.copied += rest.copied;
-    result.failure = rest.failure;
-    return result;
-}
+Result<CopiedFile> CopyFile(const FileCopyRequest& request, CopyBuffer& buffer,
+                            const std::function<bool(std::int64_t bytes)>& afterChunk) {
+    CopySource in;
+    if (const Result<void> opened = in.Open(request.source, request.sourceDir); !opened)
+        return opened.error();
+    CopyTarget out;
+    if (const Result<void> opened = out.Open(in.fd(), request.target); !opened)
+        return opened.error();
+    CopiedFile copied;
+    copied.targetDir = out.HostDirectory();
 
-ChunkResult ChunkCopier::CopyThroughBuffer(int from, int to, std::int64_t n, CopyBuffer& buffer) {
-    ChunkResult result;
-    std::byte* bytes = buffer.data();
-    while (result.copied < n) {
-        const std::int64_t want = std::min(n - result.copied, buffer.size());
-        const ssize_t got = ::read(from, bytes, std::size_t(want));
-        if (got < 0) {
-            if (errno == EINTR) continue;
-            detail::SetLastOsError(errno);
-            result.failure = ChunkFailure::Source;
-            return result;
-        }
-        if (got == 0) return result;
-        for (ssize_t put = 0; put < got;) {
-            const ssize_t n = ::write(to, bytes + put, std::size_t(got - put));
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) {
-                detail::SetLastOsError(n < 0 ? errno : ENOSPC);
-                result.failure = ChunkFailure::Target;
-                return result;
+    // Measured once through the open handle: the size on record in the queue
+    // may be stale, and a path search could find another entry. A source that
+    // grew while we copy ends at this size, so the counters stay in step.
+    const std::int64_t size = in.Copied().stamp.size;
+    const std::int64_t chunkSize = request.chunkSize;
+    ChunkCopier copier;
+    for (std::int64_t done = 0; done < size;) {
+        const std::int64_t want = std::min(size - done, chunkSize);
+        const Result<std::int64_t> chunk = copier.Copy(in.fd(), out.fd(), want, buffer);
+        if (!chunk) return chunk.error();
+        // A file that shrank before the measured size was reached.
+        if (*chunk < want) return OsError{0, Step::Read};
+        // A large file goes to the disk while it is copied, never more than
+        // a few chunks behind, not all at once in the flush that ends the
+        // run: that flush holds the window while it waits. Advice only: a
+        // failure shows at the flush.
+        if (size > chunkSize) {
+            ::sync_file_range(out.fd(), done, want, SYNC_FILE_RANGE_WRITE);
+            const std::int64_t behind = WriteBehindChunks * chunkSize;
+            if (done >= behind) {
+                ::sync_file_range(out.fd(), done - behind, want,
+                                  SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE |
+                                      SYNC_FILE_RANGE_WAIT_AFTER);
             }
-            put += n;
-            result.copied += n;
+        }
+        done += want;
+        if (!afterChunk(want)) {
+            // The partial data stays under the target's name, for a restart.
+            (void)out.Commit();
+            copied.stopped = true;
+            return copied;
         }
     }
-    return result;
+
+    // Appended to, rewritten or replaced while we copied: what we have is
+    // not what a move would delete.
+    if (request.sourceMustStay && !in.Unchanged()) return OsError{0, Step::SourceChanged};
+    // Date and permissions on the open file, after the last write; a
+    // read-only source gives a read-only target all the same.
+    out.CarryAttributes(in.Copied().stamp);
+    if (const Result<void> committed = out.Commit(); !committed) return committed.error();
+    copied.source = in.Copied();
+    return copied;
 }
 
-bool CopySource::Open(const QString& path) {
-    file_ = FileHandle::OpenRead(path, copied_.stamp);
-    if (!file_.valid()) return false;
-    const std::optional<QByteArray> host = detail::HostPath(path);
-    copied_.host = host ? *host : QByteArray();
-    // Only big files are worth a call to say they will be read straight through.
-    if (copied_.stamp.size > (std::int64_t(1) << 20)) file_.AdviseSequential();
-    return true;
-}
-
-bool CopySource::Unchanged() const {
-    const std::optional<FileStamp> now = file_.Stamp();
-    if (!now || !now->SameContentAs(copied_.stamp)) return false;
-    struct stat there {};
-    if (::stat(copied_.host.constData(), &there) != 0) return false;
-    return detail::StampOf(there).SameFileAs(copied_.stamp);
-}
-
-RenameOutcome RenameWithinFileSystem(const QString& source, const QString& target,
-                                     std::int64_t& size, QByteArray& targetDir,
-                                     const DirectoryId* sourceDir) {
-    const std::optional<QByteArray> from = detail::HostPath(source);
-    if (!from) return RenameOutcome::SourceError;
-    const std::optional<QByteArray> to = detail::HostPath(target);
-    if (!to) return RenameOutcome::TargetError;
-    const InDir in(*from, sourceDir ? std::optional(*sourceDir) : std::nullopt);
-    if (!in.ok()) return RenameOutcome::SourceError;
+Result<std::optional<Renamed>> RenameWithinFileSystem(const QByteArray& from, const QByteArray& to,
+                                                      const std::optional<DirectoryId>& sourceDir) {
+    const std::optional<Renamed> copyInstead;
+    const InDir in(from, sourceDir);
+    if (!in.ok()) return OsError{ENOENT, Step::Open};
 
     struct stat st {};
-    if (::fstatat(in.fd(), in.name(), &st, AT_SYMLINK_NOFOLLOW) != 0)
-        return RenameOutcome::SourceError;
-    if (S_ISLNK(st.st_mode)) return RenameOutcome::CopyInstead;
-    if (!S_ISREG(st.st_mode)) return RenameOutcome::SourceError;
-    if ((st.st_mode & S_IWUSR) == 0 || (st.st_mode & (S_ISUID | S_ISGID)) != 0)
-        return RenameOutcome::CopyInstead;
-    size = st.st_size;
+    if (::fstatat(in.fd(), in.name(), &st, AT_SYMLINK_NOFOLLOW) != 0) return Errno(Step::Open);
+    if (S_ISLNK(st.st_mode)) return copyInstead;
+    if (!S_ISREG(st.st_mode)) return OsError{EACCES, Step::Open};
+    if ((st.st_mode & S_IWUSR) == 0 || (st.st_mode & (S_ISUID | S_ISGID)) != 0) return copyInstead;
+    const auto renamed = [&](const QByteArray& path) {
+        return std::optional(Renamed{st.st_size, detail::HostDirectoryOf(path)});
+    };
 
-    if (::renameat2(in.fd(), in.name(), AT_FDCWD, to->constData(), RENAME_NOREPLACE) == 0) {
-        targetDir = detail::HostDirectoryOf(*to);
-        return RenameOutcome::Renamed;
-    }
+    if (::renameat2(in.fd(), in.name(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0)
+        return renamed(to);
     if (errno == EINVAL || errno == ENOSYS) {
         // No RENAME_NOREPLACE here: look, then rename.
         struct stat there {};
-        if (::lstat(to->constData(), &there) != 0) {
-            if (errno != ENOENT || ::renameat(in.fd(), in.name(), AT_FDCWD, to->constData()) != 0)
-                return RenameOutcome::CopyInstead;
-            targetDir = detail::HostDirectoryOf(*to);
-            return RenameOutcome::Renamed;
+        if (::lstat(to.constData(), &there) != 0) {
+            if (errno != ENOENT || ::renameat(in.fd(), in.name(), AT_FDCWD, to.constData()) != 0)
+                return copyInstead;
+            return renamed(to);
         }
     } else if (errno != EEXIST) {
         // Another file system (EXDEV), or a refusal a copy words the way the
         // user knows (a directory without write permission, say).
-        return RenameOutcome::CopyInstead;
+        return copyInstead;
     }
 
     // Something is there: replaced only as a copy would replace it.
     struct stat there {};
-    if (::stat(to->constData(), &there) != 0) return RenameOutcome::TargetError;
-    if (there.st_dev == st.st_dev && there.st_ino == st.st_ino) return RenameOutcome::Skipped;
+    if (::stat(to.constData(), &there) != 0) return Errno(Step::Examine);
+    if (there.st_dev == st.st_dev && there.st_ino == st.st_ino)
+        return OsError{EEXIST, Step::SameFile};
     if (!S_ISREG(there.st_mode) || (there.st_mode & S_IWUSR) == 0)
-        return RenameOutcome::TargetError;
-    const QByteArray final = detail::ResolveLink(*to);
-    if (::renameat(in.fd(), in.name(), AT_FDCWD, final.constData()) != 0)
-        return RenameOutcome::CopyInstead;
-    targetDir = detail::HostDirectoryOf(final);
-    return RenameOutcome::Renamed;
+        return OsError{EACCES, Step::TargetRefused};
+    const QByteArray final = detail::ResolveLink(to);
+    if (::renameat(in.fd(), in.name(), AT_FDCWD, final.constData()) != 0) return copyInstead;
+    return renamed(final);
 }
 
 bool DeleteIfUnchanged(const CopiedSource& source) {
@@ -238,16 +411,6 @@ std::vector<bool> FlushFileSystems(const std::vector<QByteArray>& hostDirs) {
         ::close(fd);
     }
     return flushed;
-}
-
-void StartWriteBack(int fd, std::int64_t offset, std::int64_t bytes) {
-    ::sync_file_range(fd, offset, bytes, SYNC_FILE_RANGE_WRITE);
-}
-
-void AwaitWriteBack(int fd, std::int64_t offset, std::int64_t bytes) {
-    ::sync_file_range(
-        fd, offset, bytes,
-        SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER);
 }
 
 void SetFlushHook(std::function<void(const QByteArray& hostDir)> hook) {

@@ -1,10 +1,12 @@
 #pragma once
-// The file-system side of copying and moving one file: the chunk copy between
-// two open files, the rename that moves a file within one file system, the
-// deletion of a moved source that checks it is still the file that was
-// copied, and the flush of the file systems written.
+// The file-system side of copying and moving one file: the copy itself, the
+// rename that moves a file within one file system, the deletion of a moved
+// source that checks it is still the file that was copied, and the flush of
+// the file systems written. Everything here works on host paths, resolved
+// once by the caller.
 
 #include "platform/FileSystem.h"
+#include "platform/Result.h"
 
 #include <QByteArray>
 #include <QString>
@@ -34,26 +36,6 @@ private:
     std::unique_ptr<std::byte[], Free> bytes_;
 };
 
-enum class ChunkFailure { None, Source, Target };
-
-struct ChunkResult {
-    std::int64_t copied = 0;  // less than asked: the source ended, or a failure
-    ChunkFailure failure = ChunkFailure::None;
-};
-
-// Copies n bytes from the position of the open file `from` to that of `to`.
-// The kernel copies when it can (copy_file_range); the first time it cannot,
-// for whatever reason, this copy goes on through the buffer with read and
-// write, which also tell a failing source from a failing target.
-class ChunkCopier {
-public:
-    ChunkResult Copy(int from, int to, std::int64_t n, CopyBuffer& buffer);
-
-private:
-    ChunkResult CopyThroughBuffer(int from, int to, std::int64_t n, CopyBuffer& buffer);
-    bool kernelCopy_ = true;
-};
-
 // Which directory a path led to when it was looked at. A file queued from a
 // walked tree keeps the identity of the directory the walk listed, so that a
 // directory replaced later (by a link to somewhere else, say) is noticed
@@ -67,9 +49,6 @@ struct DirectoryId {
 // The directory a drive-letter path leads to now; nullopt when it leads to none.
 std::optional<DirectoryId> IdentifyDirectory(const QString& dir);
 
-// Whether the directory that holds a file (drive-letter path) is still `expected`.
-bool InDirectory(const QString& file, const DirectoryId& expected);
-
 // A copied file as it was when its copy began: where it is and what it was.
 struct CopiedSource {
     QByteArray host;
@@ -79,41 +58,56 @@ struct CopiedSource {
     std::optional<DirectoryId> dir = std::nullopt;
 };
 
-// The source of a copy, opened by drive-letter path.
-class CopySource {
-public:
-    bool Open(const QString& path);  // false: LastOsError()
-    int fd() const { return file_.fd(); }
-    const FileHandle& file() const { return file_; }
-    const CopiedSource& Copied() const { return copied_; }
-    // True while the path still names the file opened, with the size and
-    // modification time it had when opened.
-    bool Unchanged() const;
-    void Close() { file_.Close(); }
-
-private:
-    FileHandle file_;
-    CopiedSource copied_;
+struct FileCopyRequest {
+    QByteArray source;  // host paths
+    QByteArray target;
+    std::int64_t chunkSize = 0;
+    // A move: the source must still be the file that was opened, with the
+    // size and time it had then, or the copy fails with SourceChanged.
+    bool sourceMustStay = false;
+    // Set: the source is taken from this directory only.
+    std::optional<DirectoryId> sourceDir;
 };
 
-enum class RenameOutcome {
-    Renamed,
-    Skipped,      // the target is the source itself
-    SourceError,  // no regular file to move
-    TargetError,  // the target may not be replaced
-    CopyInstead,  // another file system, or a rename would not give a copy's result
+// What a copy leaves for the settling of a move and the flush at the end of a run.
+struct CopiedFile {
+    CopiedSource source;
+    QByteArray targetDir;  // the host directory the target ends in
+    bool stopped = false;  // afterChunk said stop: the part copied is under the target's name
+};
+
+// Copies one file, the one way the program copies: opens the source and
+// measures it once through the handle; opens the target (a new file, or a
+// replacement beside an existing one that takes its place only when whole);
+// copies chunk by chunk (copy_file_range, read and write where the kernel
+// cannot), starting each large chunk on its way to the disk; calls
+// afterChunk(bytes) after each chunk, and stops when it says false; then sets
+// the source's times and permission bits (never set-user-ID or set-group-ID)
+// and puts the target in place. A source that grew is copied as far as it was
+// measured; one that shrank is a Read failure.
+//
+// Errors: Step::SameFile when the target is the source under another name;
+// Step::Open, Read and SourceChanged on the source's side; any other step is
+// the target's. Nothing of a failed copy remains, and a target it was to
+// replace stays as it was.
+Result<CopiedFile> CopyFile(const FileCopyRequest& request, CopyBuffer& buffer,
+                            const std::function<bool(std::int64_t bytes)>& afterChunk);
+
+struct Renamed {
+    std::int64_t size = 0;
+    QByteArray targetDir;
 };
 
 // Moves a file within one file system by renaming it: over an existing
-// target atomically, else never replacing what appears meanwhile. size gets
-// the file's size, targetDir the host directory the file now lives in.
-// Read-only, set-user-ID and linked sources ask for a copy instead: a copy
-// leaves a read-only source in place, drops the set-ID bits and copies what
-// a link points to. With sourceDir, the source is taken only from that
-// directory, held open for the rename: anything else is a SourceError.
-RenameOutcome RenameWithinFileSystem(const QString& source, const QString& target,
-                                     std::int64_t& size, QByteArray& targetDir,
-                                     const DirectoryId* sourceDir = nullptr);
+// target atomically, else never replacing what appears meanwhile. nullopt:
+// a rename would not do, copy instead (another file system; read-only,
+// set-user-ID and linked sources, since a copy leaves a read-only source in
+// place, drops the set-ID bits and copies what a link points to). With
+// sourceDir, the source is taken only from that directory, held open for
+// the rename. Errors as CopyFile's.
+Result<std::optional<Renamed>> RenameWithinFileSystem(const QByteArray& source,
+                                                      const QByteArray& target,
+                                                      const std::optional<DirectoryId>& sourceDir);
 
 // Deletes a moved source when it is still the file that was copied; a
 // read-only file stays, as DeleteFile would leave it.
@@ -122,15 +116,6 @@ bool DeleteIfUnchanged(const CopiedSource& source);
 // Flushes the file system of each host directory, once per file system
 // (syncfs). Per directory: whether its file system is now on disk.
 std::vector<bool> FlushFileSystems(const std::vector<QByteArray>& hostDirs);
-
-// Starts writing a stretch of a file to its disk without waiting for it, so
-// that the flush at the end of a run finds little left and holds the window
-// only briefly. Advice only: a failure shows at the flush.
-void StartWriteBack(int fd, std::int64_t offset, std::int64_t bytes);
-// Waits until a stretch of a file started earlier is on its disk. A copy
-// that waits for what it wrote a few chunks ago never runs further ahead of
-// the disk than that, so no flush has much to wait for.
-void AwaitWriteBack(int fd, std::int64_t offset, std::int64_t bytes);
 
 // Tests: runs after every flush of a file system, with the directory it was
 // reached through. An empty function removes it.

@@ -21,58 +21,40 @@ namespace platform {
 
 namespace {
 
-int g_lastOsError = 0;
-
-bool Fail(int err) {
-    detail::SetLastOsError(err);
-    return false;
-}
-
 bool IsReadOnlyMode(mode_t mode) {
     return (mode & S_IWUSR) == 0;
 }
 
-mode_t CurrentUmask() {
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    return mask;
-}
-
-// Opens host and keeps it only when it is a regular file. O_NONBLOCK makes the
-// open itself return at once even if the entry turned into a FIFO meanwhile.
-// It stays set: reads and writes of regular files never take it into account,
-// and clearing it would cost two calls for every file opened.
-int OpenRegular(const QByteArray& host, int flags, mode_t mode = 0, struct stat* opened = nullptr) {
-    const int fd = ::open(host.constData(), flags | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, mode);
-    if (fd < 0) return Fail(errno), -1;
-    struct stat st {};
-    if (::fstat(fd, &st) != 0) {
-        const int err = errno;
-        ::close(fd);
-        return Fail(err), -1;
-    }
-    if (!S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return Fail(S_ISDIR(st.st_mode) ? EISDIR : EACCES), -1;
-    }
-    if (opened) *opened = st;
-    return fd;
-}
-
 }  // namespace
+
+Result<QByteArray> HostPath(const QString& path) {
+    const QString full = ExpandFileName(path);
+    std::optional<QByteArray> host;
+    if (!full.isEmpty()) host = Drives().toHost(full);
+    if (!host) return OsError{ENOENT, Step::Resolve};
+    return *std::move(host);
+}
 
 namespace detail {
 
-void SetLastOsError(int err) {
-    g_lastOsError = err;
-}
-
-std::optional<QByteArray> HostPath(const QString& path) {
-    const QString full = ExpandFileName(path);
-    if (full.isEmpty()) return Fail(ENOENT), std::nullopt;
-    std::optional<QByteArray> host = Drives().toHost(full);
-    if (!host) Fail(ENOENT);
-    return host;
+// O_NONBLOCK stays set: reads and writes of regular files never take it into
+// account, and clearing it would cost two calls for every file opened.
+Result<int> OpenRegular(const QByteArray& host, int flags, mode_t mode, struct stat* opened) {
+    const Step step = (flags & O_CREAT) ? Step::Create : Step::Open;
+    const int fd = ::open(host.constData(), flags | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, mode);
+    if (fd < 0) return Errno(step);
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        const OsError error = Errno(Step::Examine);
+        ::close(fd);
+        return error;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return OsError{S_ISDIR(st.st_mode) ? EISDIR : EACCES, step};
+    }
+    if (opened) *opened = st;
+    return fd;
 }
 
 QByteArray HostDirectoryOf(const QByteArray& path) {
@@ -96,6 +78,7 @@ FileStamp StampOf(const struct stat& st) {
     stamp.inode = st.st_ino;
     stamp.size = st.st_size;
     stamp.modified = st.st_mtim;
+    stamp.accessed = st.st_atim;
     stamp.mode = st.st_mode;
     return stamp;
 }
@@ -109,7 +92,7 @@ int StatWaiting(const QByteArray& host, bool follow, struct statx& out) {
     AsyncIo& io = AsyncIo::Instance();
     const IoTicket t = io.Submit(std::move(r));
     io.Wait(t, kDeviceAnswerTimeout, PumpInput::Defer);
-    if (t->result() < 0) return Fail(-t->result()), -t->result();
+    if (t->result() < 0) return -t->result();
     out = t->stat();
     return 0;
 }
@@ -144,9 +127,9 @@ EntryInfo ClassifyEntry(const EntryStat& self, const std::optional<EntryStat>& t
     return info;
 }
 
-std::optional<EntryInfo> InspectEntry(const QByteArray& host, const QString& name) {
+Result<EntryInfo> InspectEntry(const QByteArray& host, const QString& name) {
     struct stat st {};
-    if (::lstat(host.constData(), &st) != 0) return Fail(errno), std::nullopt;
+    if (::lstat(host.constData(), &st) != 0) return Errno(Step::Examine);
     std::optional<EntryStat> target;
     if (S_ISLNK(st.st_mode)) {
         struct stat to {};
@@ -157,10 +140,6 @@ std::optional<EntryInfo> InspectEntry(const QByteArray& host, const QString& nam
 }
 
 }  // namespace detail
-
-int LastOsError() {
-    return g_lastOsError;
-}
 
 // Opening "without sharing" has no counterpart here: Linux locks are advisory,
 // so a lock would keep out only programs that ask for one, and flock() fails
@@ -183,178 +162,106 @@ FileHandle::~FileHandle() {
     if (fd_ >= 0) ::close(fd_);
 }
 
-FileHandle FileHandle::OpenRead(const QString& path) {
-    FileStamp stamp;
-    return OpenRead(path, stamp);
-}
-
-FileHandle FileHandle::OpenRead(const QString& path, FileStamp& stamp) {
-    const std::optional<QByteArray> host = detail::HostPath(path);
-    if (!host) return FileHandle();
+Result<FileHandle> FileHandle::OpenRead(const QString& path) {
+    const Result<QByteArray> host = HostPath(path);
+    if (!host) return host.error();
     // Refuse FIFOs, sockets and devices before opening: opening a device can
     // have effects of its own (a tape rewinds), and a FIFO would never end.
     struct stat st {};
-    if (::stat(host->constData(), &st) != 0) return Fail(errno), FileHandle();
-    if (!S_ISREG(st.st_mode)) return Fail(EACCES), FileHandle();
-    FileHandle file(OpenRegular(*host, O_RDONLY, 0, &st));
-    if (file.valid()) stamp = detail::StampOf(st);
-    return file;
+    if (::stat(host->constData(), &st) != 0) return Errno(Step::Open);
+    if (!S_ISREG(st.st_mode)) return OsError{EACCES, Step::Open};
+    const Result<int> fd = detail::OpenRegular(*host, O_RDONLY);
+    if (!fd) return fd.error();
+    return FileHandle(*fd);
 }
 
-FileHandle FileHandle::Create(const QString& path) {
-    const std::optional<QByteArray> host = detail::HostPath(path);
-    if (!host) return FileHandle();
+Result<FileHandle> FileHandle::Create(const QString& path) {
+    const Result<QByteArray> host = HostPath(path);
+    if (!host) return host.error();
     struct stat st {};
     if (::lstat(host->constData(), &st) == 0) {
         const bool isLink = S_ISLNK(st.st_mode);
         // Like cp, never create a file at the far end of a dangling link: it
         // could lie anywhere outside the target tree.
-        if (isLink && ::stat(host->constData(), &st) != 0) return Fail(EACCES), FileHandle();
-        if (S_ISDIR(st.st_mode)) return Fail(EISDIR), FileHandle();
-        if (!S_ISREG(st.st_mode) || IsReadOnlyMode(st.st_mode)) return Fail(EACCES), FileHandle();
+        if (isLink && ::stat(host->constData(), &st) != 0) return OsError{EACCES, Step::Create};
+        if (S_ISDIR(st.st_mode)) return OsError{EISDIR, Step::Create};
+        if (!S_ISREG(st.st_mode) || IsReadOnlyMode(st.st_mode))
+            return OsError{EACCES, Step::Create};
     }
-    return FileHandle(OpenRegular(*host, O_RDWR | O_CREAT | O_TRUNC, 0666));
+    const Result<int> fd = detail::OpenRegular(*host, O_RDWR | O_CREAT | O_TRUNC, 0666);
+    if (!fd) return fd.error();
+    return FileHandle(*fd);
 }
 
-std::int64_t FileHandle::Read(void* buffer, std::int64_t n) {
-    if (fd_ < 0) return Fail(EBADF), -1;
-    if (n < 0) return Fail(EINVAL), -1;
+Result<std::int64_t> FileHandle::Read(void* buffer, std::int64_t n) {
+    if (fd_ < 0 || n < 0) return OsError{fd_ < 0 ? EBADF : EINVAL, Step::Read};
     // A regular file may still deliver less than asked (signals, network file
     // systems): keep reading so that only the end of the file gives less.
     auto* bytes = static_cast<char*>(buffer);
     std::int64_t total = 0;
     while (total < n) {
         const ssize_t got = ::read(fd_, bytes + total, std::min<std::int64_t>(n - total, 1 << 30));
-        if (got < 0) {
-            if (errno == EINTR) continue;
-            Fail(errno);
-            return total > 0 ? total : -1;
-        }
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) return Errno(Step::Read);
         if (got == 0) break;
         total += got;
     }
     return total;
 }
 
-std::int64_t FileHandle::Write(const void* buffer, std::int64_t n) {
-    if (fd_ < 0) return Fail(EBADF), -1;
-    if (n < 0) return Fail(EINVAL), -1;
+Result<std::int64_t> FileHandle::Write(const void* buffer, std::int64_t n) {
+    if (fd_ < 0 || n < 0) return OsError{fd_ < 0 ? EBADF : EINVAL, Step::Write};
     const auto* bytes = static_cast<const char*>(buffer);
     std::int64_t total = 0;
     while (total < n) {
         const ssize_t put = ::write(fd_, bytes + total, std::min<std::int64_t>(n - total, 1 << 30));
-        if (put < 0) {
-            if (errno == EINTR) continue;
-            Fail(errno);
-            return total > 0 ? total : -1;
-        }
-        if (put == 0) {
-            Fail(ENOSPC);
-            break;
-        }
+        if (put < 0 && errno == EINTR) continue;
+        if (put < 0) return Errno(Step::Write);
+        if (put == 0) break;
         total += put;
     }
     return total;
-}
-
-bool FileHandle::SeekToStart() {
-    if (fd_ < 0) return Fail(EBADF);
-    if (::lseek(fd_, 0, SEEK_SET) != 0) return Fail(errno);
-    return true;
 }
 
 void FileHandle::AdviseSequential() {
     if (fd_ >= 0) ::posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
 }
 
-std::int64_t FileHandle::Size() {
-    struct stat st {};
-    if (fd_ < 0) return Fail(EBADF), -1;
-    if (::fstat(fd_, &st) != 0) return Fail(errno), -1;
-    return st.st_size;
-}
-
 std::optional<FileStamp> FileHandle::Stamp() const {
     struct stat st {};
-    if (fd_ < 0) return Fail(EBADF), std::nullopt;
-    if (::fstat(fd_, &st) != 0) return Fail(errno), std::nullopt;
+    if (fd_ < 0 || ::fstat(fd_, &st) != 0) return std::nullopt;
     return detail::StampOf(st);
 }
 
-std::optional<timespec> FileHandle::ModificationTime() {
-    struct stat st {};
-    if (fd_ < 0) return Fail(EBADF), std::nullopt;
-    if (::fstat(fd_, &st) != 0) return Fail(errno), std::nullopt;
-    return st.st_mtim;
-}
-
-bool FileHandle::SetModificationTime(const timespec& when) {
-    if (fd_ < 0) return Fail(EBADF);
-    const timespec times[2] = {{0, UTIME_OMIT}, when};
-    if (::futimens(fd_, times) != 0) return Fail(errno);
-    return true;
-}
-
-bool FileHandle::Close() {
-    if (fd_ < 0) return Fail(EBADF);
+Result<void> FileHandle::Close() {
+    if (fd_ < 0) return OsError{EBADF, Step::Close};
     const int rc = ::close(fd_);
     fd_ = -1;
     // After EINTR Linux has closed the descriptor already; anything else may
     // mean written data never reached the disk.
-    if (rc != 0 && errno != EINTR) return Fail(errno);
-    return true;
+    if (rc != 0 && errno != EINTR) return Errno(Step::Close);
+    return {};
 }
 
 std::int32_t FileGetAttr(const QString& path) {
-    const std::optional<QByteArray> host = detail::HostPath(path);
+    const Result<QByteArray> host = HostPath(path);
     if (!host) return -1;
     const QString full = ExpandFileName(path);
     const QString name = IsDriveRoot(full) ? QString() : ExtractFileName(full);
-    const std::optional<detail::EntryInfo> info = detail::InspectEntry(*host, name);
+    const Result<detail::EntryInfo> info = detail::InspectEntry(*host, name);
     return info ? info->attr : -1;
 }
 
-bool FileSetAttr(const QString& path, std::int32_t attr) {
-    const std::optional<QByteArray> host = detail::HostPath(path);
-    if (!host) return false;
-    struct stat st {};
-    if (::stat(host->constData(), &st) != 0) return Fail(errno);
-    const mode_t mode = st.st_mode & 07777;
-    mode_t wanted = mode;
-    if (attr & faReadOnly) {
-        wanted &= ~mode_t(S_IWUSR | S_IWGRP | S_IWOTH);
-    } else if (IsReadOnlyMode(mode)) {
-        // Give write access back as a new file would have it.
-        wanted |= S_IWUSR | (mode_t(S_IWGRP | S_IWOTH) & ~CurrentUmask());
-    }
-    if (wanted != mode && ::chmod(host->constData(), wanted) != 0) return Fail(errno);
-    return true;
-}
-
-bool CopyPermissions(const QString& source, const QString& target) {
-    const std::optional<QByteArray> from = detail::HostPath(source);
-    if (!from) return false;
-    const std::optional<QByteArray> to = detail::HostPath(target);
-    if (!to) return false;
-    struct stat st {};
-    if (::stat(from->constData(), &st) != 0) return Fail(errno);
-    // Set-user-ID and set-group-ID stay behind: the copy belongs to whoever
-    // made it, and carrying them would hand out someone else's rights.
-    if (::chmod(to->constData(), st.st_mode & 01777) != 0) return Fail(errno);
-    return true;
-}
-
 bool FileExists(const QString& path) {
-    const std::optional<QByteArray> host = detail::HostPath(path);
-    if (!host) return false;
+    const Result<QByteArray> host = HostPath(path);
     struct stat st {};
-    if (::lstat(host->constData(), &st) != 0) return Fail(errno);
+    if (!host || ::lstat(host->constData(), &st) != 0) return false;
     if (S_ISLNK(st.st_mode)) return ::stat(host->constData(), &st) != 0 || !S_ISDIR(st.st_mode);
     return !S_ISDIR(st.st_mode);
 }
 
 bool DirectoryExists(const QString& path) {
-    const std::optional<QByteArray> host = detail::HostPath(path);
+    const Result<QByteArray> host = HostPath(path);
     if (!host) return false;
     // Asked of stored places at start-up too: a device that hangs gives "no".
     struct statx sx {};
@@ -362,68 +269,71 @@ bool DirectoryExists(const QString& path) {
     return S_ISDIR(sx.stx_mode);
 }
 
-bool DeleteFile(const QString& path) {
-    const std::optional<QByteArray> host = detail::HostPath(path);
-    if (!host) return false;
+Result<void> DeleteFile(const QString& path) {
+    const Result<QByteArray> host = HostPath(path);
+    if (!host) return host.error();
     struct stat st {};
-    if (::lstat(host->constData(), &st) != 0) return Fail(errno);
-    if (S_ISDIR(st.st_mode)) return Fail(EISDIR);
-    if (S_ISREG(st.st_mode) && IsReadOnlyMode(st.st_mode)) return Fail(EACCES);
-    if (::unlink(host->constData()) != 0) return Fail(errno);
-    return true;
+    if (::lstat(host->constData(), &st) != 0) return Errno(Step::Examine);
+    if (S_ISDIR(st.st_mode)) return OsError{EISDIR, Step::Delete};
+    if (S_ISREG(st.st_mode) && IsReadOnlyMode(st.st_mode)) return OsError{EACCES, Step::Delete};
+    if (::unlink(host->constData()) != 0) return Errno(Step::Delete);
+    return {};
 }
 
-bool RenameFile(const QString& oldPath, const QString& newPath) {
-    const std::optional<QByteArray> from = detail::HostPath(oldPath);
-    if (!from) return false;
-    const std::optional<QByteArray> to = detail::HostPath(newPath);
-    if (!to) return false;
+Result<void> RenameFile(const QString& oldPath, const QString& newPath) {
+    const Result<QByteArray> from = HostPath(oldPath);
+    if (!from) return from.error();
+    const Result<QByteArray> to = HostPath(newPath);
+    if (!to) return to.error();
     struct stat st {};
-    if (*from == *to) return ::lstat(from->constData(), &st) == 0 || Fail(errno);
+    if (*from == *to) {
+        if (::lstat(from->constData(), &st) != 0) return Errno(Step::Examine);
+        return {};
+    }
     // rename() would silently replace an existing entry; a rename must refuse.
     if (::renameat2(AT_FDCWD, from->constData(), AT_FDCWD, to->constData(), RENAME_NOREPLACE) == 0)
-        return true;
-    if (errno != EINVAL && errno != ENOSYS) return Fail(errno);
+        return {};
+    if (errno != EINVAL && errno != ENOSYS) return Errno(Step::Rename);
     // File systems without RENAME_NOREPLACE: check, then rename.
-    if (::lstat(to->constData(), &st) == 0) return Fail(EEXIST);
-    if (::rename(from->constData(), to->constData()) != 0) return Fail(errno);
-    return true;
+    if (::lstat(to->constData(), &st) == 0) return OsError{EEXIST, Step::Rename};
+    if (::rename(from->constData(), to->constData()) != 0) return Errno(Step::Rename);
+    return {};
 }
 
-bool CreateDir(const QString& path) {
-    const std::optional<QByteArray> host = detail::HostPath(path);
-    if (!host) return false;
-    if (::mkdir(host->constData(), 0777) != 0) return Fail(errno);
-    return true;
+Result<void> CreateDir(const QString& path) {
+    const Result<QByteArray> host = HostPath(path);
+    if (!host) return host.error();
+    if (::mkdir(host->constData(), 0777) != 0) return Errno(Step::Create);
+    return {};
 }
 
-bool RemoveDir(const QString& path) {
-    const std::optional<QByteArray> host = detail::HostPath(path);
-    if (!host) return false;
+Result<void> RemoveDir(const QString& path) {
+    const Result<QByteArray> host = HostPath(path);
+    if (!host) return host.error();
     struct stat st {};
-    if (::lstat(host->constData(), &st) != 0) return Fail(errno);
-    if (!S_ISDIR(st.st_mode)) return Fail(ENOTDIR);
-    if (::rmdir(host->constData()) != 0) return Fail(errno);
-    return true;
+    if (::lstat(host->constData(), &st) != 0) return Errno(Step::Examine);
+    if (!S_ISDIR(st.st_mode)) return OsError{ENOTDIR, Step::Delete};
+    if (::rmdir(host->constData()) != 0) return Errno(Step::Delete);
+    return {};
 }
 
-bool ForceDirectories(const QString& path) {
+Result<void> ForceDirectories(const QString& path) {
     const QString full = ExpandFileName(path);
-    if (full.isEmpty()) return Fail(ENOENT);
+    if (full.isEmpty()) return OsError{ENOENT, Step::Resolve};
     QString prefix = full.left(3);
     const QStringList names = full.mid(3).split(u'\\', Qt::SkipEmptyParts);
     for (const QString& name : names) {
         prefix = JoinPath(prefix, name);
         const std::optional<QByteArray> host = Drives().toHost(prefix);
-        if (!host) return Fail(ENOENT);
-        if (::mkdir(host->constData(), 0777) != 0 && errno != EEXIST) return Fail(errno);
+        if (!host) return OsError{ENOENT, Step::Resolve};
+        if (::mkdir(host->constData(), 0777) != 0 && errno != EEXIST) return Errno(Step::Create);
     }
     const std::optional<QByteArray> host = Drives().toHost(full);
-    if (!host) return Fail(ENOENT);
+    if (!host) return OsError{ENOENT, Step::Resolve};
     struct stat st {};
-    if (::stat(host->constData(), &st) != 0) return Fail(errno);
-    if (!S_ISDIR(st.st_mode)) return Fail(ENOTDIR);
-    return true;
+    if (::stat(host->constData(), &st) != 0) return Errno(Step::Examine);
+    if (!S_ISDIR(st.st_mode)) return OsError{ENOTDIR, Step::Create};
+    return {};
 }
 
 }  // namespace platform

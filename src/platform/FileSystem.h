@@ -1,7 +1,7 @@
 #pragma once
 // File-system operations on drive-letter paths, translated through the drive
-// table (Drives.h). Functions that return bool leave the host errno in
-// LastOsError() on failure; none of them throws.
+// table (Drives.h). Operations return a Result that carries the host errno
+// and the failing step; questions (FileExists, ...) return bool. None throws.
 //
 // Attributes on Linux: read-only is "no write permission for the owner";
 // hidden is a name starting with "."; system is anything that is not a regular
@@ -12,6 +12,9 @@
 // also for a privileged user the kernel would let through: a read-only file is
 // neither replaced by Create nor removed by DeleteFile (EACCES).
 
+#include "platform/Result.h"
+
+#include <QByteArray>
 #include <QString>
 
 #include <cstdint>
@@ -31,8 +34,9 @@ enum FileAttr : std::int32_t {
     faAnyFile = 0x3F,
 };
 
-// errno of the last failed operation of this file.
-int LastOsError();
+// A drive-letter path (absolute or relative to the current directory) as a
+// host path through the drive table in force; ENOENT when no drive holds it.
+Result<QByteArray> HostPath(const QString& path);
 
 // What tells one file's content from another's for a move: the same entry on
 // the same device, with the same size and modification time.
@@ -41,6 +45,7 @@ struct FileStamp {
     std::uint64_t inode = 0;
     std::int64_t size = 0;
     timespec modified{};
+    timespec accessed{};
     std::uint32_t mode = 0;  // type and permission bits
 
     bool SameFileAs(const FileStamp& other) const {
@@ -67,12 +72,10 @@ public:
 
     // Opens an existing regular file for reading. Anything that is not a
     // regular file (FIFO, socket, device, directory) is refused without
-    // blocking. Invalid handle on failure, errno in LastOsError().
-    static FileHandle OpenRead(const QString& path);
-    // The same, also giving what the open file was at that moment (one fstat).
-    static FileHandle OpenRead(const QString& path, FileStamp& stamp);
+    // blocking.
+    static Result<FileHandle> OpenRead(const QString& path);
     // Creates or truncates a regular file for reading and writing.
-    static FileHandle Create(const QString& path);
+    static Result<FileHandle> Create(const QString& path);
 
     // Takes over a descriptor opened elsewhere in platform/.
     static FileHandle Adopt(int fd) { return FileHandle(fd); }
@@ -80,21 +83,15 @@ public:
     bool valid() const { return fd_ >= 0; }
     int fd() const { return fd_; }
 
-    // Reads up to n bytes: the count read (0 at end of file) or -1 on failure.
-    std::int64_t Read(void* buffer, std::int64_t n);
-    // Writes n bytes: the count written (fewer or -1 on failure).
-    std::int64_t Write(const void* buffer, std::int64_t n);
-    bool SeekToStart();
+    // Reads up to n bytes: the count read, 0 at end of file.
+    Result<std::int64_t> Read(void* buffer, std::int64_t n);
+    // Writes n bytes: the count written, fewer only when the disk took no more.
+    Result<std::int64_t> Write(const void* buffer, std::int64_t n);
     // Tells the kernel the file will be read once from start to end.
     void AdviseSequential();
-    // Size of the open file, -1 on failure.
-    std::int64_t Size();
     std::optional<FileStamp> Stamp() const;
-    // Modification time through the handle, at full precision.
-    std::optional<timespec> ModificationTime();
-    bool SetModificationTime(const timespec& when);
-    // Closes; false when the close reported an error (data may not have been written).
-    bool Close();
+    // Closes; an error means the data may not have been written.
+    Result<void> Close();
 
 private:
     explicit FileHandle(int fd) : fd_(fd) {}
@@ -103,20 +100,15 @@ private:
 
 // Attributes by path (faXxx bits), -1 when the path does not exist.
 std::int32_t FileGetAttr(const QString& path);
-// Sets read-only from faReadOnly (the owner's write bit); other bits are derived
-// from the entry itself and are ignored.
-bool FileSetAttr(const QString& path, std::int32_t attr);
-// Copies the permission bits of source onto target (used to carry attributes to a copy).
-bool CopyPermissions(const QString& source, const QString& target);
 
-bool FileExists(const QString& path);       // a non-directory entry (links to files count)
-bool DirectoryExists(const QString& path);  // a directory (not a link to one)
-bool DeleteFile(const QString& path);       // a non-directory entry; a link is removed itself
-bool RenameFile(const QString& oldPath, const QString& newPath);
-bool CreateDir(const QString& path);
-bool RemoveDir(const QString& path);  // an empty directory, never through a link
-// Creates path with every missing parent; true when it exists afterwards.
-bool ForceDirectories(const QString& path);
+bool FileExists(const QString& path);          // a non-directory entry (links to files count)
+bool DirectoryExists(const QString& path);     // a directory (not a link to one)
+Result<void> DeleteFile(const QString& path);  // a non-directory entry; a link is removed itself
+Result<void> RenameFile(const QString& oldPath, const QString& newPath);
+Result<void> CreateDir(const QString& path);
+Result<void> RemoveDir(const QString& path);  // an empty directory, never through a link
+// Creates path with every missing parent; fine when it exists afterwards.
+Result<void> ForceDirectories(const QString& path);
 
 struct SearchRec {
     QString name;
@@ -143,8 +135,8 @@ public:
     DirectorySearch(const DirectorySearch&) = delete;
     DirectorySearch& operator=(const DirectorySearch&) = delete;
 
-    // False when nothing matches or the directory cannot be read (LastOsError()).
-    bool First(const QString& pattern, std::int32_t attrFilter, SearchRec& out);
+    // An error when nothing matches (ENOENT) or the directory cannot be read.
+    Result<void> First(const QString& pattern, std::int32_t attrFilter, SearchRec& out);
     bool Next(SearchRec& out);
     void Close();
 
@@ -164,9 +156,9 @@ bool SetCurrentDir(const QString& dir);
 void ResetCurrentDir();
 // The directory the given drive was last left in by SetCurrentDir, else its root.
 QString DriveCurrentDir(QChar letter);
-// True when dir (absolute or relative to the current directory) is a directory
-// the process may enter; errno in LastOsError() otherwise.
-bool CanEnterDirectory(const QString& dir);
+// Whether dir (absolute or relative to the current directory) is a directory
+// the process may enter.
+Result<void> CanEnterDirectory(const QString& dir);
 
 // The absolute canonical form of path: relative names are taken from the
 // current directory ("name", "\name" on the current drive, "X:name");

@@ -11,17 +11,12 @@
 #include <ctime>
 #include <optional>
 
+#include <sys/types.h>
+
 struct stat;
 struct statx;
 
 namespace platform::detail {
-
-// Records errno (or the given value) for LastOsError().
-void SetLastOsError(int err);
-
-// A drive-letter path (absolute or relative) -> host path through the drive
-// table in force; nullopt with ENOENT recorded when no drive holds it.
-std::optional<QByteArray> HostPath(const QString& path);
 
 FileStamp StampOf(const struct stat& st);
 
@@ -53,12 +48,17 @@ EntryInfo ClassifyEntry(const EntryStat& self, const std::optional<EntryStat>& t
 
 // statx of a host path through the kernel's ring, waited for by pumping
 // (input left waiting): 0, or the errno (ETIMEDOUT when the device gives no
-// answer within kDeviceAnswerTimeout), also recorded.
+// answer within kDeviceAnswerTimeout).
 int StatWaiting(const QByteArray& host, bool follow, struct statx& out);
 
 // Attributes, size and time of one entry, never following a link to a
-// directory; name decides hidden ("." and ".." never are). nullopt with the
-// errno recorded when the entry cannot be examined.
-std::optional<EntryInfo> InspectEntry(const QByteArray& host, const QString& name);
+// directory; name decides hidden ("." and ".." never are).
+Result<EntryInfo> InspectEntry(const QByteArray& host, const QString& name);
+
+// Opens host and keeps it only when it is a regular file (O_NONBLOCK, so the
+// open returns at once even if the entry turned into a FIFO meanwhile);
+// opened gets what fstat said.
+Result<int> OpenRegular(const QByteArray& host, int flags, mode_t mode = 0,
+                        struct stat* opened = nullptr);
 
 }  // namespace platform::detail

@@ -69,16 +69,6 @@ QString ExtractFileDir(const QString& path) {
     return path.left(keep ? i + 1 : i);
 }
 
-QString IncludeTrailingBackslash(const QString& dir) {
-    if (dir.endsWith(u'\\')) return dir;
-    return dir + u'\\';
-}
-
-QString ExcludeTrailingBackslash(const QString& dir) {
-    if (!dir.endsWith(u'\\') || IsDriveRoot(dir)) return dir;
-    return dir.chopped(1);
-}
-
 std::optional<QString> NormalizeDrivePath(const QString& path) {
     if (path.size() < 2 || !IsAsciiLetter(path[0]) || path[1] != u':') return std::nullopt;
     if (path.size() > 2 && !IsSeparator(path[2])) return std::nullopt;  // drive-relative

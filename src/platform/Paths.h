@@ -20,12 +20,6 @@ QString ExtractFileName(const QString& path);
 // The directory part: "C:\Data\a.txt" -> "C:\Data", "C:\a.txt" -> "C:\".
 QString ExtractFileDir(const QString& path);
 
-// "C:\Data" -> "C:\Data\"; "C:\" stays as it is.
-QString IncludeTrailingBackslash(const QString& dir);
-
-// "C:\Data\" -> "C:\Data"; a three-character root keeps its "\".
-QString ExcludeTrailingBackslash(const QString& dir);
-
 // The canonical form of an absolute drive-letter path: upper-case letter,
 // doubled separators ("\\" or "/") collapsed, "." dropped and ".." taken back
 // one level (never above the root), no trailing "\" except on a root. "c:" alone

@@ -49,9 +49,8 @@ ReplacementFile::~ReplacementFile() {
     Discard();
 }
 
-bool ReplacementFile::Open(const QByteArray& target, mode_t mode) {
+Result<void> ReplacementFile::Open(const QByteArray& target, mode_t mode) {
     Discard();
-    failed_ = Step::None;
     target_ = target;
     if (CanNameUnnamedFiles()) {
         fd_ = ::open(detail::HostDirectoryOf(target).constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC,
@@ -62,28 +61,21 @@ bool ReplacementFile::Open(const QByteArray& target, mode_t mode) {
         // whatever else went wrong, the named way reports it properly.
         QByteArray pattern = TemporaryPattern(target);
         fd_ = ::mkostemp(pattern.data(), O_CLOEXEC);
-        if (fd_ < 0) return false;
+        if (fd_ < 0) return Errno(Step::Create);
         named_ = pattern;
     }
-    if (::fchmod(fd_, mode) != 0) {
-        const int err = errno;
-        Discard();
-        errno = err;
-        return false;
-    }
-    return true;
+    if (::fchmod(fd_, mode) != 0) return Fail(Step::Create);
+    return {};
 }
 
-bool ReplacementFile::Fail(Step step) {
-    const int err = errno;
-    failed_ = step;
+OsError ReplacementFile::Fail(Step step) {
+    const OsError error = Errno(step);
     Discard();
-    errno = err;
-    return false;
+    return error;
 }
 
-bool ReplacementFile::Commit() {
-    if (fd_ < 0) return errno = EBADF, Fail(Step::Link);
+Result<void> ReplacementFile::Commit() {
+    if (fd_ < 0) return OsError{EBADF, Step::Link};
     if (named_.isEmpty()) {
         QByteArray name = TemporaryPattern(target_);
         for (int attempt = 0; attempt < 100; ++attempt) {
@@ -102,7 +94,7 @@ bool ReplacementFile::Commit() {
     if (::close(fd) != 0 && errno != EINTR) return Fail(Step::Close);
     if (::rename(named_.constData(), target_.constData()) != 0) return Fail(Step::Rename);
     named_.clear();
-    return true;
+    return {};
 }
 
 void ReplacementFile::Discard() {

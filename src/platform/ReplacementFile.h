@@ -7,6 +7,8 @@
 // this process (".name.~<pid>.XXXXXX"); RemoveStale clears such files left by
 // processes that are gone. Works on host paths.
 
+#include "platform/Result.h"
+
 #include <QByteArray>
 
 #include <sys/types.h>
@@ -15,27 +17,22 @@ namespace platform {
 
 class ReplacementFile {
 public:
-    // Which step of Commit failed.
-    enum class Step { None, Link, Close, Rename };
-
     ReplacementFile() = default;
     ~ReplacementFile();  // discards an uncommitted file
     ReplacementFile(const ReplacementFile&) = delete;
     ReplacementFile& operator=(const ReplacementFile&) = delete;
 
     // Opens the new version of target (a host path, links already resolved)
-    // in target's directory, with exactly the given permission bits. False
-    // with errno set on failure.
-    bool Open(const QByteArray& target, mode_t mode);
+    // in target's directory, with exactly the given permission bits.
+    Result<void> Open(const QByteArray& target, mode_t mode);
     int fd() const { return fd_; }
     bool IsOpen() const { return fd_ >= 0; }
 
-    // Gives the written file a name, closes it and renames it over the
-    // target. False with errno set and FailedStep() telling where; the
-    // target is then as it was and nothing of the new version remains.
-    bool Commit();
+    // Gives the written file a name (Step::Link), closes it (Step::Close)
+    // and renames it over the target (Step::Rename). On an error the target
+    // is as it was and nothing of the new version remains.
+    Result<void> Commit();
     void Discard();
-    Step FailedStep() const { return failed_; }
 
     // Removes the temporaries beside target that processes no longer running
     // left behind (a crash between naming and renaming, or a file system
@@ -43,12 +40,11 @@ public:
     static void RemoveStale(const QByteArray& target);
 
 private:
-    bool Fail(Step step);
+    OsError Fail(Step step);
 
     QByteArray target_;
     QByteArray named_;  // the temporary's name once it has one
     int fd_ = -1;
-    Step failed_ = Step::None;
 };
 
 }  // namespace platform

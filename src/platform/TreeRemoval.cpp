@@ -168,11 +168,11 @@ bool Walk(int top, const Mount& tree, TreeContent content, Pass pass,
 
 bool RemoveDirectoryTree(const QString& dir, TreeContent content,
                          const std::function<void()>& afterEntry) {
-    const std::optional<QByteArray> host = detail::HostPath(dir);
+    const Result<QByteArray> host = HostPath(dir);
     if (!host) return false;
     // O_NOFOLLOW: a link given as the tree is neither walked nor removed.
     Fd top(::open(host->constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-    if (top.get() < 0) return detail::SetLastOsError(errno), false;
+    if (top.get() < 0) return false;
     struct statx sx {};
     if (::statx(top.get(), "", AT_EMPTY_PATH, STATX_INO | STATX_MNT_ID, &sx) != 0) return false;
     const Mount tree{makedev(sx.stx_dev_major, sx.stx_dev_minor), sx.stx_mnt_id,
@@ -184,8 +184,7 @@ bool RemoveDirectoryTree(const QString& dir, TreeContent content,
     if (!Walk(top.get(), tree, content, Pass::Remove, afterEntry)) return false;
     top.Reset();
     // By name, the name the caller gave: a link put in its place is no directory.
-    if (::rmdir(host->constData()) != 0) return detail::SetLastOsError(errno), false;
-    return true;
+    return ::rmdir(host->constData()) == 0;
 }
 
 }  // namespace platform

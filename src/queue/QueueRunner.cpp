@@ -1,9 +1,8 @@
 // The runner and the controls of the queue toolbar.
 
-#include "queue/QueueSession.h"
+#include "queue/QueueRunner.h"
 
 #include "platform/Dialogs.h"
-#include "platform/Errors.h"
 #include "platform/FileSystem.h"
 #include "platform/Pump.h"
 #include "queue/TreeWalk.h"
@@ -27,32 +26,6 @@ bool Ask(const QString& text) {
                                 platform::mbYes | platform::mbNo) == platform::mrYes;
 }
 
-bool IsFileAction(const QString& action) {
-    return action == ActionCopy || action == ActionMove;
-}
-
-// Why a row cannot be started at all, when it cannot. Only a queue file edited
-// by hand holds such rows; the run ends there and leaves the row as it is.
-std::optional<QString> StartProblem(const QueueTable& table, int row) {
-    const auto problem = [row](const QString& what) {
-        return QStringLiteral("Cannot start queue row %1: %2").arg(row).arg(what);
-    };
-    const QString& action = table.Cell(colAction, row);
-    if (action != ActionRemoveDir && !IsFileAction(action))
-        return problem(QStringLiteral("its action \"%1\" is unknown").arg(action));
-    if (table.Cell(colSourceDir, row).isEmpty())
-        return problem(QStringLiteral("it has no source directory"));
-    if (action == ActionRemoveDir) return std::nullopt;
-    if (table.Cell(colTargetDir, row).isEmpty())
-        return problem(QStringLiteral("it has no target directory"));
-    try {
-        (void)ReadSize(table.Cell(colRealSize, row));
-    } catch (const platform::EConvertError&) {
-        return problem(QStringLiteral("its Real Size is not a number"));
-    }
-    return std::nullopt;
-}
-
 // Runs work and passes its result on. A failure that cuts it short gives the
 // row the status first: no row may read "In Progress" once the run is over.
 template <class Work>
@@ -72,34 +45,33 @@ auto CutShortAs(QueueTable& table, std::uint64_t serial, const QString& status, 
 // exception included, the deferred deletions are settled (so a user who sees
 // "Stopped" finds every moved file on disk exactly once), the state reads
 // Stopped and the timer is off.
-class QueueSession::RunScope {
+class QueueRunner::RunScope {
 public:
-    explicit RunScope(QueueSession& session) : session_(session) {
-        session_.state_ = QueueState::Running;
-        if (session_.window_) session_.window_->SetQueueTimer(true);
-        session_.counters_.Ticks = 0;
-        session_.counters_.CurrentFileDone = 0;
-        session_.counters_.RunBytes = 0;
+    explicit RunScope(QueueRunner& runner) : runner_(runner) {
+        runner_.state_ = QueueState::Running;
+        runner_.window_.SetQueueTimer(true);
+        runner_.counters_.Ticks = 0;
+        runner_.counters_.CurrentFileDone = 0;
+        runner_.counters_.RunBytes = 0;
     }
 
     // The ordinary end, where a failure to settle is reported.
     void Finish() {
         finished_ = true;
-        session_.transfer_.SettleAll();
+        runner_.transfer_.SettleAll();
     }
 
     ~RunScope() {
         // On the way out of an exception, which is already being reported.
         if (!finished_) {
             try {
-                session_.transfer_.SettleAll();
+                runner_.transfer_.SettleAll();
             } catch (...) {
             }
         }
-        session_.state_ = QueueState::Stopped;
-        if (!session_.window_) return;
+        runner_.state_ = QueueState::Stopped;
         try {
-            session_.window_->SetQueueTimer(false);
+            runner_.window_.SetQueueTimer(false);
         } catch (...) {
         }
     }
@@ -108,11 +80,18 @@ public:
     RunScope& operator=(const RunScope&) = delete;
 
 private:
-    QueueSession& session_;
+    QueueRunner& runner_;
     bool finished_ = false;
 };
 
-bool QueueSession::RestartAborted() {
+QueueRunner::QueueRunner(QueueTable& table, TRunCounters& counters, QueueWindow& window)
+    : table_(table), counters_(counters), window_(window) {}
+
+void QueueRunner::RememberSourceDir(std::uint64_t serial, const platform::DirectoryId& id) {
+    sourceDirIds_.insert(serial, id);
+}
+
+bool QueueRunner::RestartAborted() {
     const QueueTable& table = table_;
     bool anyAborted = false;
     for (int row = 1; row < table.RowCount() && !anyAborted; ++row)
@@ -131,7 +110,7 @@ bool QueueSession::RestartAborted() {
     return true;
 }
 
-void QueueSession::RunQueue() {
+void QueueRunner::RunQueue() {
     if (state_ != QueueState::Stopped) {
         Notice(QStringLiteral("The queue is currently running!"));
         return;
@@ -148,30 +127,30 @@ void QueueSession::RunQueue() {
             platform::PumpMessages();
             const int row = table_.FirstPendingRow();
             if (row < 0) break;
-            if (const auto problem = StartProblem(table_, row)) {
-                RunError(*problem);
+            const platform::Result<Job, QString> job = table_.ReadJob(row);
+            if (!job) {
+                RunError(job.error());
                 break;
             }
             // Stop and Abort are looked at only after a copy row.
-            if (table_.Cell(colAction, row) == ActionRemoveDir) {
-                RunRemoveDir(row);
+            if (job->action == Action::RemoveDir) {
+                RunRemoveDir(row, job->sourceDir);
                 continue;
             }
-            if (RunFileRow(row) == RowStart::EndRun) break;
+            if (RunFileRow(row, *job) == RowStart::EndRun) break;
             if (state_ == QueueState::Stopping || state_ == QueueState::Aborting) break;
         }
         run.Finish();
     }
-    if (window_) window_->RepaintDirectoryLists();
+    window_.RepaintDirectoryLists();
 }
 
-void QueueSession::RunRemoveDir(int row) {
+void QueueRunner::RunRemoveDir(int row, const QString& dir) {
     // The moved files of the tree must be gone before the tree can be.
     transfer_.SettleAll();
     const std::uint64_t serial = table_.Grid().RowSerial(row);
-    const QString dir = table_.Cell(colSourceDir, row);
     table_.SetCell(colStatus, row, StatusInProgress);
-    RefreshQueueView();
+    window_.RefreshQueueView();
 
     const bool removed =
         CutShortAs(table_, serial, StatusFailed, [&] { return RemoveTree(dir, Force::No); });
@@ -184,49 +163,40 @@ void QueueSession::RunRemoveDir(int row) {
             table_.SetCell(colStatus, row, StatusFailed);
         }
     }
-    RefreshQueueView();
+    window_.RefreshQueueView();
 }
 
-QueueSession::RowStart QueueSession::RunFileRow(int row) {
-    const QString sourceDir = table_.Cell(colSourceDir, row);
-    const QString fileName = table_.Cell(colFileName, row);
-    const QString targetDir = table_.Cell(colTargetDir, row);
-    const QString action = table_.Cell(colAction, row);
-    const std::int64_t size = ReadSize(table_.Cell(colRealSize, row));
-
-    if (platform::DriveFreeSpace(targetDir) < size) {
-        RunError(QStringLiteral("Not enough space on drive ") + targetDir.left(1));
+QueueRunner::RowStart QueueRunner::RunFileRow(int row, const Job& job) {
+    if (platform::DriveFreeSpace(job.targetDir) < job.size) {
+        RunError(QStringLiteral("Not enough space on drive ") + job.targetDir.left(1));
         return RowStart::EndRun;
     }
-    const QString source = sourceDir + u'\\' + fileName;
-    const QString target = targetDir + u'\\' + fileName;
-    if (!platform::DirectoryExists(targetDir) && !platform::ForceDirectories(targetDir)) {
-        RunError(QStringLiteral("Could not create \"") + targetDir + u'"');
+    if (!platform::DirectoryExists(job.targetDir) && !platform::ForceDirectories(job.targetDir)) {
+        RunError(QStringLiteral("Could not create \"") + job.targetDir + u'"');
         return RowStart::EndRun;
     }
 
-    counters_.CurrentAction = action;
-    counters_.CurrentFileName = fileName;
-    counters_.CurrentFileSize = size;
-    RefreshStatistics();
+    counters_.CurrentAction = job.action == Action::Move ? ActionMove : ActionCopy;
+    counters_.CurrentFileName = job.fileName;
+    counters_.CurrentFileSize = job.size;
+    window_.RefreshStatistics();
     const std::uint64_t serial = table_.Grid().RowSerial(row);
     table_.SetCell(colStatus, row, StatusInProgress);
-    RefreshQueueView();
+    window_.RefreshQueueView();
 
     counters_.CurrentFileDone = 0;
-    CopyProgress progress{counters_, AbortRequested};
+    CopyProgress progress{counters_, abortRequested_};
     // A row from a walked tree is taken from the very directory the walk
     // listed: one replaced since (by a link to elsewhere, say) is not followed.
     // Copied out: queueing inside the pumps may grow the table of identities.
     const auto id = sourceDirIds_.constFind(serial);
-    const std::optional<platform::DirectoryId> known =
+    const std::optional<platform::DirectoryId> sourceDirId =
         id != sourceDirIds_.cend() ? std::optional(*id) : std::nullopt;
-    const platform::DirectoryId* sourceDirId = known ? &*known : nullptr;
     // A copy cut short by a failure is offered again at the next Start, like
     // an aborted one.
     const CopyResult result = CutShortAs(table_, serial, StatusAborted, [&] {
-        return action == ActionMove ? transfer_.Move(progress, source, target, sourceDirId)
-                                    : transfer_.Copy(progress, source, target, sourceDirId);
+        return job.action == Action::Move ? transfer_.Move(progress, job.paths, sourceDirId)
+                                          : transfer_.Copy(progress, job.paths, sourceDirId);
     });
     // The copy pumps: find the row again rather than trust its old position.
     row = table_.Grid().RowOfSerial(serial);
@@ -238,13 +208,13 @@ QueueSession::RowStart QueueSession::RunFileRow(int row) {
     transfer_.SettleIfDue();
 
     // A size edited by hand further down is that row's problem when its turn comes.
-    (void)CountPendingDeferringFailure();
-    RefreshQueueView();
+    (void)CountPendingDeferringFailure(table_, counters_);
+    window_.RefreshQueueView();
     platform::PumpMessages();
     return RowStart::Started;
 }
 
-void QueueSession::StopQueue() {
+void QueueRunner::StopQueue() {
     if (state_ == QueueState::Stopped) {
         Notice(QStringLiteral("The queue is not currently running!"));
         return;
@@ -252,49 +222,49 @@ void QueueSession::StopQueue() {
     state_ = QueueState::Stopping;
 }
 
-void QueueSession::AbortQueue() {
+void QueueRunner::AbortQueue() {
     if (state_ == QueueState::Stopped) {
         Notice(QStringLiteral("The queue is not currently running!"));
         return;
     }
     state_ = QueueState::Aborting;
-    AbortRequested = true;
+    abortRequested_ = true;
 }
 
-void QueueSession::btnStartClick() {
+void QueueRunner::btnStartClick() {
     RunQueue();
-    RefreshQueueView();
+    window_.RefreshQueueView();
     // A Start refused during a run must not stop the running queue's clock.
-    if (state_ == QueueState::Stopped && window_) window_->SetQueueTimer(false);
-    const std::exception_ptr unreadable = CountPendingDeferringFailure();
-    RefreshStatistics();
-    if (window_) window_->RereadPanes();
+    if (state_ == QueueState::Stopped) window_.SetQueueTimer(false);
+    const std::exception_ptr unreadable = CountPendingDeferringFailure(table_, counters_);
+    window_.RefreshStatistics();
+    window_.RereadPanes();
     if (unreadable) std::rethrow_exception(unreadable);
 }
 
-void QueueSession::btnStopClick() {
+void QueueRunner::btnStopClick() {
     StopQueue();
-    RefreshQueueView();
+    window_.RefreshQueueView();
 }
 
-void QueueSession::btnAbortClick() {
+void QueueRunner::btnAbortClick() {
     AbortQueue();
-    RefreshQueueView();
+    window_.RefreshQueueView();
 }
 
-void QueueSession::btnClearAllClick() {
+void QueueRunner::btnClearAllClick() {
     if (state_ != QueueState::Stopped) {
         Notice(QStringLiteral("Cannot clear queue while it is currently running!"));
         return;
     }
     if (!Ask(QStringLiteral("Clear queue?"))) return;
     table_.ClearQueue(counters_);
-    RefreshQueueView();
+    window_.RefreshQueueView();
     table_.CountPending(counters_);
-    RefreshStatistics();
+    window_.RefreshStatistics();
 }
 
-void QueueSession::btnRemoveClick() {
+void QueueRunner::btnRemoveClick() {
     if (state_ != QueueState::Stopped) {
         Notice(QStringLiteral("Cannot remove queue rows while it is currently running!"));
         return;
@@ -309,15 +279,15 @@ void QueueSession::btnRemoveClick() {
         return;
     }
     table_.RemoveSelectedRows();
-    RefreshQueueView();
-    const std::exception_ptr unreadable = CountPendingDeferringFailure();
-    RefreshStatistics();
+    window_.RefreshQueueView();
+    const std::exception_ptr unreadable = CountPendingDeferringFailure(table_, counters_);
+    window_.RefreshStatistics();
     if (unreadable) std::rethrow_exception(unreadable);
 }
 
-void QueueSession::TimerQueueTimer() {
+void QueueRunner::TimerQueueTimer() {
     ++counters_.Ticks;
-    RefreshStatistics();
+    window_.RefreshStatistics();
 }
 
 }  // namespace queue

@@ -3,8 +3,8 @@
 #include "queue/QueueSession.h"
 
 #include "platform/Dialogs.h"
-#include "platform/Errors.h"
 #include "platform/FileSystem.h"
+#include "platform/Paths.h"
 #include "platform/Pump.h"
 #include "queue/TreeWalk.h"
 #include "queue/Vocabulary.h"
@@ -21,17 +21,13 @@ const QChar Separator = u'\\';
 // The busy cursor for the length of a command, whatever way it ends.
 class BusyCursor {
 public:
-    explicit BusyCursor(QueueWindow* window) : window_(window) {
-        if (window_) window_->SetBusyCursor(true);
-    }
-    ~BusyCursor() {
-        if (window_) window_->SetBusyCursor(false);
-    }
+    explicit BusyCursor(QueueWindow& window) : window_(window) { window_.SetBusyCursor(true); }
+    ~BusyCursor() { window_.SetBusyCursor(false); }
     BusyCursor(const BusyCursor&) = delete;
     BusyCursor& operator=(const BusyCursor&) = delete;
 
 private:
-    QueueWindow* window_;
+    QueueWindow& window_;
 };
 
 bool IsDotText(const QString& text) {
@@ -62,63 +58,39 @@ std::int32_t KnownAnswer(int answer) {
 
 }  // namespace
 
-QueueSession::QueueSession(QueueWindow* window) : window_(window) {}
+QueueSession::QueueSession(QueueWindow& window)
+    : window_(window), runner_(table_, counters_, window) {}
 
-QueueSession::~QueueSession() = default;
+QueueWindow& QueueSession::NoWindow() {
+    static NoQueueWindow none;
+    return none;
+}
 
 void QueueSession::CountPending() {
     table_.CountPending(counters_);
 }
 
 QueueStatistics QueueSession::Statistics() const {
-    return ComputeStatistics(state_, counters_, platform::Now());
-}
-
-std::exception_ptr QueueSession::CountPendingDeferringFailure() {
-    // A size cell edited by hand must not cut a command short: the count of
-    // jobs is still right, so the command finishes and reports the cell after.
-    try {
-        table_.CountPending(counters_);
-    } catch (const platform::EConvertError&) {
-        return std::current_exception();
-    }
-    return nullptr;
-}
-
-void QueueSession::RefreshStatistics() {
-    if (window_) window_->RefreshStatistics();
-}
-
-void QueueSession::RefreshQueueView() {
-    if (window_) window_->RefreshQueueView();
-}
-
-QString JoinPath(const QString& first, const QString& second) {
-    QString head = first;
-    QString tail = second;
-    if (head.endsWith(Separator)) head.chop(1);
-    if (tail.endsWith(Separator)) tail.chop(1);
-    if (tail.startsWith(Separator)) tail.remove(0, 1);
-    return head + Separator + tail;
+    return ComputeStatistics(State(), counters_, platform::Now());
 }
 
 bool QueueSession::QueueFile(const QString& sourceDir, const QString& fileName,
                              const QString& targetDir, const QString& action,
                              const platform::DirectoryId* sourceDirId) {
     if (table_.IsQueued(sourceDir, fileName, targetDir)) return false;
-    if (OverwriteAnswer == platform::mrCancel) return false;
+    if (overwriteAnswer_ == platform::mrCancel) return false;
 
     const QString target = targetDir + Separator + fileName;
     if (platform::FileExists(target)) {
-        if (OverwriteAnswer != platform::mrYesToAll && OverwriteAnswer != platform::mrNoToAll) {
-            OverwriteAnswer = KnownAnswer(platform::MessageDlg(
+        if (overwriteAnswer_ != platform::mrYesToAll && overwriteAnswer_ != platform::mrNoToAll) {
+            overwriteAnswer_ = KnownAnswer(platform::MessageDlg(
                 target + QStringLiteral(" exists, do you want to override it?"),
                 platform::MsgKind::Confirmation,
                 platform::mbYes | platform::mbNo | platform::mbCancel | platform::mbNoToAll |
                     platform::mbYesToAll));
         }
-        if (OverwriteAnswer == platform::mrCancel || OverwriteAnswer == platform::mrNo ||
-            OverwriteAnswer == platform::mrNoToAll) {
+        if (overwriteAnswer_ == platform::mrCancel || overwriteAnswer_ == platform::mrNo ||
+            overwriteAnswer_ == platform::mrNoToAll) {
             return false;
         }
     }
@@ -126,7 +98,7 @@ bool QueueSession::QueueFile(const QString& sourceDir, const QString& fileName,
     const std::int64_t size = platform::FileSizeOf(sourceDir + Separator + fileName);
     const int row =
         table_.AppendJob(QueueJob{sourceDir, fileName, targetDir, size, action, StatusPending});
-    if (sourceDirId) sourceDirIds_.insert(table_.Grid().RowSerial(row), *sourceDirId);
+    if (sourceDirId) runner_.RememberSourceDir(table_.Grid().RowSerial(row), *sourceDirId);
     return true;
 }
 
@@ -146,7 +118,7 @@ void QueueSession::QueueSelected(const QueueRequest& request) {
     int added = 0;
     int notAdded = 0;
     std::exception_ptr unreadable;
-    OverwriteAnswer = 0;
+    overwriteAnswer_ = 0;
     // The window paints the rows as they come and answers its buttons while
     // a large tree is queued; the walk before pumps on its own.
     platform::PacedPump pump;
@@ -167,7 +139,7 @@ void QueueSession::QueueSelected(const QueueRequest& request) {
             }
             if (IsDotText(entry.text)) continue;
 
-            const QString dirPath = JoinPath(sourceDir, DirectoryName(entry.text));
+            const QString dirPath = platform::JoinPath(sourceDir, DirectoryName(entry.text));
             QStringList dirs;
             QStringList files;
             DirectoryIds ids;
@@ -177,17 +149,19 @@ void QueueSession::QueueSelected(const QueueRequest& request) {
                 // A root keeps its separator: C:\ holds C:\a.txt.
                 const QString fileDir = file.left(cut == 2 ? 3 : cut);
                 const QString fileName = file.mid(cut + 1);
-                const QString rel = fileDir.mid(sourceDir.size());
+                // Where the file lies below the source directory: "Dir\Sub".
+                QString rel = fileDir.mid(sourceDir.size());
+                if (rel.startsWith(Separator)) rel.remove(0, 1);
                 const auto id = ids.constFind(fileDir);
-                count(QueueFile(fileDir, fileName, JoinPath(targetDir, rel), request.action,
-                                id != ids.cend() ? &*id : nullptr));
+                count(QueueFile(fileDir, fileName, platform::JoinPath(targetDir, rel),
+                                request.action, id != ids.cend() ? &*id : nullptr));
             }
             if (request.action == ActionMove) QueueRemoveDir(dirPath, ActionRemoveDir);
         }
 
-        unreadable = CountPendingDeferringFailure();
-        RefreshStatistics();
-        RefreshQueueView();
+        unreadable = CountPendingDeferringFailure(table_, counters_);
+        window_.RefreshStatistics();
+        window_.RefreshQueueView();
     }
 
     QString summary = QString::number(added) + QStringLiteral(" files added to queue");

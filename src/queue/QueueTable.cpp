@@ -391,6 +391,40 @@ int QueueTable::AppendJob(const QueueJob& job) {
     return row;
 }
 
+std::exception_ptr CountPendingDeferringFailure(const QueueTable& table, TRunCounters& counters) {
+    try {
+        table.CountPending(counters);
+    } catch (const platform::EConvertError&) {
+        return std::current_exception();
+    }
+    return nullptr;
+}
+
+platform::Result<Job, QString> QueueTable::ReadJob(int row) const {
+    const auto problem = [row](const QString& what) {
+        return QStringLiteral("Cannot start queue row %1: %2").arg(row).arg(what);
+    };
+    const QString& word = Cell(colAction, row);
+    const std::optional<Action> action = ActionOf(word);
+    if (!action) return problem(QStringLiteral("its action \"%1\" is unknown").arg(word));
+    Job job;
+    job.action = *action;
+    job.sourceDir = Cell(colSourceDir, row);
+    job.fileName = Cell(colFileName, row);
+    job.targetDir = Cell(colTargetDir, row);
+    if (job.sourceDir.isEmpty()) return problem(QStringLiteral("it has no source directory"));
+    if (job.action == Action::RemoveDir) return job;
+    if (job.targetDir.isEmpty()) return problem(QStringLiteral("it has no target directory"));
+    try {
+        job.size = ReadSize(Cell(colRealSize, row));
+    } catch (const platform::EConvertError&) {
+        return problem(QStringLiteral("its Real Size is not a number"));
+    }
+    job.paths =
+        ResolvePaths(job.sourceDir + u'\\' + job.fileName, job.targetDir + u'\\' + job.fileName);
+    return job;
+}
+
 void QueueTable::ClearQueue(TRunCounters& counters) {
     grid_.SetRowCount(2);
     for (int col = 0; col < QueueColumnCount; ++col)

@@ -4,12 +4,16 @@
 // change (pending count and bytes, the topmost pending row, the duplicate
 // check), so that none of them needs a scan of the table.
 
+#include "platform/Result.h"
 #include "platform/StringGrid.h"
+#include "queue/CopyEngine.h"
 #include "queue/RunState.h"
+#include "queue/Vocabulary.h"
 
 #include <QString>
 
 #include <cstdint>
+#include <exception>
 #include <memory>
 #include <optional>
 
@@ -25,6 +29,16 @@ struct QueueJob {
     std::optional<std::int64_t> size;
     QString action;
     QString status;
+};
+
+// A row read back for its turn in a run.
+struct Job {
+    Action action = Action::Copy;
+    QString sourceDir;
+    QString fileName;
+    QString targetDir;
+    std::int64_t size = 0;
+    FilePaths paths;  // Copy and Move: sourceDir\fileName to targetDir\fileName
 };
 
 class QueueTable {
@@ -49,6 +63,10 @@ public:
     // The one place a job is written into the table: AppendRow, then the Row
     // cell with the index it returned, then every other cell. Returns the row.
     int AppendJob(const QueueJob& job);
+    // The job of a row, or why it cannot be started at all ("Cannot start
+    // queue row N: it has no target directory", ...). Only a queue file
+    // edited by hand holds such rows.
+    platform::Result<Job, QString> ReadJob(int row) const;
     void DropRow(int row);
     bool IsQueued(const QString& sourceDir, const QString& fileName,
                   const QString& targetDir) const;
@@ -68,6 +86,11 @@ private:
     platform::StringGrid grid_;
     std::unique_ptr<Bookkeeping> books_;
 };
+
+// CountPending for the end of a command: a size cell edited by hand must not
+// cut the command short. The count of jobs is still right, so the command
+// finishes and rethrows what this returns after.
+std::exception_ptr CountPendingDeferringFailure(const QueueTable& table, TRunCounters& counters);
 
 // Reads a Real Size text leniently as a whole number of bytes (truncated
 // toward zero); throws EConvertError "Cell does not contain a float value".

@@ -1,9 +1,5 @@
 #include "queue/Transfer.h"
 
-#include "platform/FileCopy.h"
-#include "queue/CopyEngine.h"
-#include "queue/Vocabulary.h"
-
 #include <QHash>
 #include <QSet>
 
@@ -40,79 +36,47 @@ struct TransferEngine::State {
     }
 };
 
-const QString& StatusWord(CopyResult result) {
-    switch (result) {
-        case CopyResult::Complete:
-            return StatusComplete;
-        case CopyResult::Aborted:
-            return StatusAborted;
-        case CopyResult::Skipped:
-            return StatusSkipped;
-        case CopyResult::SourceError:
-            return StatusSourceError;
-        case CopyResult::TargetError:
-            break;
-    }
-    return StatusTargetError;
-}
-
-CopyResult CopyOneFile(CopyProgress& progress, const QString& source, const QString& target) {
-    platform::CopyBuffer buffer(CopyChunkSize);
-    CopiedFile copied;
-    return CopyInChunks(progress, buffer, source, target, SourceCheck::None, copied);
-}
-
 TransferEngine::TransferEngine() : state_(std::make_unique<State>()) {}
 TransferEngine::~TransferEngine() = default;
 
-CopyResult TransferEngine::Copy(CopyProgress& progress, const QString& source,
-                                const QString& target, const platform::DirectoryId* sourceDir) {
-    if (sourceDir && !platform::InDirectory(source, *sourceDir)) return CopyResult::SourceError;
-    CopiedFile copied;
-    const CopyResult result =
-        CopyInChunks(progress, state_->buffer, source, target, SourceCheck::None, copied);
+CopyResult TransferEngine::Copy(CopyProgress& progress, const FilePaths& paths,
+                                const std::optional<platform::DirectoryId>& sourceDir) {
+    if (const std::optional<CopyResult> refused = BeginFile(progress, paths)) return *refused;
+    platform::CopiedFile copied;
+    const CopyResult result = CopyInChunks(
+        progress, state_->buffer,
+        {*paths.sourceHost, paths.targetHost.value_or(QByteArray()), 0, false, sourceDir}, copied);
     if (result == CopyResult::Complete || result == CopyResult::Aborted)
         state_->Wrote(copied.targetDir);
     return result;
 }
 
-CopyResult TransferEngine::Move(CopyProgress& progress, const QString& source,
-                                const QString& target, const platform::DirectoryId* sourceDir) {
+CopyResult TransferEngine::Move(CopyProgress& progress, const FilePaths& paths,
+                                const std::optional<platform::DirectoryId>& sourceDir) {
+    if (const std::optional<CopyResult> refused = BeginFile(progress, paths)) return *refused;
     if (state_->sameFileSystemMove == SameFileSystemMove::Rename) {
-        progress.abortRequested = false;
-        progress.counters.CurrentFileDone = 0;
-        if (source == target) return CopyResult::Skipped;
-        std::int64_t size = 0;
-        QByteArray dir;
-        switch (platform::RenameWithinFileSystem(source, target, size, dir, sourceDir)) {
-            case platform::RenameOutcome::Renamed:
-                // Atomic: at every moment the file is under one of its names.
-                progress.counters.CurrentFileDone = size;
-                progress.counters.RunBytes += size;
-                state_->Wrote(dir);
-                return CopyResult::Complete;
-            case platform::RenameOutcome::Skipped:
-                return CopyResult::Skipped;
-            case platform::RenameOutcome::SourceError:
-                return CopyResult::SourceError;
-            case platform::RenameOutcome::TargetError:
-                return CopyResult::TargetError;
-            case platform::RenameOutcome::CopyInstead:
-                break;
+        if (!paths.targetHost) return CopyResult::TargetError;
+        const platform::Result<std::optional<platform::Renamed>> renamed =
+            platform::RenameWithinFileSystem(*paths.sourceHost, *paths.targetHost, sourceDir);
+        if (!renamed) return ResultOf(renamed.error());
+        if (*renamed) {
+            // Atomic: at every moment the file is under one of its names.
+            progress.counters.CurrentFileDone = (*renamed)->size;
+            progress.counters.RunBytes += (*renamed)->size;
+            state_->Wrote((*renamed)->targetDir);
+            return CopyResult::Complete;
         }
-    } else if (sourceDir && !platform::InDirectory(source, *sourceDir)) {
-        return CopyResult::SourceError;
     }
 
-    CopiedFile copied;
-    const CopyResult result = CopyInChunks(progress, state_->buffer, source, target,
-                                           SourceCheck::UnchangedToTheEnd, copied);
+    platform::CopiedFile copied;
+    const CopyResult result = CopyInChunks(
+        progress, state_->buffer,
+        {*paths.sourceHost, paths.targetHost.value_or(QByteArray()), 0, true, sourceDir}, copied);
     if (result == CopyResult::Complete || result == CopyResult::Aborted)
         state_->Wrote(copied.targetDir);
     if (result == CopyResult::Complete) {
         // The source goes only once the target's file system has been flushed.
         if (state_->deferred.empty()) state_->firstDeferred = Clock::now();
-        if (sourceDir) copied.source.dir = *sourceDir;
         state_->deferred.push_back({copied.source, copied.targetDir});
     }
     return result;

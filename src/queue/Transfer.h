@@ -9,31 +9,14 @@
 // the file at both places, never at none.
 
 #include "platform/FileCopy.h"
-#include "queue/RunState.h"
-
-#include <QString>
+#include "queue/CopyEngine.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 
 namespace queue {
-
-enum class CopyResult { Complete, Aborted, Skipped, SourceError, TargetError };
-
-// The status word a result is written into the table as.
-const QString& StatusWord(CopyResult result);
-
-// What a copy reads and advances while it runs.
-struct CopyProgress {
-    TRunCounters& counters;  // CurrentFileDone and RunBytes grow per chunk
-    bool& abortRequested;    // cleared when a copy begins, read after every chunk pump
-};
-
-// Copies one file in chunks of CopyChunkSize, pumping events after each. An
-// existing target is replaced only once the copy is whole; a failed copy
-// leaves it as it was.
-CopyResult CopyOneFile(CopyProgress& progress, const QString& source, const QString& target);
 
 // How a "Move" within one file system is done: a rename, or (tests,
 // benchmarks) the copy and deferred deletion used across file systems.
@@ -48,13 +31,13 @@ public:
 
     // A "Copy" row. With sourceDir, the source must still lie in that
     // directory, or the row is a SourceError and nothing is touched.
-    CopyResult Copy(CopyProgress& progress, const QString& source, const QString& target,
-                    const platform::DirectoryId* sourceDir = nullptr);
+    CopyResult Copy(CopyProgress& progress, const FilePaths& paths,
+                    const std::optional<platform::DirectoryId>& sourceDir = std::nullopt);
     // A "Move" row. Complete means the target is complete and the source is
     // gone or scheduled to go at the next settle; the row can be dropped.
     // With sourceDir, the source is taken, and later deleted, only from there.
-    CopyResult Move(CopyProgress& progress, const QString& source, const QString& target,
-                    const platform::DirectoryId* sourceDir = nullptr);
+    CopyResult Move(CopyProgress& progress, const FilePaths& paths,
+                    const std::optional<platform::DirectoryId>& sourceDir = std::nullopt);
 
     // Settles the deferred deletions when enough time or files have gathered.
     void SettleIfDue();

@@ -36,4 +36,11 @@ int ColumnDesignWidth(int col) {
     return Design(col).width;
 }
 
+std::optional<Action> ActionOf(const QString& word) {
+    if (word == ActionCopy) return Action::Copy;
+    if (word == ActionMove) return Action::Move;
+    if (word == ActionRemoveDir) return Action::RemoveDir;
+    return std::nullopt;
+}
+
 }  // namespace queue

@@ -3,6 +3,8 @@
 
 #include <QString>
 
+#include <optional>
+
 namespace queue {
 
 enum QueueColumn : int {
@@ -24,6 +26,10 @@ int ColumnDesignWidth(int col);
 inline const QString ActionCopy = QStringLiteral("Copy");
 inline const QString ActionMove = QStringLiteral("Move");
 inline const QString ActionRemoveDir = QStringLiteral("RemoveDir");
+
+enum class Action { Copy, Move, RemoveDir };
+// The action an Action cell names; nullopt for any other text.
+std::optional<Action> ActionOf(const QString& word);
 
 inline const QString StatusPending = QStringLiteral("Pending");
 inline const QString StatusInProgress = QStringLiteral("In Progress");

@@ -46,32 +46,30 @@ struct Rig {
     QString Settings() const { return QString::fromLatin1(ReadAll(files.settings)); }
 };
 
-TEST(MainUnitTest, ButtonsSitInTheirColumnsWithHintsReadAloud) {
+TEST(MainUnitTest, ButtonsSitInTheirColumnsWithIconsAndHintsReadAloud) {
     Rig rig;
     TMainForm form(rig.files);
     struct Case {
         const char* name;
         const char* column;
-        int left, top;
         const char* spoken;  // the hint without its markup
     };
     const Case cases[] = {
-        {"btnAbout", "Panel4", 198, 3, "About this program"},
-        {"btnStart", "PanelQueueToolbar", 3, 0, "Start the queue"},
-        {"btnStop", "PanelQueueToolbar", 3, 25, "Stop the queue, after the current file"},
-        {"btnAbort", "PanelQueueToolbar", 2, 50, "Abort the queue, stop right now!"},
-        {"btnClearAll", "PanelQueueToolbar", 3, 75, "Clear all files from queue"},
-        {"btnRemove", "PanelQueueToolbar", 3, 100, "Remove selected rows from queue"},
-        {"btnDelayedStart", "PanelQueueToolbar", 3, 125, "Delayed start is disabled, click to set"},
-        {"btnQueueStats", "PanelQueueToolbar", 3, 150, "Queue Statistics"},
-        {"btnQueueMoveLeft", "pnlMiddle", 3, 75, "Queue files to move from left to right"},
+        {"btnAbout", "Panel4", "About this program"},
+        {"btnStart", "PanelQueueToolbar", "Start the queue"},
+        {"btnStop", "PanelQueueToolbar", "Stop the queue, after the current file"},
+        {"btnAbort", "PanelQueueToolbar", "Abort the queue, stop right now!"},
+        {"btnClearAll", "PanelQueueToolbar", "Clear all files from queue"},
+        {"btnRemove", "PanelQueueToolbar", "Remove selected rows from queue"},
+        {"btnDelayedStart", "PanelQueueToolbar", "Delayed start is disabled, click to set"},
+        {"btnQueueStats", "PanelQueueToolbar", "Queue Statistics"},
+        {"btnQueueMoveLeft", "pnlMiddle", "Queue files to move from left to right"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         auto* button = form.findChild<QToolButton*>(QString::fromLatin1(c.name));
         ASSERT_NE(button, nullptr);
         EXPECT_EQ(button->parentWidget()->objectName(), c.column);
-        EXPECT_EQ(button->geometry(), QRect(c.left, c.top, 23, 22));
         EXPECT_FALSE(button->icon().isNull());
         EXPECT_EQ(button->accessibleName(), c.spoken);
     }
@@ -79,16 +77,6 @@ TEST(MainUnitTest, ButtonsSitInTheirColumnsWithHintsReadAloud) {
     EXPECT_EQ(form.windowTitle(), "Ferrovant");
     EXPECT_EQ(form.minimumSize(), QSize(780, 580));
     EXPECT_FALSE(form.TimerQueue->isActive());
-}
-
-TEST(MainUnitTest, VersionTextHasTheFirstPartsOfTheBuildVersion) {
-    const QString full = app::FileVersionText(4);
-    ASSERT_TRUE(QRegularExpression("^\\d+\\.\\d+\\.\\d+\\.\\d+$").match(full).hasMatch())
-        << full.toStdString();
-    for (int parts = 1; parts <= 4; ++parts)
-        EXPECT_EQ(app::FileVersionText(parts), full.section(u'.', 0, parts - 1));
-    EXPECT_EQ(app::FileVersionText(0), "");
-    EXPECT_EQ(app::FileVersionText(5), "");
 }
 
 TEST(MainUnitTest, FirstStartWithoutFilesOpensTheHomeDirectoryAndWritesNothing) {

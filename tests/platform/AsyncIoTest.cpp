@@ -145,7 +145,8 @@ TEST(AsyncIoTest, ListingsOnASlowAndOnAHungDevice) {
         DirectorySearch search;
         SearchRec rec;
         int files = 0, dirs = 0;
-        for (bool more = search.First("D:\\*.*", faDirectory, rec); more; more = search.Next(rec)) {
+        for (bool more = search.First("D:\\*.*", faDirectory, rec).ok(); more;
+             more = search.Next(rec)) {
             (rec.attr & faDirectory ? dirs : files) += 1;
             if (!(rec.attr & faDirectory)) {
                 EXPECT_EQ(rec.size, 1);
@@ -159,8 +160,9 @@ TEST(AsyncIoTest, ListingsOnASlowAndOnAHungDevice) {
     device.setHung(true);
     bool eventRan = false;
     QTimer::singleShot(0, [&] { eventRan = true; });
-    EXPECT_FALSE(CanEnterDirectory("D:\\Sub"));
-    EXPECT_EQ(LastOsError(), ETIMEDOUT);
+    const Result<void> entered = CanEnterDirectory("D:\\Sub");
+    ASSERT_FALSE(entered);
+    EXPECT_EQ(entered.error().code, ETIMEDOUT);
     EXPECT_TRUE(eventRan);
     // Known not to answer: the next look-up fails at once, without waiting.
     EXPECT_FALSE(DirectoryExists("D:\\Sub"));

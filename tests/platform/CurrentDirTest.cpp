@@ -79,9 +79,9 @@ TEST_F(CurrentDirTest, RelativePathsFollowTheCurrentDirectory) {
 TEST_F(CurrentDirTest, ClosedDirectoryCannotBeEntered) {
     drives.setMode("C:\\Src\\Dir", 0600);
     const auto check = [] {
-        return !CanEnterDirectory("C:\\Src\\Dir") && LastOsError() == EACCES &&
-               !SetCurrentDir("C:\\Src\\Dir") && GetCurrentDir() == "C:\\" &&
-               CanEnterDirectory("C:\\Src");
+        const Result<void> entered = CanEnterDirectory("C:\\Src\\Dir");
+        return !entered && entered.error().code == EACCES && !SetCurrentDir("C:\\Src\\Dir") &&
+               GetCurrentDir() == "C:\\" && CanEnterDirectory("C:\\Src").ok();
     };
     if (::geteuid() != 0) {
         EXPECT_TRUE(check());

@@ -28,7 +28,7 @@ std::vector<Found> Search(const QString& pattern, std::int32_t filter) {
     std::vector<Found> out;
     DirectorySearch search;
     SearchRec rec;
-    for (bool more = search.First(pattern, filter, rec); more; more = search.Next(rec))
+    for (bool more = search.First(pattern, filter, rec).ok(); more; more = search.Next(rec))
         out.push_back({rec.name, rec.attr, rec.size});
     return out;
 }
@@ -119,13 +119,11 @@ TEST_F(DirectorySearchTest, MasksAndPlainPaths) {
     }
 }
 
-TEST_F(DirectorySearchTest, FailureLeavesErrno) {
+TEST_F(DirectorySearchTest, FailureCarriesErrno) {
     DirectorySearch search;
     SearchRec rec;
-    EXPECT_FALSE(search.First("C:\\Missing\\*.*", faAnyFile, rec));
-    EXPECT_EQ(LastOsError(), ENOENT);
-    EXPECT_FALSE(search.First("C:\\Dir\\a.txt\\*.*", faAnyFile, rec));
-    EXPECT_EQ(LastOsError(), ENOTDIR);
+    EXPECT_EQ(search.First("C:\\Missing\\*.*", faAnyFile, rec).error().code, ENOENT);
+    EXPECT_EQ(search.First("C:\\Dir\\a.txt\\*.*", faAnyFile, rec).error().code, ENOTDIR);
 }
 
 TEST_F(DirectorySearchTest, NamesThatCannotBeWrittenAreSkipped) {
@@ -143,9 +141,8 @@ TEST_F(DirectorySearchTest, FifoIsSystemAndNeverOpened) {
     // Opening a FIFO for reading would wait for a writer: these must return at once.
     for (const char* path : {"C:\\Dir\\fifo", "C:\\Dir\\LinkFifo", "C:\\Dir\\Sub"}) {
         SCOPED_TRACE(path);
-        EXPECT_FALSE(FileHandle::OpenRead(path).valid());
-        EXPECT_EQ(LastOsError(), EACCES);
-        EXPECT_FALSE(FileHandle::Create(path).valid());
+        EXPECT_EQ(FileHandle::OpenRead(path).error().code, EACCES);
+        EXPECT_FALSE(FileHandle::Create(path));
     }
 }
 

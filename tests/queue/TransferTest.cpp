@@ -85,7 +85,9 @@ TEST_F(TransferTest, MoveWithinOneFileSystemIsARenameWithTheCopysRefusals) {
         const ino_t inode = Inode(R"(C:\Src\f.bin)");
         counters_.RunBytes = 100;
 
-        EXPECT_EQ(engine_.Move(progress_, R"(C:\Src\f.bin)", R"(D:\Tgt\f.bin)"), c.result);
+        EXPECT_EQ(
+            engine_.Move(progress_, queue::ResolvePaths(R"(C:\Src\f.bin)", R"(D:\Tgt\f.bin)")),
+            c.result);
         engine_.SettleAll();
 
         EXPECT_EQ(!drives_.exists(R"(C:\Src\f.bin)"), c.sourceGone);
@@ -117,7 +119,8 @@ TEST_F(TransferTest, MovedSourcesGoOnlyOnceTheirTargetsAreFlushed) {
     };
 
     for (int i = 0; i < Files; ++i) {
-        ASSERT_EQ(engine_.Move(progress_, Source(i), Target(i)), CopyResult::Complete);
+        ASSERT_EQ(engine_.Move(progress_, queue::ResolvePaths(Source(i), Target(i))),
+                  CopyResult::Complete);
         EXPECT_TRUE(drives_.exists(Source(i)));
     }
     EXPECT_EQ(engine_.PendingDeletions(), Files);
@@ -125,7 +128,7 @@ TEST_F(TransferTest, MovedSourcesGoOnlyOnceTheirTargetsAreFlushed) {
     drives_.writeFile(Source(1), "rewritten since");
     // A plain copy's file system is flushed by the same settle.
     drives_.writeFile(R"(C:\Src\copy.bin)", "copied");
-    ASSERT_EQ(engine_.Copy(progress_, R"(C:\Src\copy.bin)", R"(C:\copy.bin)"),
+    ASSERT_EQ(engine_.Copy(progress_, queue::ResolvePaths(R"(C:\Src\copy.bin)", R"(C:\copy.bin)")),
               CopyResult::Complete);
 
     engine_.SettleAll();
@@ -142,14 +145,17 @@ TEST_F(TransferTest, MovedSourcesGoOnlyOnceTheirTargetsAreFlushed) {
     engine_.SettleAll();
     EXPECT_EQ(flushes_, 1);
 
-    // Enough waiting sources make a settle due.
+    // Enough waiting sources make a settle due. A second may also pass on a
+    // busy machine, which settles earlier: never do as many wait after it.
     for (std::size_t i = 0; i < queue::TransferEngine::SettleEveryFiles; ++i) {
         drives_.writeFile(Source(int(i)), "x");
-        ASSERT_EQ(engine_.Move(progress_, Source(int(i)), Target(int(i))), CopyResult::Complete);
+        ASSERT_EQ(engine_.Move(progress_, queue::ResolvePaths(Source(int(i)), Target(int(i)))),
+                  CopyResult::Complete);
         engine_.SettleIfDue();
+        ASSERT_LT(engine_.PendingDeletions(),
+                  std::int64_t(queue::TransferEngine::SettleEveryFiles));
     }
-    EXPECT_EQ(flushes_, 2);
-    EXPECT_EQ(engine_.PendingDeletions(), 0);
+    EXPECT_GE(flushes_, 2);
 }
 
 TEST_F(TransferTest, SourceChangedDuringItsMoveStaysAndGivesSourceError) {
@@ -188,7 +194,8 @@ TEST_F(TransferTest, SourceChangedDuringItsMoveStaysAndGivesSourceError) {
             if (n == 1) c.change(host);
         });
 
-        EXPECT_EQ(engine_.Move(progress_, Source(0), Target(0)), CopyResult::SourceError);
+        EXPECT_EQ(engine_.Move(progress_, queue::ResolvePaths(Source(0), Target(0))),
+                  CopyResult::SourceError);
         engine_.SettleAll();
 
         EXPECT_TRUE(drives_.exists(Source(0)));

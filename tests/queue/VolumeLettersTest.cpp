@@ -72,7 +72,7 @@ void PlugAndUnplug() {
     ASSERT_FALSE(a.isNull());
     EXPECT_EQ(platform::Drives().find(a)->label, "SAME");
     testsupport::RecordingWindow window;
-    queue::QueueSession session(&window);
+    queue::QueueSession session(window);
     session.Table().AppendJob(queue::QueueJob{
         QString(work) + QStringLiteral(":\\work\\src"), QStringLiteral("f.txt"),
         QString(a) + QStringLiteral(":\\in"), 8, queue::ActionCopy, queue::StatusPending});
@@ -96,7 +96,7 @@ void PlugAndUnplug() {
         dialogs.ExpectMessage(platform::MsgKind::Error,
                               QStringLiteral("Not enough space on drive ") + a, platform::mrOk,
                               platform::mbOK);
-        session.RunQueue();
+        session.Runner().RunQueue();
     }
     EXPECT_EQ(Status(session), queue::StatusPending);
     EXPECT_FALSE(QFile::exists("/mnt/stick/in"));
@@ -106,7 +106,7 @@ void PlugAndUnplug() {
         Sh("umount /mnt/stick && umount /mnt/aaa && "
            "mount -o loop /mnt/work/a.img /mnt/elsewhere"));
     ASSERT_TRUE(WaitFor([&] { return LetterOf("/mnt/elsewhere") == a; }));
-    session.RunQueue();
+    session.Runner().RunQueue();
     EXPECT_EQ(Status(session), QString());  // done rows leave the table
     QFile copied("/mnt/elsewhere/in/f.txt");
     ASSERT_TRUE(copied.open(QIODevice::ReadOnly));
