@@ -6,7 +6,6 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include <sys/stat.h>
 #include <unistd.h>
 #include <cerrno>
 
@@ -15,14 +14,6 @@ namespace persistence {
 namespace {
 
 const QString kFolder = QStringLiteral("ferrovant");
-
-// An XDG base directory: the variable when it holds an absolute path, else
-// the fallback below the home directory.
-QString BaseDirectory(const EnvironmentLookup& env, const char* variable, const QString& fallback) {
-    const QString value = env(variable);
-    if (value.startsWith(u'/')) return value;
-    return env("HOME") + u'/' + fallback;
-}
 
 // A portable install: a directory the user can write that is no system
 // place (root can write /usr/bin, yet a package's program must not leave its
@@ -35,25 +26,19 @@ bool PortableDirectory(const QString& dir) {
     return ::access(QFile::encodeName(dir).constData(), W_OK | X_OK) == 0;
 }
 
-// mkdir -p with mode 0700 for what it creates.
+// mkdir -p, owner-only; a failure is the error box's.
 void MakeDirectory(const QString& dir) {
-    const QByteArray path = QFile::encodeName(dir);
-    for (qsizetype slash = path.indexOf('/', 1);; slash = path.indexOf('/', slash + 1)) {
-        const QByteArray part = slash < 0 ? path : path.left(slash);
-        struct stat st {};
-        if (::stat(part.constData(), &st) != 0) {
-            if (::mkdir(part.constData(), 0700) != 0 && errno != EEXIST) {
-                const int err = errno;
-                throw platform::Failure(QStringLiteral("Cannot create directory ") + dir +
-                                        QStringLiteral(": ") +
-                                        platform::IoErrorText(platform::IoCodeFromErrno(err)));
-            }
-        } else if (!S_ISDIR(st.st_mode)) {
-            throw platform::Failure(QStringLiteral("Cannot create directory ") + dir +
-                                    QStringLiteral(": ") + QFile::decodeName(part) +
-                                    QStringLiteral(" is not a directory"));
-        }
-        if (slash < 0) return;
+    QByteArray part;
+    const int err = platform::MakePrivateDirectories(QFile::encodeName(dir), &part);
+    if (err == ENOTDIR) {
+        throw platform::Failure(QStringLiteral("Cannot create directory ") + dir +
+                                QStringLiteral(": ") + QFile::decodeName(part) +
+                                QStringLiteral(" is not a directory"));
+    }
+    if (err != 0) {
+        throw platform::Failure(QStringLiteral("Cannot create directory ") + dir +
+                                QStringLiteral(": ") +
+                                platform::IoErrorText(platform::IoCodeFromErrno(err)));
     }
 }
 
@@ -74,8 +59,10 @@ OwnFilePaths OwnFilePathsFor(const QString& exePath, const EnvironmentLookup& en
                 ChangeFileExt(exePath, QStringLiteral(".csv")), false};
     }
     const QString name = exe.fileName();
-    const QString config = BaseDirectory(env, "XDG_CONFIG_HOME", QStringLiteral(".config"));
-    const QString state = BaseDirectory(env, "XDG_STATE_HOME", QStringLiteral(".local/state"));
+    const QString config =
+        platform::XdgBaseDirectory(env, "XDG_CONFIG_HOME", QStringLiteral(".config"));
+    const QString state =
+        platform::XdgBaseDirectory(env, "XDG_STATE_HOME", QStringLiteral(".local/state"));
     return {ChangeFileExt(config + u'/' + kFolder + u'/' + name, QStringLiteral(".ini")),
             ChangeFileExt(state + u'/' + kFolder + u'/' + name, QStringLiteral(".csv")), true};
 }

@@ -6,9 +6,9 @@
 // settings under $XDG_CONFIG_HOME/ferrovant, the queue and its journal under
 // $XDG_STATE_HOME/ferrovant. These are host paths.
 
-#include <QString>
+#include "platform/UserDirs.h"
 
-#include <functional>
+#include <QString>
 
 namespace persistence {
 
@@ -23,7 +23,7 @@ struct OwnFilePaths {
 };
 
 // Reads an environment variable (empty when unset); tests pass their own.
-using EnvironmentLookup = std::function<QString(const char* name)>;
+using EnvironmentLookup = platform::EnvironmentLookup;
 
 // The files of the executable at exePath: beside it when its directory can be
 // written and lies outside /usr, /bin, /sbin and /lib, else per user. Relative or empty XDG

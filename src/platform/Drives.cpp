@@ -1,11 +1,11 @@
 #include "platform/Drives.h"
+#include "platform/UserDirs.h"
 
 #include "platform/FileSystem.h"
 #include "platform/Paths.h"
 
 #include "platform/AtomicFile.h"
 
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
@@ -340,22 +340,12 @@ QByteArray ReadMountInfo() {
     return f.readAll();
 }
 
-// The folders above the table, owner-only as the XDG rules ask of what a
-// program creates there.
-void MakeStateDirectory(const QString& filePath) {
-    const QByteArray dir = QFile::encodeName(QFileInfo(filePath).absolutePath());
-    for (qsizetype slash = dir.indexOf('/', 1);; slash = dir.indexOf('/', slash + 1)) {
-        ::mkdir((slash < 0 ? dir : dir.left(slash)).constData(), 0700);
-        if (slash < 0) return;
-    }
-}
-
 // The state file is read, completed and written under a lock, so two
 // programs binding new volumes at once cannot give one letter twice.
 class LettersLock {
 public:
     explicit LettersLock(const QString& path) {
-        MakeStateDirectory(path);
+        MakePrivateDirectories(QFile::encodeName(QFileInfo(path).absolutePath()));
         fd_ = ::open(QFile::encodeName(path + QStringLiteral(".lock")).constData(),
                      O_RDWR | O_CREAT | O_CLOEXEC, 0600);
         if (fd_ >= 0) ::flock(fd_, LOCK_EX);
@@ -611,13 +601,9 @@ QByteArray DriveLetters::Serialize() const {
 }
 
 QString DriveLettersPath() {
-    QString base = qEnvironmentVariable("XDG_STATE_HOME");
-    if (!base.startsWith(u'/')) {
-        QString home = qEnvironmentVariable("HOME");
-        if (home.isEmpty()) home = QDir::homePath();
-        base = home + QStringLiteral("/.local/state");
-    }
-    return base + QStringLiteral("/ferrovant/drives");
+    return XdgBaseDirectory([](const char* name) { return qEnvironmentVariable(name); },
+                            "XDG_STATE_HOME", QStringLiteral(".local/state")) +
+           QStringLiteral("/ferrovant/drives");
 }
 
 DriveLetters LoadDriveLetters(const QString& hostPath) {
@@ -630,7 +616,7 @@ DriveLetters LoadDriveLetters(const QString& hostPath) {
 }
 
 bool SaveDriveLetters(const DriveLetters& letters, const QString& hostPath) {
-    MakeStateDirectory(hostPath);
+    MakePrivateDirectories(QFile::encodeName(QFileInfo(hostPath).absolutePath()));
     AtomicFile file(hostPath);
     return file.Open() && file.Write(letters.Serialize()) && file.Commit();
 }
