@@ -478,4 +478,16 @@ void QueueTable::RefreshQueueView() {
     grid_.Repaint();
 }
 
+int ReviveInterruptedRows(platform::StringGrid& grid) {
+    if (grid.ColCount() < QueueColumnCount) return 0;
+    int changed = 0;
+    for (int row = grid.FixedRows(); row < grid.RowCount(); ++row) {
+        if (grid.Cell(colStatus, row) != StatusInProgress) continue;
+        grid.SetCell(colStatus, row,
+                     grid.Cell(colAction, row) == ActionRemoveDir ? StatusFailed : StatusAborted);
+        ++changed;
+    }
+    return changed;
+}
+
 }  // namespace queue
