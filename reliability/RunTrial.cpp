@@ -267,6 +267,7 @@ int Go(const QStringList& args) {
         journal = std::make_unique<persistence::QueueJournal>(
             session.Table().Grid(), queuePath,
             persistence::ChangeFileExt(queuePath, QStringLiteral(".journal")));
+        session.SetDurableRecord([&journal] { return journal->Flush(); });
         autosave.setInterval(1000);
         QObject::connect(&autosave, &QTimer::timeout, [&journal] {
             journal->Flush(persistence::QueueJournal::Durability::Start);

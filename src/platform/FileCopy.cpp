@@ -24,7 +24,7 @@ constexpr std::int64_t MaxPerCall = 1 << 30;
 // How many chunks the copy of a large file may run ahead of its disk.
 constexpr std::int64_t WriteBehindChunks = 32;
 
-std::function<void(const QByteArray&)> flushHook;
+std::function<bool(const QByteArray&)> flushHook;
 
 DirectoryId IdOf(const struct stat& st) {
     return {std::uint64_t(st.st_dev), std::uint64_t(st.st_ino)};
@@ -170,6 +170,12 @@ public:
     }
     int fd() const { return replacing_ ? replacement_.fd() : created_.fd(); }
     const QByteArray& HostDirectory() const { return dir_; }
+    // The file as written so far, under the name it ends with.
+    Result<WrittenTarget> Written() const {
+        struct stat st {};
+        if (::fstat(fd(), &st) != 0) return Errno(Step::Examine);
+        return WrittenTarget{host_, std::uint64_t(st.st_dev), std::uint64_t(st.st_ino), st.st_size};
+    }
 
     // The source's times and permission bits, after the last write. Best
     // effort. Both times are set: file systems of FUSE's high-level layer
@@ -330,8 +336,11 @@ Result<CopiedFile> CopyFile(const FileCopyRequest& request, CopyBuffer& buffer,
     // Date and permissions on the open file, after the last write; a
     // read-only source gives a read-only target all the same.
     out.CarryAttributes(in.Copied().stamp);
+    const Result<WrittenTarget> written = out.Written();
+    if (!written) return written.error();
     if (const Result<void> committed = out.Commit(); !committed) return committed.error();
     copied.source = in.Copied();
+    copied.target = *written;
     return copied;
 }
 
@@ -378,6 +387,20 @@ Result<std::optional<Renamed>> RenameWithinFileSystem(const QByteArray& from, co
     return renamed(final);
 }
 
+bool StillWritten(const WrittenTarget& target) {
+    struct stat st {};
+    return ::lstat(target.host.constData(), &st) == 0 && S_ISREG(st.st_mode) &&
+           std::uint64_t(st.st_dev) == target.device && std::uint64_t(st.st_ino) == target.inode &&
+           st.st_size == target.size;
+}
+
+bool SourceUnchanged(const CopiedSource& source) {
+    const InDir in(source.host, source.dir);
+    struct stat st {};
+    return in.ok() && ::fstatat(in.fd(), in.name(), &st, 0) == 0 &&
+           detail::StampOf(st).SameContentAs(source.stamp);
+}
+
 bool DeleteIfUnchanged(const CopiedSource& source) {
     const InDir in(source.host, source.dir);
     if (!in.ok()) return false;
@@ -404,8 +427,8 @@ std::vector<bool> FlushFileSystems(const std::vector<QByteArray>& hostDirs) {
             } else {
                 // Since Linux 5.8 syncfs also reports write-back errors.
                 flushed[i] = ::syncfs(fd) == 0;
+                if (flushed[i] && flushHook) flushed[i] = flushHook(hostDirs[i]);
                 done.emplace_back(st.st_dev, flushed[i]);
-                if (flushed[i] && flushHook) flushHook(hostDirs[i]);
             }
         }
         ::close(fd);
@@ -413,7 +436,7 @@ std::vector<bool> FlushFileSystems(const std::vector<QByteArray>& hostDirs) {
     return flushed;
 }
 
-void SetFlushHook(std::function<void(const QByteArray& hostDir)> hook) {
+void SetFlushHook(std::function<bool(const QByteArray& hostDir)> hook) {
     flushHook = std::move(hook);
 }
 

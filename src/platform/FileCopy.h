@@ -69,9 +69,22 @@ struct FileCopyRequest {
     std::optional<DirectoryId> sourceDir;
 };
 
+// A copy's target as it was written: its name and the very file under it.
+struct WrittenTarget {
+    QByteArray host;
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    std::int64_t size = 0;
+};
+
+// Whether the target's name still leads to the very file that was written,
+// at its size: not removed, replaced or cut short by another program since.
+bool StillWritten(const WrittenTarget& target);
+
 // What a copy leaves for the settling of a move and the flush at the end of a run.
 struct CopiedFile {
     CopiedSource source;
+    WrittenTarget target;
     QByteArray targetDir;  // the host directory the target ends in
     bool stopped = false;  // afterChunk said stop: the part copied is under the target's name
 };
@@ -109,6 +122,8 @@ Result<std::optional<Renamed>> RenameWithinFileSystem(const QByteArray& source,
                                                       const QByteArray& target,
                                                       const std::optional<DirectoryId>& sourceDir);
 
+// Whether a copied source is still the file that was copied, unchanged.
+bool SourceUnchanged(const CopiedSource& source);
 // Deletes a moved source when it is still the file that was copied; a
 // read-only file stays, as DeleteFile would leave it.
 bool DeleteIfUnchanged(const CopiedSource& source);
@@ -118,7 +133,8 @@ bool DeleteIfUnchanged(const CopiedSource& source);
 std::vector<bool> FlushFileSystems(const std::vector<QByteArray>& hostDirs);
 
 // Tests: runs after every flush of a file system, with the directory it was
-// reached through. An empty function removes it.
-void SetFlushHook(std::function<void(const QByteArray& hostDir)> hook);
+// reached through; false makes the flush count as failed, as a dying disk's
+// would. An empty function removes it.
+void SetFlushHook(std::function<bool(const QByteArray& hostDir)> hook);
 
 }  // namespace platform

@@ -482,9 +482,16 @@ int ReviveInterruptedRows(platform::StringGrid& grid) {
     if (grid.ColCount() < QueueColumnCount) return 0;
     int changed = 0;
     for (int row = grid.FixedRows(); row < grid.RowCount(); ++row) {
-        if (grid.Cell(colStatus, row) != StatusInProgress) continue;
-        grid.SetCell(colStatus, row,
-                     grid.Cell(colAction, row) == ActionRemoveDir ? StatusFailed : StatusAborted);
+        const QString& status = grid.Cell(colStatus, row);
+        if (status == StatusComplete) {
+            grid.SetCell(colStatus, row, StatusPending);
+        } else if (status == StatusInProgress) {
+            grid.SetCell(
+                colStatus, row,
+                grid.Cell(colAction, row) == ActionRemoveDir ? StatusFailed : StatusAborted);
+        } else {
+            continue;
+        }
         ++changed;
     }
     return changed;

@@ -4,6 +4,7 @@
 #include <QSet>
 
 #include <chrono>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -15,15 +16,21 @@ constexpr auto SettleEvery = std::chrono::seconds(1);
 }  // namespace
 
 struct TransferEngine::State {
-    struct Deferred {
-        platform::CopiedSource source;
+    // A file finished since the last settle.
+    struct Finished {
+        std::uint64_t ticket = 0;
+        // The target to find unchanged; none for a rename, whose file is the source's own.
+        std::optional<platform::WrittenTarget> target;
+        // A move's source, deleted once its row is durably done.
+        std::optional<platform::CopiedSource> source;
         QByteArray targetDir;
     };
 
     // Kept for the engine's life: no file pays for allocating it.
     platform::CopyBuffer buffer{CopyChunkSize};
-    std::vector<Deferred> deferred;
-    Clock::time_point firstDeferred;
+    std::vector<Finished> finished;
+    std::int64_t moves = 0;  // finished files with a source to delete
+    Clock::time_point firstFinished;
     // Every directory written since the last settle, each once.
     std::vector<QByteArray> writtenDirs;
     QSet<QByteArray> written;
@@ -34,13 +41,19 @@ struct TransferEngine::State {
         written.insert(dir);
         writtenDirs.push_back(dir);
     }
+    void Finish(Finished file) {
+        if (finished.empty()) firstFinished = Clock::now();
+        if (file.source) ++moves;
+        finished.push_back(std::move(file));
+    }
 };
 
 TransferEngine::TransferEngine() : state_(std::make_unique<State>()) {}
 TransferEngine::~TransferEngine() = default;
 
 CopyResult TransferEngine::Copy(CopyProgress& progress, const FilePaths& paths,
-                                const std::optional<platform::DirectoryId>& sourceDir) {
+                                const std::optional<platform::DirectoryId>& sourceDir,
+                                std::uint64_t ticket) {
     if (const std::optional<CopyResult> refused = BeginFile(progress, paths)) return *refused;
     platform::CopiedFile copied;
     const CopyResult result = CopyInChunks(
@@ -48,11 +61,14 @@ CopyResult TransferEngine::Copy(CopyProgress& progress, const FilePaths& paths,
         {*paths.sourceHost, paths.targetHost.value_or(QByteArray()), 0, false, sourceDir}, copied);
     if (result == CopyResult::Complete || result == CopyResult::Aborted)
         state_->Wrote(copied.targetDir);
+    if (result == CopyResult::Complete)
+        state_->Finish({ticket, copied.target, std::nullopt, copied.targetDir});
     return result;
 }
 
 CopyResult TransferEngine::Move(CopyProgress& progress, const FilePaths& paths,
-                                const std::optional<platform::DirectoryId>& sourceDir) {
+                                const std::optional<platform::DirectoryId>& sourceDir,
+                                std::uint64_t ticket) {
     if (const std::optional<CopyResult> refused = BeginFile(progress, paths)) return *refused;
     if (state_->sameFileSystemMove == SameFileSystemMove::Rename) {
         if (!paths.targetHost) return CopyResult::TargetError;
@@ -64,6 +80,7 @@ CopyResult TransferEngine::Move(CopyProgress& progress, const FilePaths& paths,
             progress.counters.CurrentFileDone = (*renamed)->size;
             progress.counters.RunBytes += (*renamed)->size;
             state_->Wrote((*renamed)->targetDir);
+            state_->Finish({ticket, std::nullopt, std::nullopt, (*renamed)->targetDir});
             return CopyResult::Complete;
         }
     }
@@ -74,42 +91,58 @@ CopyResult TransferEngine::Move(CopyProgress& progress, const FilePaths& paths,
         {*paths.sourceHost, paths.targetHost.value_or(QByteArray()), 0, true, sourceDir}, copied);
     if (result == CopyResult::Complete || result == CopyResult::Aborted)
         state_->Wrote(copied.targetDir);
-    if (result == CopyResult::Complete) {
-        // The source goes only once the target's file system has been flushed.
-        if (state_->deferred.empty()) state_->firstDeferred = Clock::now();
-        state_->deferred.push_back({copied.source, copied.targetDir});
-    }
+    // The source goes only once the target is on disk and the row durably done.
+    if (result == CopyResult::Complete)
+        state_->Finish({ticket, copied.target, copied.source, copied.targetDir});
     return result;
 }
 
-void TransferEngine::SettleIfDue() {
-    if (state_->deferred.empty()) return;
-    if (state_->deferred.size() >= SettleEveryFiles ||
-        Clock::now() - state_->firstDeferred >= SettleEvery) {
-        SettleAll();
+void TransferEngine::SettleIfDue(SettleLog* log) {
+    if (state_->finished.empty()) return;
+    if (state_->finished.size() >= SettleEveryFiles ||
+        Clock::now() - state_->firstFinished >= SettleEvery) {
+        SettleAll(log);
     }
 }
 
-void TransferEngine::SettleAll() {
+void TransferEngine::SettleAll(SettleLog* log) {
     // Taken out first: whatever a later call adds belongs to the next settle.
-    const std::vector<State::Deferred> batch = std::exchange(state_->deferred, {});
+    const std::vector<State::Finished> batch = std::exchange(state_->finished, {});
+    state_->moves = 0;
     const std::vector<QByteArray> dirs = std::exchange(state_->writtenDirs, {});
     state_->written.clear();
-    if (dirs.empty()) return;
+    if (dirs.empty() && batch.empty()) return;
 
+    // 1. The targets reach the disk.
     const std::vector<bool> flushed = platform::FlushFileSystems(dirs);
     QHash<QByteArray, bool> onDisk;
     for (std::size_t i = 0; i < dirs.size(); ++i)
         onDisk.insert(dirs[i], flushed[i]);
-    // A source whose target could not be flushed stays: the file is then at
-    // both places, never at none.
-    for (const State::Deferred& d : batch) {
-        if (onDisk.value(d.targetDir, false)) platform::DeleteIfUnchanged(d.source);
+    // 2. A finished file is done only when its target is on disk and still
+    // the file written, and a moved source still the file copied.
+    std::vector<const platform::CopiedSource*> deletions;
+    for (const State::Finished& f : batch) {
+        CopyResult outcome = CopyResult::Complete;
+        if (!onDisk.value(f.targetDir, false) || (f.target && !platform::StillWritten(*f.target)))
+            outcome = CopyResult::TargetError;
+        else if (f.source && !platform::SourceUnchanged(*f.source))
+            outcome = CopyResult::SourceError;
+        if (log) log->Settled(f.ticket, outcome);
+        if (outcome == CopyResult::Complete && f.source) deletions.push_back(&*f.source);
     }
+    // 3. The queue durably forgets those rows; 4. only then do their sources
+    // go. Unrecorded, they stay: the file is then at both places, never at none.
+    if (log && !log->Record()) return;
+    for (const platform::CopiedSource* source : deletions)
+        platform::DeleteIfUnchanged(*source);
+}
+
+std::int64_t TransferEngine::PendingFiles() const {
+    return std::int64_t(state_->finished.size());
 }
 
 std::int64_t TransferEngine::PendingDeletions() const {
-    return std::int64_t(state_->deferred.size());
+    return state_->moves;
 }
 
 void TransferEngine::SetSameFileSystemMove(SameFileSystemMove how) {

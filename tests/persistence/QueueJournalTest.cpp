@@ -128,7 +128,7 @@ TEST(QueueJournalTest, ReplayStopsWhereTheJournalIsTornOrDamaged) {
     }
 }
 
-TEST(QueueJournalTest, RowsLeftInProgressByADeadProgramComeBackRunnable) {
+TEST(QueueJournalTest, RowsADeadProgramWasWorkingOnComeBackRunnable) {
     // Written "In Progress" into the queue file, or only into the journal.
     struct Case {
         const char* action;
@@ -137,15 +137,20 @@ TEST(QueueJournalTest, RowsLeftInProgressByADeadProgramComeBackRunnable) {
         const char* loaded;
     };
     const Case cases[] = {
-        {"Copy", "In Progress", false, "Aborted"},       {"Move", "In Progress", true, "Aborted"},
-        {"RemoveDir", "In Progress", true, "Failed"},    {"Copy", "Pending", true, "Pending"},
+        {"Copy", "In Progress", false, "Aborted"},
+        {"Move", "In Progress", true, "Aborted"},
+        {"RemoveDir", "In Progress", true, "Failed"},
+        {"Copy", "Pending", true, "Pending"},
+        // Finished, but its target was not yet known to be on disk: done again.
+        {"Move", "Complete", true, "Pending"},
         {"Move", "Target Error", false, "Target Error"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.action) + " " + c.status);
         Files files;
         queue::QueueTable live;
-        live.AppendJob({"C:\Src", "f", "D:\Tgt", 5, c.action, c.inJournal ? "Pending" : c.status});
+        live.AppendJob(
+            {R"(C:\Src)", "f", R"(D:\Tgt)", 5, c.action, c.inJournal ? "Pending" : c.status});
         persistence::SaveQueueFile(live, files.queue());
         {
             QueueJournal journal(live.Grid(), files.queue(), files.journal());

@@ -486,6 +486,30 @@ TEST(Reentry, AFailureInsideARunStillEndsItStopped) {
     // The cut copy is offered again at the next Start, like an aborted one.
     EXPECT_EQ(rig.Rows().first(), R"(C:\Src|big|D:\Tgt|Copy|Aborted)");
     ExpectStoppedAndQuiet(rig);
+
+    // A move finished before the failure is settled all the same: its row
+    // leaves the queue and its source goes.
+    SessionRig moved;
+    moved.drives.writeFile(R"(C:\Src\m)", "m");
+    moved.drives.writeFile(R"(C:\Src\big)", 3'000'000);
+    moved.Job(Src, "m", Tgt, ActionMove);
+    moved.Job(Src, "big", Tgt);
+    moved.session.Transfer().SetSameFileSystemMove(queue::SameFileSystemMove::Copy);
+    bool thrown = false;
+    moved.AtPump([&](std::int64_t) {
+        for (int row = 1; row < moved.Table().RowCount() && !thrown; ++row) {
+            if (moved.Table().Cell(queue::colFileName, row) == "big" &&
+                moved.Table().Cell(queue::colStatus, row) == queue::StatusInProgress) {
+                thrown = true;
+                throw std::runtime_error("out of the pump");
+            }
+        }
+    });
+    EXPECT_THROW(moved.session.btnStartClick(), std::runtime_error);
+    EXPECT_FALSE(moved.drives.exists(R"(C:\Src\m)"));
+    EXPECT_EQ(moved.drives.readFile(R"(D:\Tgt\m)"), "m");
+    EXPECT_FALSE(moved.Rows().join(u';').contains(QLatin1String("|m|")));
+    EXPECT_EQ(moved.session.Transfer().PendingFiles(), 0);
 }
 
 }  // namespace
