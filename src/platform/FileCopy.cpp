@@ -120,16 +120,20 @@ public:
     Result<void> Open(int sourceFd, const QByteArray& host) {
         host_ = host;
         dir_ = detail::HostDirectoryOf(host_);
-        // The usual case first, in one call: nothing is there yet. O_EXCL never
-        // follows a link, so a dangling one cannot lead the file out of the tree.
-        const int fd =
-            ::open(host_.constData(),
-                   O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0666);
-        if (fd >= 0) {
-            created_ = FileHandle::Adopt(fd);
+        // The usual case first: nothing is there yet. The new file has no name
+        // (or a hidden one) until it is whole, so a crash or a kill never
+        // leaves part of it under the target's name. Its name is given
+        // without replacing anything, nor following a dangling link.
+        if (host_.isEmpty()) return Error(ENOENT, Step::Resolve);
+        struct stat entry {};
+        if (::lstat(host_.constData(), &entry) != 0) {
+            if (errno != ENOENT) return Errno(Step::Examine);
+            const Result<void> opened =
+                replacement_.Open(host_, 0600, ReplacementFile::Placement::New);
+            if (!opened) return opened.error();
+            replacing_ = true;
             return {};
         }
-        if (errno != EEXIST) return Errno(Step::Create);
 
         // Links are followed, because writing the target would go through
         // them too. The owner's write bit is looked at even for root, who

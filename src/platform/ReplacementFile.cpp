@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 
 namespace platform {
@@ -49,9 +50,10 @@ ReplacementFile::~ReplacementFile() {
     Discard();
 }
 
-Result<void> ReplacementFile::Open(const QByteArray& target, mode_t mode) {
+Result<void> ReplacementFile::Open(const QByteArray& target, mode_t mode, Placement placement) {
     Discard();
     target_ = target;
+    placement_ = placement;
     if (CanNameUnnamedFiles()) {
         fd_ = ::open(detail::HostDirectoryOf(target).constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC,
                      0600);
@@ -76,6 +78,7 @@ OsError ReplacementFile::Fail(Step step) {
 
 Result<void> ReplacementFile::Commit() {
     if (fd_ < 0) return OsError{EBADF, Step::Link};
+    if (placement_ == Placement::New) return CommitNew();
     if (named_.isEmpty()) {
         QByteArray name = TemporaryPattern(target_);
         for (int attempt = 0; attempt < 100; ++attempt) {
@@ -93,6 +96,36 @@ Result<void> ReplacementFile::Commit() {
     // A close that reports an error may mean the data never reached the disk.
     if (::close(fd) != 0 && errno != EINTR) return Fail(Step::Close);
     if (::rename(named_.constData(), target_.constData()) != 0) return Fail(Step::Rename);
+    named_.clear();
+    return {};
+}
+
+Result<void> ReplacementFile::CommitNew() {
+    const int fd = fd_;
+    if (named_.isEmpty()) {
+        // linkat never replaces, nor follows a dangling link at the name.
+        if (!LinkUnnamed(fd, target_)) return Fail(Step::Link);
+        fd_ = -1;
+        if (::close(fd) != 0 && errno != EINTR) {
+            const OsError error = Errno(Step::Close);
+            ::unlink(target_.constData());
+            return error;
+        }
+        return {};
+    }
+    fd_ = -1;
+    if (::close(fd) != 0 && errno != EINTR) return Fail(Step::Close);
+    if (::renameat2(AT_FDCWD, named_.constData(), AT_FDCWD, target_.constData(),
+                    RENAME_NOREPLACE) != 0) {
+        if (errno != EINVAL && errno != ENOSYS) return Fail(Step::Rename);
+        // File systems without RENAME_NOREPLACE: look, then rename.
+        struct stat st {};
+        if (::lstat(target_.constData(), &st) == 0) {
+            errno = EEXIST;
+            return Fail(Step::Rename);
+        }
+        if (::rename(named_.constData(), target_.constData()) != 0) return Fail(Step::Rename);
+    }
     named_.clear();
     return {};
 }

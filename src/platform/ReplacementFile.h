@@ -1,5 +1,6 @@
 #pragma once
-// A new version of a file, written beside it and put in its place whole.
+// A new version of a file, written beside it and put in its place whole; or
+// a new file, written the same way and given its name only when whole.
 //
 // Where the file system allows, the new version is an unnamed file (O_TMPFILE)
 // that gets a name only at Commit, so a crash or a kill part-way leaves
@@ -22,15 +23,21 @@ public:
     ReplacementFile(const ReplacementFile&) = delete;
     ReplacementFile& operator=(const ReplacementFile&) = delete;
 
+    // Replace: the new version takes the place of the file at target. New:
+    // the file gets target's name only if nothing has it by then.
+    enum class Placement { Replace, New };
     // Opens the new version of target (a host path, links already resolved)
     // in target's directory, with exactly the given permission bits.
-    Result<void> Open(const QByteArray& target, mode_t mode);
+    Result<void> Open(const QByteArray& target, mode_t mode,
+                      Placement placement = Placement::Replace);
     int fd() const { return fd_; }
     bool IsOpen() const { return fd_ >= 0; }
 
     // Gives the written file a name (Step::Link), closes it (Step::Close)
-    // and renames it over the target (Step::Rename). On an error the target
-    // is as it was and nothing of the new version remains.
+    // and renames it over the target (Step::Rename); a New file is linked or
+    // renamed to the target's name without replacing what may have appeared
+    // there (EEXIST). On an error the target is as it was and nothing of the
+    // new version remains.
     Result<void> Commit();
     void Discard();
 
@@ -41,10 +48,12 @@ public:
 
 private:
     OsError Fail(Step step);
+    Result<void> CommitNew();
 
     QByteArray target_;
     QByteArray named_;  // the temporary's name once it has one
     int fd_ = -1;
+    Placement placement_ = Placement::Replace;
 };
 
 }  // namespace platform
