@@ -403,6 +403,10 @@ int Check(const QStringList& args) {
         bool atTarget = false;
         const QByteArray target = ReadHostFile(QFile::encodeName(TargetOf(tgt, job)), &atTarget);
         const bool targetComplete = atTarget && target == expected;
+        // A move whose source was rewritten after its copy may keep the copy
+        // of what the source was: a whole older version, not a part.
+        const bool olderVersion = rewritten.contains(job.name) && atTarget &&
+                                  target == Content(job.name.toLatin1(), job.size);
         const bool queued = statusOf.contains(job.name);
         const QString status = statusOf.value(job.name);
         const bool complete = haveResult && !queued;
@@ -412,7 +416,8 @@ int Check(const QStringList& args) {
             if (!what) what = kind;
         };
         if (!sourceIntact && !targetComplete) mark(lost, "lost");
-        if (atTarget && target.size() == expected.size() && target != expected) mark(torn, "torn");
+        if (atTarget && !olderVersion && target.size() == expected.size() && target != expected)
+            mark(torn, "torn");
         if (job.action == queue::ActionMove && sourceIntact && targetComplete) ++both;
         // Gone from the queue, so the user takes the target for the file.
         if (complete && !targetComplete) mark(unflushed, "unflushed");
@@ -421,7 +426,7 @@ int Check(const QStringList& args) {
         if (queued && job.action == queue::ActionMove && !atSource && targetComplete)
             mark(moveback, "moveback");
         // Part of the file under the name of the whole one.
-        if (queued && atTarget && !targetComplete) mark(partial, "partial");
+        if (queued && atTarget && !targetComplete && !olderVersion) mark(partial, "partial");
         if (job.action == queue::ActionCopy && !sourceIntact) mark(bad, "bad");
         if (what) {
             std::fprintf(stderr, "%s: %s %s (%lld bytes), source %s, target %s, row %s\n", what,
