@@ -88,8 +88,7 @@ Round RunKilled(std::int64_t killAt) {
     // A fresh start on what the kill left.
     queue::QueueTable table;
     persistence::LoadQueueFile(table, queueFile);
-    persistence::QueueJournal(table.Grid(), queueFile,
-                              persistence::ChangeFileExt(queueFile, QStringLiteral(".journal")))
+    persistence::QueueJournal(table.Grid(), queueFile, persistence::JournalPathFor(queueFile))
         .Recover();
     QSet<QString> queued;
     for (int row = 1; row < table.RowCount(); ++row)

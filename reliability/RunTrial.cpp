@@ -265,8 +265,7 @@ int Go(const QStringList& args) {
             return 3;
         }
         journal = std::make_unique<persistence::QueueJournal>(
-            session.Table().Grid(), queuePath,
-            persistence::ChangeFileExt(queuePath, QStringLiteral(".journal")));
+            session.Table().Grid(), queuePath, persistence::JournalPathFor(queuePath));
         session.SetDurableRecord([&journal] { return journal->Flush(); });
         autosave.setInterval(1000);
         QObject::connect(&autosave, &QTimer::timeout, [&journal] {
