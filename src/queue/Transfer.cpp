@@ -3,6 +3,8 @@
 #include <QHash>
 #include <QSet>
 
+#include <unistd.h>
+
 #include <chrono>
 #include <optional>
 #include <utility>
@@ -123,10 +125,15 @@ void TransferEngine::SettleAll(SettleLog* log) {
     std::vector<const platform::CopiedSource*> deletions;
     for (const State::Finished& f : batch) {
         CopyResult outcome = CopyResult::Complete;
-        if (!onDisk.value(f.targetDir, false) || (f.target && !platform::StillWritten(*f.target)))
+        if (!onDisk.value(f.targetDir, false)) {
+            // Data the disk may not hold must not pass for the file.
             outcome = CopyResult::TargetError;
-        else if (f.source && !platform::SourceUnchanged(*f.source))
+            if (f.target && platform::StillWritten(*f.target)) ::unlink(f.target->host.constData());
+        } else if (f.target && !platform::StillWritten(*f.target)) {
+            outcome = CopyResult::TargetError;
+        } else if (f.source && !platform::SourceUnchanged(*f.source)) {
             outcome = CopyResult::SourceError;
+        }
         if (log) log->Settled(f.ticket, outcome);
         if (outcome == CopyResult::Complete && f.source) deletions.push_back(&*f.source);
     }

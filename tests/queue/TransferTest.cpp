@@ -245,6 +245,10 @@ TEST_F(TransferTest, ARowIsDoneAndItsMovedSourceGoesOnlyWhenTargetAndSourceHold)
         EXPECT_EQ(log.settled[0].first, 7u);
         EXPECT_EQ(log.settled[0].second, c.outcome);
         EXPECT_EQ(!drives_.exists(Source(0)), c.sourceGone);
+        // A target whose flush failed does not stay to pass for the file.
+        if (c.flushFails) {
+            EXPECT_FALSE(drives_.exists(Target(0)));
+        }
         EXPECT_EQ(engine_.PendingFiles(), 0);
         ASSERT_EQ(std::system(("rm -rf " + drives_.host(R"(D:\Tgt)") + "/* " +
                                drives_.host(R"(C:\Src)") + "/*")
