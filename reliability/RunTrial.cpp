@@ -266,7 +266,7 @@ int Go(const QStringList& args) {
         }
         journal = std::make_unique<persistence::QueueJournal>(
             session.Table().Grid(), queuePath, persistence::JournalPathFor(queuePath));
-        session.SetDurableRecord([&journal] { return journal->Flush(); });
+        session.Runner().SetDurableRecord([&journal] { return journal->Flush(); });
         autosave.setInterval(1000);
         QObject::connect(&autosave, &QTimer::timeout, [&journal] {
             journal->Flush(persistence::QueueJournal::Durability::Start);

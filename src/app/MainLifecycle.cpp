@@ -126,7 +126,7 @@ void TMainForm::StartJournal() {
     journal_->Recover();
     // A run's finished rows leave the journal on disk before their moved
     // sources are deleted.
-    session_.SetDurableRecord([this] { return !journal_ || journal_->Flush(); });
+    session_.Runner().SetDurableRecord([this] { return !journal_ || journal_->Flush(); });
     autosaveTimer_.start();
 }
 

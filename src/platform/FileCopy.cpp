@@ -124,7 +124,7 @@ public:
         // (or a hidden one) until it is whole, so a crash or a kill never
         // leaves part of it under the target's name. Its name is given
         // without replacing anything, nor following a dangling link.
-        if (host_.isEmpty()) return Error(ENOENT, Step::Resolve);
+        if (host_.isEmpty()) return OsError{ENOENT, Step::Resolve};
         struct stat entry {};
         if (::lstat(host_.constData(), &entry) != 0) {
             if (errno != ENOENT) return Errno(Step::Examine);

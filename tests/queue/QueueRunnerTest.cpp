@@ -494,7 +494,7 @@ TEST(Reentry, AFailureInsideARunStillEndsItStopped) {
     moved.drives.writeFile(R"(C:\Src\big)", 3'000'000);
     moved.Job(Src, "m", Tgt, ActionMove);
     moved.Job(Src, "big", Tgt);
-    moved.session.Transfer().SetSameFileSystemMove(queue::SameFileSystemMove::Copy);
+    moved.session.Runner().Transfer().SetSameFileSystemMove(queue::SameFileSystemMove::Copy);
     bool thrown = false;
     moved.AtPump([&](std::int64_t) {
         for (int row = 1; row < moved.Table().RowCount() && !thrown; ++row) {
@@ -505,11 +505,11 @@ TEST(Reentry, AFailureInsideARunStillEndsItStopped) {
             }
         }
     });
-    EXPECT_THROW(moved.session.btnStartClick(), std::runtime_error);
+    EXPECT_THROW(moved.session.Runner().btnStartClick(), std::runtime_error);
     EXPECT_FALSE(moved.drives.exists(R"(C:\Src\m)"));
     EXPECT_EQ(moved.drives.readFile(R"(D:\Tgt\m)"), "m");
     EXPECT_FALSE(moved.Rows().join(u';').contains(QLatin1String("|m|")));
-    EXPECT_EQ(moved.session.Transfer().PendingFiles(), 0);
+    EXPECT_EQ(moved.session.Runner().Transfer().PendingFiles(), 0);
 }
 
 }  // namespace
