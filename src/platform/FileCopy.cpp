@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <new>
 #include <utility>
 
@@ -23,6 +24,11 @@ constexpr std::int64_t MaxPerCall = 1 << 30;
 
 // How many chunks the copy of a large file may run ahead of its disk.
 constexpr std::int64_t WriteBehindChunks = 32;
+
+// From this size on a copy cut short goes on where it stopped, and marks
+// how far it is on disk at most this often.
+constexpr std::int64_t ResumableSize = std::int64_t(64) << 20;
+constexpr auto MarkEvery = std::chrono::seconds(1);
 
 std::function<bool(const QByteArray&)> flushHook;
 
@@ -117,8 +123,10 @@ public:
     CopyTarget& operator=(const CopyTarget&) = delete;
     ~CopyTarget() { Discard(); }
 
-    Result<void> Open(int sourceFd, const QByteArray& host) {
+    Result<void> Open(int sourceFd, const QByteArray& host, const FileStamp& source) {
         host_ = host;
+        // Large files are written so that a copy cut short can go on later.
+        if (source.size >= ResumableSize) key_ = ResumeKey(source);
         dir_ = detail::HostDirectoryOf(host_);
         // The usual case first: nothing is there yet. The new file has no name
         // (or a hidden one) until it is whole, so a crash or a kill never
@@ -128,8 +136,7 @@ public:
         struct stat entry {};
         if (::lstat(host_.constData(), &entry) != 0) {
             if (errno != ENOENT) return Errno(Step::Examine);
-            const Result<void> opened =
-                replacement_.Open(host_, 0600, ReplacementFile::Placement::New);
+            const Result<void> opened = OpenReplacement(ReplacementFile::Placement::New);
             if (!opened) return opened.error();
             replacing_ = true;
             return {};
@@ -157,7 +164,7 @@ public:
 
         host_ = detail::ResolveLink(host_);
         dir_ = detail::HostDirectoryOf(host_);
-        const Result<void> replacement = replacement_.Open(host_, 0600);
+        const Result<void> replacement = OpenReplacement(ReplacementFile::Placement::Replace);
         if (replacement) {
             replacing_ = true;
             return {};
@@ -172,8 +179,14 @@ public:
         created_ = FileHandle::Adopt(inPlace);
         return {};
     }
-    int fd() const { return replacing_ ? replacement_.fd() : created_.fd(); }
+    int fd() const { return replacing_ ? replacement_->fd() : created_.fd(); }
     const QByteArray& HostDirectory() const { return dir_; }
+    // Where the copy goes on from: the part of a resumed file already on disk.
+    std::int64_t ResumedAt() const { return resumedAt_; }
+    // A resumable file: its first `bytes` are on disk, and marked so.
+    void MarkDurable(std::int64_t bytes) {
+        if (replacing_) replacement_->MarkDurable(bytes);
+    }
     // The file as written so far, under the name it ends with.
     Result<WrittenTarget> Written() const {
         struct stat st {};
@@ -192,23 +205,57 @@ public:
         ::fchmod(fd(), source.mode & 01777);
     }
 
-    // Closes, and puts a replacement in place. An error when the data may not
+    // An Abort: the part copied goes under the target's name now, its
+    // durable part marked for the copy that goes on from it.
+    Result<void> CommitPartial(std::int64_t bytes) {
+        if (!replacing_) return Close();
+        replacing_ = false;
+        replacement_->MarkDurable(bytes);
+        return replacement_->Commit(ReplacementFile::Content::Partial);
+    }
+    // The whole copy: its new version, not yet under the target's name (the
+    // caller names it once its data is on disk), or nothing where it was
+    // written in place, which is closed now. An error when the data may not
     // have been written; nothing of the copy remains then.
-    Result<void> Commit() {
+    Result<std::unique_ptr<ReplacementFile>> Release() {
         if (replacing_) {
             replacing_ = false;
-            return replacement_.Commit();
+            return std::move(replacement_);
         }
+        const Result<void> closed = Close();
+        if (!closed) return closed.error();
+        return std::unique_ptr<ReplacementFile>();
+    }
+
+private:
+    static QByteArray ResumeKey(const FileStamp& s) {
+        return QByteArray::number(qulonglong(s.device)) + ' ' +
+               QByteArray::number(qulonglong(s.inode)) + ' ' + QByteArray::number(qint64(s.size)) +
+               ' ' + QByteArray::number(qint64(s.modified.tv_sec)) + '.' +
+               QByteArray::number(qint64(s.modified.tv_nsec)) + ' ' +
+               QByteArray::number(qint64(s.changed.tv_sec)) + '.' +
+               QByteArray::number(qint64(s.changed.tv_nsec));
+    }
+
+    Result<void> OpenReplacement(ReplacementFile::Placement placement) {
+        if (key_.isEmpty()) return replacement_->Open(host_, 0600, placement);
+        const Result<std::int64_t> opened =
+            replacement_->OpenResumable(host_, 0600, placement, key_);
+        if (!opened) return opened.error();
+        resumedAt_ = *opened;
+        return {};
+    }
+
+    Result<void> Close() {
         const Result<void> closed = created_.Close();
         // Our own new file: removed whatever its permission bits say.
         if (!closed) ::unlink(host_.constData());
         return closed;
     }
 
-private:
     void Discard() {
         if (replacing_) {
-            replacement_.Discard();
+            replacement_->Discard();
         } else if (created_.valid()) {
             (void)created_.Close();
             ::unlink(host_.constData());
@@ -218,8 +265,10 @@ private:
     QByteArray host_;
     QByteArray dir_;
     FileHandle created_;
-    ReplacementFile replacement_;
+    std::unique_ptr<ReplacementFile> replacement_ = std::make_unique<ReplacementFile>();
     bool replacing_ = false;
+    QByteArray key_;  // the source, for a resumable file
+    std::int64_t resumedAt_ = 0;
 };
 
 // Copies n bytes from the position of the open file `from` to that of `to`:
@@ -295,7 +344,7 @@ Result<CopiedFile> CopyFile(const FileCopyRequest& request, CopyBuffer& buffer,
     if (const Result<void> opened = in.Open(request.source, request.sourceDir); !opened)
         return opened.error();
     CopyTarget out;
-    if (const Result<void> opened = out.Open(in.fd(), request.target); !opened)
+    if (const Result<void> opened = out.Open(in.fd(), request.target, in.Copied().stamp); !opened)
         return opened.error();
     CopiedFile copied;
     copied.targetDir = out.HostDirectory();
@@ -305,8 +354,15 @@ Result<CopiedFile> CopyFile(const FileCopyRequest& request, CopyBuffer& buffer,
     // grew while we copy ends at this size, so the counters stay in step.
     const std::int64_t size = in.Copied().stamp.size;
     const std::int64_t chunkSize = request.chunkSize;
+    // A file cut short before goes on from its part on disk.
+    const std::int64_t resumedAt = out.ResumedAt();
+    if (resumedAt > 0) {
+        if (::lseek(in.fd(), resumedAt, SEEK_SET) != resumedAt) return Errno(Step::Read);
+        if (request.resumed) request.resumed(resumedAt);
+    }
+    auto lastMark = std::chrono::steady_clock::now();
     ChunkCopier copier;
-    for (std::int64_t done = 0; done < size;) {
+    for (std::int64_t done = resumedAt; done < size;) {
         const std::int64_t want = std::min(size - done, chunkSize);
         const Result<std::int64_t> chunk = copier.Copy(in.fd(), out.fd(), want, buffer);
         if (!chunk) return chunk.error();
@@ -326,9 +382,13 @@ Result<CopiedFile> CopyFile(const FileCopyRequest& request, CopyBuffer& buffer,
             }
         }
         done += want;
+        if (const auto now = std::chrono::steady_clock::now(); now - lastMark >= MarkEvery) {
+            out.MarkDurable(done);
+            lastMark = now;
+        }
         if (!afterChunk(want)) {
             // The partial data stays under the target's name, for a restart.
-            (void)out.Commit();
+            (void)out.CommitPartial(done);
             copied.stopped = true;
             return copied;
         }
@@ -342,7 +402,9 @@ Result<CopiedFile> CopyFile(const FileCopyRequest& request, CopyBuffer& buffer,
     out.CarryAttributes(in.Copied().stamp);
     const Result<WrittenTarget> written = out.Written();
     if (!written) return written.error();
-    if (const Result<void> committed = out.Commit(); !committed) return committed.error();
+    Result<std::unique_ptr<ReplacementFile>> unnamed = out.Release();
+    if (!unnamed) return unnamed.error();
+    copied.unnamed = std::move(*unnamed);
     copied.source = in.Copied();
     copied.target = *written;
     return copied;

@@ -207,6 +207,13 @@ void QueueRunner::RunRemoveDir(int row, const QString& dir) {
 }
 
 QueueRunner::RowStart QueueRunner::RunFileRow(int row, const Job& job) {
+    const std::uint64_t serial = table_.Grid().RowSerial(row);
+    // A file finished earlier in this run gets its name only at a settle:
+    // a row that reads or writes that name waits for it.
+    if (transfer_.Awaits(job.paths)) {
+        Settle(SettleWhen::Now);
+        row = table_.Grid().RowOfSerial(serial);
+    }
     if (platform::DriveFreeSpace(job.targetDir) < job.size) {
         RunError(QStringLiteral("Not enough space on drive ") + job.targetDir.left(1));
         return RowStart::EndRun;
@@ -220,7 +227,6 @@ QueueRunner::RowStart QueueRunner::RunFileRow(int row, const Job& job) {
     counters_.CurrentFileName = job.fileName;
     counters_.CurrentFileSize = job.size;
     window_.RefreshStatistics();
-    const std::uint64_t serial = table_.Grid().RowSerial(row);
     table_.SetCell(colStatus, row, StatusInProgress);
     window_.RefreshQueueView();
 

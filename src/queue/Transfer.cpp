@@ -1,10 +1,13 @@
 #include "queue/Transfer.h"
 
+#include "platform/ReplacementFile.h"
+
 #include <QHash>
 #include <QSet>
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <optional>
 #include <utility>
@@ -26,6 +29,8 @@ struct TransferEngine::State {
         // A move's source, deleted once its row is durably done.
         std::optional<platform::CopiedSource> source;
         QByteArray targetDir;
+        // A copy's target, named once its data is on disk.
+        std::shared_ptr<platform::ReplacementFile> unnamed;
     };
 
     // Kept for the engine's life: no file pays for allocating it.
@@ -36,6 +41,7 @@ struct TransferEngine::State {
     // Every directory written since the last settle, each once.
     std::vector<QByteArray> writtenDirs;
     QSet<QByteArray> written;
+    QSet<QByteArray> unnamed;  // the names the finished files will get
     SameFileSystemMove sameFileSystemMove = SameFileSystemMove::Rename;
 
     void Wrote(const QByteArray& dir) {
@@ -46,6 +52,7 @@ struct TransferEngine::State {
     void Finish(Finished file) {
         if (finished.empty()) firstFinished = Clock::now();
         if (file.source) ++moves;
+        if (file.unnamed && file.target) unnamed.insert(file.target->host);
         finished.push_back(std::move(file));
     }
 };
@@ -60,11 +67,12 @@ CopyResult TransferEngine::Copy(CopyProgress& progress, const FilePaths& paths,
     platform::CopiedFile copied;
     const CopyResult result = CopyInChunks(
         progress, state_->buffer,
-        {*paths.sourceHost, paths.targetHost.value_or(QByteArray()), 0, false, sourceDir}, copied);
+        {*paths.sourceHost, paths.targetHost.value_or(QByteArray()), 0, false, sourceDir, {}},
+        copied);
     if (result == CopyResult::Complete || result == CopyResult::Aborted)
         state_->Wrote(copied.targetDir);
     if (result == CopyResult::Complete)
-        state_->Finish({ticket, copied.target, std::nullopt, copied.targetDir});
+        state_->Finish({ticket, copied.target, std::nullopt, copied.targetDir, copied.unnamed});
     return result;
 }
 
@@ -82,7 +90,7 @@ CopyResult TransferEngine::Move(CopyProgress& progress, const FilePaths& paths,
             progress.counters.CurrentFileDone = (*renamed)->size;
             progress.counters.RunBytes += (*renamed)->size;
             state_->Wrote((*renamed)->targetDir);
-            state_->Finish({ticket, std::nullopt, std::nullopt, (*renamed)->targetDir});
+            state_->Finish({ticket, std::nullopt, std::nullopt, (*renamed)->targetDir, nullptr});
             return CopyResult::Complete;
         }
     }
@@ -90,12 +98,13 @@ CopyResult TransferEngine::Move(CopyProgress& progress, const FilePaths& paths,
     platform::CopiedFile copied;
     const CopyResult result = CopyInChunks(
         progress, state_->buffer,
-        {*paths.sourceHost, paths.targetHost.value_or(QByteArray()), 0, true, sourceDir}, copied);
+        {*paths.sourceHost, paths.targetHost.value_or(QByteArray()), 0, true, sourceDir, {}},
+        copied);
     if (result == CopyResult::Complete || result == CopyResult::Aborted)
         state_->Wrote(copied.targetDir);
     // The source goes only once the target is on disk and the row durably done.
     if (result == CopyResult::Complete)
-        state_->Finish({ticket, copied.target, copied.source, copied.targetDir});
+        state_->Finish({ticket, copied.target, copied.source, copied.targetDir, copied.unnamed});
     return result;
 }
 
@@ -113,35 +122,67 @@ void TransferEngine::SettleAll(SettleLog* log) {
     state_->moves = 0;
     const std::vector<QByteArray> dirs = std::exchange(state_->writtenDirs, {});
     state_->written.clear();
+    state_->unnamed.clear();
     if (dirs.empty() && batch.empty()) return;
 
-    // 1. The targets reach the disk.
+    // 1. The targets' data reaches the disk.
     const std::vector<bool> flushed = platform::FlushFileSystems(dirs);
     QHash<QByteArray, bool> onDisk;
     for (std::size_t i = 0; i < dirs.size(); ++i)
         onDisk.insert(dirs[i], flushed[i]);
-    // 2. A finished file is done only when its target is on disk and still
-    // the file written, and a moved source still the file copied.
-    std::vector<const platform::CopiedSource*> deletions;
-    for (const State::Finished& f : batch) {
-        CopyResult outcome = CopyResult::Complete;
+    // 2. Only then do new files get their names, which reach the disk in
+    // turn: a power cut never leaves a name on data the disk does not hold.
+    std::vector<CopyResult> outcomes(batch.size(), CopyResult::Complete);
+    std::vector<QByteArray> namedDirs;
+    for (std::size_t i = 0; i < batch.size(); ++i) {
+        const State::Finished& f = batch[i];
         if (!onDisk.value(f.targetDir, false)) {
             // Data the disk may not hold must not pass for the file.
+            outcomes[i] = CopyResult::TargetError;
+            if (f.unnamed) {
+                f.unnamed->Discard();
+            } else if (f.target && platform::StillWritten(*f.target)) {
+                ::unlink(f.target->host.constData());
+            }
+        } else if (f.unnamed) {
+            if (!f.unnamed->Commit()) {
+                outcomes[i] = CopyResult::TargetError;
+            } else if (std::find(namedDirs.begin(), namedDirs.end(), f.targetDir) ==
+                       namedDirs.end()) {
+                namedDirs.push_back(f.targetDir);
+            }
+        }
+    }
+    const std::vector<bool> namesFlushed = platform::FlushFileSystems(namedDirs);
+    for (std::size_t i = 0; i < namedDirs.size(); ++i)
+        onDisk.insert(namedDirs[i], namesFlushed[i]);
+    // 3. A finished file is done only when its target is on disk and still
+    // the file written, and a moved source still the file copied.
+    std::vector<const platform::CopiedSource*> deletions;
+    for (std::size_t i = 0; i < batch.size(); ++i) {
+        const State::Finished& f = batch[i];
+        CopyResult& outcome = outcomes[i];
+        // Whole, but with its name perhaps not on disk, the row stays.
+        if (outcome == CopyResult::Complete && (!onDisk.value(f.targetDir, false) ||
+                                                (f.target && !platform::StillWritten(*f.target)))) {
             outcome = CopyResult::TargetError;
-            if (f.target && platform::StillWritten(*f.target)) ::unlink(f.target->host.constData());
-        } else if (f.target && !platform::StillWritten(*f.target)) {
-            outcome = CopyResult::TargetError;
-        } else if (f.source && !platform::SourceUnchanged(*f.source)) {
+        } else if (outcome == CopyResult::Complete && f.source &&
+                   !platform::SourceUnchanged(*f.source)) {
             outcome = CopyResult::SourceError;
         }
         if (log) log->Settled(f.ticket, outcome);
         if (outcome == CopyResult::Complete && f.source) deletions.push_back(&*f.source);
     }
-    // 3. The queue durably forgets those rows; 4. only then do their sources
+    // 4. The queue durably forgets those rows; 5. only then do their sources
     // go. Unrecorded, they stay: the file is then at both places, never at none.
     if (log && !log->Record()) return;
     for (const platform::CopiedSource* source : deletions)
         platform::DeleteIfUnchanged(*source);
+}
+
+bool TransferEngine::Awaits(const FilePaths& paths) const {
+    return (paths.targetHost && state_->unnamed.contains(*paths.targetHost)) ||
+           (paths.sourceHost && state_->unnamed.contains(*paths.sourceHost));
 }
 
 std::int64_t TransferEngine::PendingFiles() const {

@@ -6,10 +6,10 @@
 // Without paying a flush per file: a move within one file system is a
 // rename; a move across file systems copies. Finished files gather, and a
 // settle (at most a second or 256 files apart) flushes the target file
-// systems (syncfs), reports each file, has the queue record the outcome
-// durably, and only then deletes the moved sources. A crash at any moment
-// leaves a moved file at one place at least, no row gone whose target is not
-// on disk, and no row back for a file it already moved.
+// systems (syncfs), names the new files, flushes their names, reports each file, has the queue
+// record the outcome durably, and only then deletes the moved sources. A crash at any moment leaves
+// a moved file at one place at least, no row gone whose target is not on disk, and no row back for
+// a file it already moved.
 
 #include "platform/FileCopy.h"
 #include "queue/CopyEngine.h"
@@ -69,6 +69,10 @@ public:
     // them; then deletes the moved sources reported Complete. Before a
     // "RemoveDir" row, at Stop, Abort, the end of a run and at close.
     void SettleAll(SettleLog* log = nullptr);
+
+    // Whether a finished file waits to be named at either of these paths: a
+    // row that reads or writes it must wait for the settle that names it.
+    bool Awaits(const FilePaths& paths) const;
 
     // Finished files waiting for a settle, and the moved sources among them.
     std::int64_t PendingFiles() const;

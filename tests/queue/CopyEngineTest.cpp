@@ -26,9 +26,12 @@ protected:
     }
     void TearDown() override { platform::SetPumpHook({}); }
 
-    // The status word the row would get.
+    // The status word the row would get, once the settle named its target.
     QString CopyOneFile(const QString& source, const QString& target) {
-        return queue::StatusWord(engine_.Copy(progress_, queue::ResolvePaths(source, target)));
+        const queue::CopyResult result =
+            engine_.Copy(progress_, queue::ResolvePaths(source, target));
+        engine_.SettleAll();
+        return queue::StatusWord(result);
     }
 
     QByteArray Host(const QString& path) const { return drives_.host(path); }
@@ -231,6 +234,7 @@ TEST_F(CopyEngineTest, SetIdBitsNeverReachTheTarget) {
         const queue::FilePaths paths = queue::ResolvePaths(Source, Target);
         EXPECT_EQ(move ? engine_.Move(progress_, paths) : engine_.Copy(progress_, paths),
                   queue::CopyResult::Complete);
+        engine_.SettleAll();
         EXPECT_EQ(drives_.mode(Target), 0755u);
     }
 }
@@ -313,6 +317,46 @@ TEST_F(CopyEngineTest, ExistingTargetStaysWholeUntilItsReplacementIs) {
             QDir(QFile::decodeName(Host(R"(D:\Tgt)")))
                 .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot),
             QStringList({"alias.bin", "file.bin"}));
+    }
+}
+
+TEST_F(CopyEngineTest, ALargeFileCutShortGoesOnFromItsPartOnDisk) {
+    struct Case {
+        const char* name;
+        bool sourceTouched;  // between the Abort and the next copy
+        std::int64_t resumedAt;
+    };
+    const Case cases[] = {
+        {"the same source", false, 3 * queue::CopyChunkSize},
+        {"the source changed since", true, 0},
+    };
+    const QByteArray data = testsupport::TempDrives::Pattern(65 << 20);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        drives_.writeFile(Source, data);
+        ::unlink(Host(Target).constData());
+        platform::SetPumpHook([&](std::int64_t n) {
+            if (n == 3) abort_ = true;
+        });
+        ASSERT_EQ(CopyOneFile(Source, Target), "Aborted");
+        EXPECT_EQ(Read(Target), data.left(3 * queue::CopyChunkSize));
+        if (c.sourceTouched) {
+            const timespec times[2] = {{UTIME_OMIT, UTIME_OMIT}, {1'000'000'000, 0}};
+            ASSERT_EQ(::utimensat(AT_FDCWD, Host(Source).constData(), times, 0), 0);
+        }
+
+        std::int64_t firstProgress = -1;
+        platform::SetPumpHook([&](std::int64_t n) {
+            if (n == 1) firstProgress = counters_.CurrentFileDone;
+        });
+        counters_.RunBytes = 0;
+        EXPECT_EQ(CopyOneFile(Source, Target), "Complete");
+        EXPECT_TRUE(Read(Target) == data);
+        EXPECT_EQ(firstProgress, c.resumedAt + queue::CopyChunkSize);
+        EXPECT_EQ(counters_.RunBytes, data.size() - c.resumedAt);
+        // Nothing of the part is left beside the file.
+        EXPECT_EQ(QDir(QFile::decodeName(Host(R"(D:\Tgt)"))).entryList(QDir::Files | QDir::Hidden),
+                  QStringList({"file.bin"}));
     }
 }
 

@@ -139,7 +139,7 @@ TEST_F(TransferTest, MovedSourcesGoOnlyOnceTheirTargetsAreFlushed) {
 
     engine_.SettleAll();
 
-    EXPECT_EQ(flushes_, 1);  // one file system, flushed once
+    EXPECT_EQ(flushes_, 2);  // one file system: the data, then the new names
     EXPECT_EQ(engine_.PendingDeletions(), 0);
     EXPECT_FALSE(drives_.exists(Source(0)));
     EXPECT_EQ(drives_.readFile(Source(1)), "rewritten since");
@@ -149,7 +149,7 @@ TEST_F(TransferTest, MovedSourcesGoOnlyOnceTheirTargetsAreFlushed) {
 
     // Nothing written since: nothing to flush.
     engine_.SettleAll();
-    EXPECT_EQ(flushes_, 1);
+    EXPECT_EQ(flushes_, 2);
 
     // Enough waiting sources make a settle due. A second may also pass on a
     // busy machine, which settles earlier: never do as many wait after it.
@@ -204,26 +204,37 @@ TEST_F(TransferTest, ARowIsDoneAndItsMovedSourceGoesOnlyWhenTargetAndSourceHold)
         const char* name;
         bool move;
         std::function<void(const QByteArray& source, const QByteArray& target)> meddle;
+        bool named;  // meddle once the target has its name, not before the settle
         bool flushFails;
         bool recordFails;
         CopyResult outcome;
         bool sourceGone;
     };
     const Case cases[] = {
-        {"move, all holds", true, {}, false, false, CopyResult::Complete, true},
-        {"move, the flush fails", true, {}, true, false, CopyResult::TargetError, false},
-        {"move, the queue cannot record it", true, {}, false, true, CopyResult::Complete, false},
+        {"move, all holds", true, {}, false, false, false, CopyResult::Complete, true},
+        {"move, the flush fails", true, {}, false, true, false, CopyResult::TargetError, false},
+        {"move, the queue cannot record it",
+         true,
+         {},
+         false,
+         false,
+         true,
+         CopyResult::Complete,
+         false},
         {"move, target removed", true,
-         [](const QByteArray&, const QByteArray& target) { ::unlink(target.constData()); }, false,
-         false, CopyResult::TargetError, false},
+         [](const QByteArray&, const QByteArray& target) { ::unlink(target.constData()); }, true,
+         false, false, CopyResult::TargetError, false},
         {"move, target replaced", true,
-         [&](const QByteArray&, const QByteArray& target) { replace(target, data); }, false, false,
-         CopyResult::TargetError, false},
+         [&](const QByteArray&, const QByteArray& target) { replace(target, data); }, true, false,
+         false, CopyResult::TargetError, false},
+        {"move, another file took the target's name first", true,
+         [&](const QByteArray&, const QByteArray& target) { replace(target, "theirs"); }, false,
+         false, false, CopyResult::TargetError, false},
         {"move, source rewritten with its times put back", true,
          [&](const QByteArray& source, const QByteArray&) { rewriteKeepingTimes(source); }, false,
-         false, CopyResult::SourceError, false},
-        {"copy, all holds", false, {}, false, false, CopyResult::Complete, false},
-        {"copy, the flush fails", false, {}, true, false, CopyResult::TargetError, false},
+         false, false, CopyResult::SourceError, false},
+        {"copy, all holds", false, {}, false, false, false, CopyResult::Complete, false},
+        {"copy, the flush fails", false, {}, false, true, false, CopyResult::TargetError, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -232,7 +243,11 @@ TEST_F(TransferTest, ARowIsDoneAndItsMovedSourceGoesOnlyWhenTargetAndSourceHold)
         ASSERT_EQ(c.move ? engine_.Move(progress_, paths, std::nullopt, 7)
                          : engine_.Copy(progress_, paths, std::nullopt, 7),
                   CopyResult::Complete);
-        if (c.meddle) c.meddle(*paths.sourceHost, *paths.targetHost);
+        if (c.meddle && !c.named) c.meddle(*paths.sourceHost, *paths.targetHost);
+        onFlush_ = [&] {
+            if (c.meddle && c.named && drives_.exists(Target(0)))
+                c.meddle(*paths.sourceHost, *paths.targetHost);
+        };
         failFlush_ = c.flushFails;
         SettleRecorder log;
         log.recorded = !c.recordFails;
@@ -249,6 +264,10 @@ TEST_F(TransferTest, ARowIsDoneAndItsMovedSourceGoesOnlyWhenTargetAndSourceHold)
         if (c.flushFails) {
             EXPECT_FALSE(drives_.exists(Target(0)));
         }
+        // The other program's file keeps its name and its bytes.
+        if (QByteArray(c.name).contains("took")) {
+            EXPECT_EQ(drives_.readFile(Target(0)), "theirs");
+        }
         EXPECT_EQ(engine_.PendingFiles(), 0);
         ASSERT_EQ(std::system(("rm -rf " + drives_.host(R"(D:\Tgt)") + "/* " +
                                drives_.host(R"(C:\Src)") + "/*")
@@ -256,6 +275,7 @@ TEST_F(TransferTest, ARowIsDoneAndItsMovedSourceGoesOnlyWhenTargetAndSourceHold)
                   0);
     }
     failFlush_ = false;
+    onFlush_ = {};
 }
 
 TEST_F(TransferTest, SourceChangedDuringItsMoveStaysAndGivesSourceError) {
