@@ -1,7 +1,7 @@
 // The real runner, with the file systems under it failing.
 //
 //   run setup SRC MANIFEST SET              source files of a set (small, large, faults)
-//   run go SRC TGT MANIFEST RESULT [EVENT] [queue=FILE]
+//   run go SRC TGT MANIFEST RESULT [EVENT] [queue=FILE [resume]]
 //                                           queues them, presses Start
 //   run check SRC TGT MANIFEST RESULT       what came of them
 //   run queuefile SRC TGT MANIFEST QUEUE    the jobs as the real program's queue file
@@ -22,10 +22,12 @@
 // and without an event the run goes to its end. With queue=FILE the queue is
 // kept as the real program keeps it: the queue file FILE and its journal,
 // written once a second and at the run's flushes; after a cut, "reload" reads
-// what survived. go writes "pumps=P micros=U" and the rows left in the table
-// (status, then name) to RESULT, "rewritten\tNAME" for a rewritten source and
-// "removed\tNAME" for a finished job whose target another program removed;
-// a job missing from the table ended Complete.
+// what survived, and "resume" starts from it instead of queueing the jobs, as
+// a fresh start of the program would (aborted rows restarted), counting the
+// files whose copy went on from a part already there ("resumed=R"). go writes "pumps=P micros=U"
+// and the rows left in the table (status, then name) to RESULT, "rewritten\tNAME" for a rewritten
+// source and "removed\tNAME" for a finished job whose target another program removed; a job missing
+// from the table ended Complete.
 //
 // check prints "lost=L torn=T both=B bad=X unflushed=U stuck=S moveback=M
 // partial=P": lost, a job whose file is neither intact at its source nor
@@ -47,6 +49,7 @@
 #include "platform/Errors.h"
 #include "platform/Guard.h"
 #include "platform/Pump.h"
+#include "queue/CopyEngine.h"
 #include "queue/QueueSession.h"
 #include "queue/Vocabulary.h"
 
@@ -95,7 +98,12 @@ std::vector<Job> ReadManifest(const QString& path) {
 // Sizes that meet the edges of a copy: nothing, one page, the chunk size and
 // one byte across it, a few megabytes.
 // "faults" keeps to the edges, so that failing each call in turn stays short.
+// "big" is two files large enough to go on where a cut left them.
 std::vector<Job> JobSet(const QString& set) {
+    if (set == QLatin1String("big")) {
+        return {{queue::ActionCopy, std::int64_t(200) << 20, QStringLiteral("file0")},
+                {queue::ActionMove, std::int64_t(100) << 20, QStringLiteral("file1")}};
+    }
     std::vector<std::int64_t> sizes = {0, 4096, 1'000'001, 1'000'002};
     if (set != QLatin1String("faults")) sizes.insert(sizes.end(), {3'000'000, 4096, 5'500'000});
     const int copies = set == QLatin1String("large") ? 3 : 1;
@@ -233,9 +241,12 @@ int Go(const QStringList& args) {
     const std::vector<Job> jobs = ReadManifest(args[2]);
     QString event;
     QString queuePath;
+    bool resume = false;
     for (const QString& arg : args.mid(4)) {
         if (arg.startsWith(QLatin1String("queue=")))
             queuePath = arg.section(u'=', 1);
+        else if (arg == QLatin1String("resume"))
+            resume = true;
         else
             event = arg;
     }
@@ -246,12 +257,14 @@ int Go(const QStringList& args) {
 
     QuietWindow window;
     queue::QueueSession session(window);
-    for (const Job& job : jobs) {
-        const QString sub = job.subdir();
-        session.QueueFile(
-            QStringLiteral("C:\\Src"), job.name,
-            sub.isEmpty() ? QStringLiteral("D:\\Tgt") : QStringLiteral("D:\\Tgt\\") + sub,
-            job.action);
+    if (!resume) {
+        for (const Job& job : jobs) {
+            const QString sub = job.subdir();
+            session.QueueFile(
+                QStringLiteral("C:\\Src"), job.name,
+                sub.isEmpty() ? QStringLiteral("D:\\Tgt") : QStringLiteral("D:\\Tgt\\") + sub,
+                job.action);
+        }
     }
 
     // Kept as the window keeps it: the whole file once, then the journal every
@@ -260,6 +273,12 @@ int Go(const QStringList& args) {
     QTimer autosave;
     if (!queuePath.isEmpty()) {
         try {
+            if (resume) {
+                persistence::LoadQueueFile(session.Table(), queuePath);
+                persistence::QueueJournal(session.Table().Grid(), queuePath,
+                                          persistence::JournalPathFor(queuePath))
+                    .Recover();
+            }
             persistence::SaveQueueFile(session.Table(), queuePath);
         } catch (const platform::Failure&) {
             return 3;
@@ -275,6 +294,8 @@ int Go(const QStringList& args) {
     }
 
     const std::int64_t at = event.section(u'=', 1).toLongLong();
+    int resumed = 0;
+    QString lastName;
     // What other programs did to the files: "rewritten\tNAME", "removed\tNAME".
     QByteArray meddling;
     const std::array<int, 2> roots = {OpenRoot(tgt), OpenRoot(src)};
@@ -338,7 +359,14 @@ int Go(const QStringList& args) {
             }
         });
     } else {
-        platform::SetPumpHook([](std::int64_t) {});
+        // A file whose first pump finds more than one chunk done went on
+        // from a part a cut left.
+        platform::SetPumpHook([&session, &resumed, &lastName](std::int64_t) {
+            const queue::TRunCounters& counters = session.Counters();
+            if (counters.CurrentFileName == lastName) return;
+            lastName = counters.CurrentFileName;
+            if (counters.CurrentFileDone > queue::CopyChunkSize) ++resumed;
+        });
     }
 
     // The toolbar's handler, entered the way the window enters it.
@@ -359,7 +387,8 @@ int Go(const QStringList& args) {
     if (journal) journal->Flush();
 
     QByteArray result = "pumps=" + QByteArray::number(pumps) +
-                        " micros=" + QByteArray::number(static_cast<qint64>(micros)) + '\n' +
+                        " micros=" + QByteArray::number(static_cast<qint64>(micros)) +
+                        " resumed=" + QByteArray::number(resumed) + '\n' +
                         Rows(session.Table().Grid());
     for (const QString& question : dialogs.asked)
         result += "asked\t" + question.simplified().toUtf8() + '\n';
