@@ -115,6 +115,16 @@ TEST(RunQueue, EndsEachRowAsTheDiskAndTheRowSay) {
              r.drives.writeFile(R"(C:\Src\Dir\keep)", "k");
              r.session.QueueRemoveDir(R"(C:\Src\Dir)", queue::ActionRemoveDir);
          }},
+        {"rows that read or write a file finished just before wait for its name", nullptr, "||||",
+         R"(D:\Tgt\a C:\Out\a)", "",
+         [](SessionRig& r) {
+             r.drives.writeFile(R"(C:\Src\a)", "a");
+             r.drives.writeFile(R"(C:\Two\a)", "b");
+             r.Job(Src, "a", Tgt);
+             r.Table().AppendJob(
+                 queue::QueueJob{Tgt, "a", R"(C:\Out)", 1, ActionCopy, queue::StatusPending});
+             r.Job(R"(C:\Two)", "a", Tgt);
+         }},
         {"an unknown status is never run", nullptr, R"(C:\Src|a|D:\Tgt|Copy|Done)", R"(D:\Tgt\b)",
          R"(D:\Tgt\a)",
          [](SessionRig& r) {
