@@ -36,8 +36,11 @@ struct TransferEngine::State {
     // Kept for the engine's life: no file pays for allocating it.
     platform::CopyBuffer buffer{CopyChunkSize};
     std::vector<Finished> finished;
-    std::int64_t moves = 0;  // finished files with a source to delete
+    // Named at the last settle; their names reach the disk with the next flush.
+    std::vector<Finished> named;
+    std::int64_t moves = 0;  // finished or named files with a source to delete
     Clock::time_point firstFinished;
+    Clock::time_point namedAt;
     // Every directory written since the last settle, each once.
     std::vector<QByteArray> writtenDirs;
     QSet<QByteArray> written;
@@ -109,60 +112,91 @@ CopyResult TransferEngine::Move(CopyProgress& progress, const FilePaths& paths,
 }
 
 void TransferEngine::SettleIfDue(SettleLog* log) {
-    if (state_->finished.empty()) return;
+    const Clock::time_point now = Clock::now();
     if (state_->finished.size() >= SettleEveryFiles ||
-        Clock::now() - state_->firstFinished >= SettleEvery) {
-        SettleAll(log);
+        (!state_->finished.empty() && now - state_->firstFinished >= SettleEvery) ||
+        (!state_->named.empty() && now - state_->namedAt >= SettleEvery)) {
+        Settle(log, Names::AtNextFlush);
     }
 }
 
 void TransferEngine::SettleAll(SettleLog* log) {
+    Settle(log, Names::Now);
+}
+
+void TransferEngine::Settle(SettleLog* log, Names names) {
+    using Finished = State::Finished;
     // Taken out first: whatever a later call adds belongs to the next settle.
-    const std::vector<State::Finished> batch = std::exchange(state_->finished, {});
-    state_->moves = 0;
-    const std::vector<QByteArray> dirs = std::exchange(state_->writtenDirs, {});
+    std::vector<Finished> batch = std::exchange(state_->finished, {});
+    std::vector<Finished> done = std::exchange(state_->named, {});
+    std::vector<QByteArray> dirs = std::exchange(state_->writtenDirs, {});
     state_->written.clear();
     state_->unnamed.clear();
-    if (dirs.empty() && batch.empty()) return;
+    state_->moves = 0;
+    const auto addOnce = [](std::vector<QByteArray>& list, const QByteArray& dir) {
+        if (std::find(list.begin(), list.end(), dir) == list.end()) list.push_back(dir);
+    };
+    for (const Finished& f : done)
+        addOnce(dirs, f.targetDir);
+    if (dirs.empty() && batch.empty() && done.empty()) return;
 
-    // 1. The targets' data reaches the disk.
-    const std::vector<bool> flushed = platform::FlushFileSystems(dirs);
+    // 1. One flush for the data of the files finished since the last settle
+    // and the names that settle gave.
     QHash<QByteArray, bool> onDisk;
-    for (std::size_t i = 0; i < dirs.size(); ++i)
-        onDisk.insert(dirs[i], flushed[i]);
-    // 2. Only then do new files get their names, which reach the disk in
-    // turn: a power cut never leaves a name on data the disk does not hold.
-    std::vector<CopyResult> outcomes(batch.size(), CopyResult::Complete);
-    std::vector<QByteArray> namedDirs;
-    for (std::size_t i = 0; i < batch.size(); ++i) {
-        const State::Finished& f = batch[i];
+    const auto flush = [&onDisk](const std::vector<QByteArray>& list) {
+        const std::vector<bool> flushed = platform::FlushFileSystems(list);
+        for (std::size_t i = 0; i < list.size(); ++i)
+            onDisk.insert(list[i], flushed[i]);
+    };
+    flush(dirs);
+    // 2. Only files whose data is on disk get their names: a power cut never
+    // leaves a name on data the disk does not hold. A name reaches the disk
+    // with the next settle's flush, which a run pays anyway; at once when
+    // everything settles now.
+    std::vector<CopyResult> outcomes(done.size(), CopyResult::Complete);
+    std::vector<Finished> named;
+    for (Finished& f : batch) {
+        CopyResult outcome = CopyResult::Complete;
         if (!onDisk.value(f.targetDir, false)) {
             // Data the disk may not hold must not pass for the file.
-            outcomes[i] = CopyResult::TargetError;
+            outcome = CopyResult::TargetError;
             if (f.unnamed) {
                 f.unnamed->Discard();
             } else if (f.target && platform::StillWritten(*f.target)) {
                 ::unlink(f.target->host.constData());
             }
         } else if (f.unnamed) {
-            if (!f.unnamed->Commit()) {
-                outcomes[i] = CopyResult::TargetError;
-            } else if (std::find(namedDirs.begin(), namedDirs.end(), f.targetDir) ==
-                       namedDirs.end()) {
-                namedDirs.push_back(f.targetDir);
+            if (f.unnamed->Commit()) {
+                named.push_back(std::move(f));
+                continue;
             }
+            outcome = CopyResult::TargetError;
         }
+        done.push_back(std::move(f));
+        outcomes.push_back(outcome);
     }
-    const std::vector<bool> namesFlushed = platform::FlushFileSystems(namedDirs);
-    for (std::size_t i = 0; i < namedDirs.size(); ++i)
-        onDisk.insert(namedDirs[i], namesFlushed[i]);
-    // 3. A finished file is done only when its target is on disk and still
-    // the file written, and a moved source still the file copied.
+    if (names == Names::Now) {
+        std::vector<QByteArray> namedDirs;
+        for (const Finished& f : named)
+            addOnce(namedDirs, f.targetDir);
+        flush(namedDirs);
+        for (Finished& f : named) {
+            done.push_back(std::move(f));
+            outcomes.push_back(CopyResult::Complete);
+        }
+    } else {
+        for (const Finished& f : named)
+            if (f.source) ++state_->moves;
+        state_->named = std::move(named);
+        state_->namedAt = Clock::now();
+    }
+
+    // 3. A finished file is done only when its target, name included, is on
+    // disk and still the file written, and a moved source still the file copied.
     std::vector<const platform::CopiedSource*> deletions;
-    for (std::size_t i = 0; i < batch.size(); ++i) {
-        const State::Finished& f = batch[i];
+    for (std::size_t i = 0; i < done.size(); ++i) {
+        const Finished& f = done[i];
         CopyResult& outcome = outcomes[i];
-        // Whole, but with its name perhaps not on disk, the row stays.
         if (outcome == CopyResult::Complete && (!onDisk.value(f.targetDir, false) ||
                                                 (f.target && !platform::StillWritten(*f.target)))) {
             outcome = CopyResult::TargetError;
@@ -186,7 +220,7 @@ bool TransferEngine::Awaits(const FilePaths& paths) const {
 }
 
 std::int64_t TransferEngine::PendingFiles() const {
-    return std::int64_t(state_->finished.size());
+    return std::int64_t(state_->finished.size() + state_->named.size());
 }
 
 std::int64_t TransferEngine::PendingDeletions() const {

@@ -61,7 +61,9 @@ public:
                     const std::optional<platform::DirectoryId>& sourceDir = std::nullopt,
                     std::uint64_t ticket = 0);
 
-    // Settles when enough time or files have gathered.
+    // Settles when enough time or files have gathered. The new files it
+    // names are reported at the next settle, whose flush takes their names
+    // to the disk: a run pays one flush a settle.
     void SettleIfDue(SettleLog* log = nullptr);
     // Flushes every file system written since the last settle (one syncfs
     // each); finds each finished file's target still the file written and a
@@ -85,6 +87,11 @@ public:
     static constexpr std::size_t SettleEveryFiles = 256;
 
 private:
+    // Names::AtNextFlush: the names given now are flushed (and their rows
+    // reported) at the next settle, with its data; Now: by a second flush.
+    enum class Names { AtNextFlush, Now };
+    void Settle(SettleLog* log, Names names);
+
     struct State;
     std::unique_ptr<State> state_;
 };
