@@ -1,7 +1,8 @@
 // The real runner, with the file systems under it failing.
 //
 //   run setup SRC MANIFEST SET              source files of a set (small, large, faults)
-//   run go SRC TGT MANIFEST RESULT [EVENT]  queues them, presses Start
+//   run go SRC TGT MANIFEST RESULT [EVENT] [queue=FILE [resume]]
+//                                           queues them, presses Start
 //   run check SRC TGT MANIFEST RESULT       what came of them
 //   run queuefile SRC TGT MANIFEST QUEUE    the jobs as the real program's queue file
 //   run reload QUEUE RESULT                 the rows a fresh start of the program loads
@@ -14,15 +15,29 @@
 //            the cut can also fall where the runner does not pump (the flushes
 //            and deletions at the end of the run)
 //   fill=K   at pump K, another program fills the target drive to its last 64 KiB
-// and without an event the run goes to its end. go writes "pumps=P micros=U" and the
-// rows left in the table (status, then name) to RESULT; a job missing from
-// the table ended Complete.
+//   rmtarget=K, rmtargetdir=K  at pump K, another program removes the target
+//            of the file being copied, or its directory with everything in it
+//   rewrite=K  at pump K, another program rewrites the file being moved in
+//            place (new bytes, same size) and puts its times back
+// and without an event the run goes to its end. With queue=FILE the queue is
+// kept as the real program keeps it: the queue file FILE and its journal,
+// written once a second and at the run's flushes; after a cut, "reload" reads
+// what survived, and "resume" starts from it instead of queueing the jobs, as
+// a fresh start of the program would (aborted rows restarted), counting the
+// files whose copy went on from a part already there ("resumed=R"). go writes "pumps=P micros=U"
+// and the rows left in the table (status, then name) to RESULT, "rewritten\tNAME" for a rewritten
+// source and "removed\tNAME" for a finished job whose target another program removed; a job missing
+// from the table ended Complete.
 //
-// check prints "lost=L torn=T both=B bad=X": lost, a job whose file is neither
-// intact at its source nor complete at its target; torn, a target of the right
-// size with wrong bytes; both, a moved file found at both places (allowed);
-// bad, a job the table calls Complete whose target differs, or a copied
-// source that changed.
+// check prints "lost=L torn=T both=B bad=X unflushed=U stuck=S moveback=M
+// partial=P": lost, a job whose file is neither intact at its source nor
+// complete at its target; torn, a target of the right size with wrong bytes;
+// both, a moved file found at both places (allowed); bad, a copied source that
+// changed; unflushed, a job gone from the queue whose target is missing, short
+// or different; stuck, a row still "In Progress"; moveback, a move row still
+// queued for a file it already moved; partial, a job still queued whose
+// target holds part of the file under its final name. Every kind but "both"
+// is a fault.
 
 #include "reliability/Harness.h"
 
@@ -34,14 +49,18 @@
 #include "platform/Errors.h"
 #include "platform/Guard.h"
 #include "platform/Pump.h"
+#include "queue/CopyEngine.h"
 #include "queue/QueueSession.h"
 #include "queue/Vocabulary.h"
 
 #include <QDir>
 #include <QFile>
 #include <QHash>
+#include <QSet>
+#include <QTimer>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
 
@@ -79,7 +98,12 @@ std::vector<Job> ReadManifest(const QString& path) {
 // Sizes that meet the edges of a copy: nothing, one page, the chunk size and
 // one byte across it, a few megabytes.
 // "faults" keeps to the edges, so that failing each call in turn stays short.
+// "big" is two files large enough to go on where a cut left them.
 std::vector<Job> JobSet(const QString& set) {
+    if (set == QLatin1String("big")) {
+        return {{queue::ActionCopy, std::int64_t(200) << 20, QStringLiteral("file0")},
+                {queue::ActionMove, std::int64_t(100) << 20, QStringLiteral("file1")}};
+    }
     std::vector<std::int64_t> sizes = {0, 4096, 1'000'001, 1'000'002};
     if (set != QLatin1String("faults")) sizes.insert(sizes.end(), {3'000'000, 4096, 5'500'000});
     const int copies = set == QLatin1String("large") ? 3 : 1;
@@ -215,7 +239,17 @@ int Go(const QStringList& args) {
     const QString src = args[0];
     const QString tgt = args[1];
     const std::vector<Job> jobs = ReadManifest(args[2]);
-    const QString event = args.value(4);
+    QString event;
+    QString queuePath;
+    bool resume = false;
+    for (const QString& arg : args.mid(4)) {
+        if (arg.startsWith(QLatin1String("queue=")))
+            queuePath = arg.section(u'=', 1);
+        else if (arg == QLatin1String("resume"))
+            resume = true;
+        else
+            event = arg;
+    }
     QDir().mkpath(tgt + QStringLiteral("/Tgt"));
     InstallHostDrives({QFile::encodeName(src), QFile::encodeName(tgt)});
     AnsweringDialogs dialogs;
@@ -223,15 +257,47 @@ int Go(const QStringList& args) {
 
     QuietWindow window;
     queue::QueueSession session(window);
-    for (const Job& job : jobs) {
-        const QString sub = job.subdir();
-        session.QueueFile(
-            QStringLiteral("C:\\Src"), job.name,
-            sub.isEmpty() ? QStringLiteral("D:\\Tgt") : QStringLiteral("D:\\Tgt\\") + sub,
-            job.action);
+    if (!resume) {
+        for (const Job& job : jobs) {
+            const QString sub = job.subdir();
+            session.QueueFile(
+                QStringLiteral("C:\\Src"), job.name,
+                sub.isEmpty() ? QStringLiteral("D:\\Tgt") : QStringLiteral("D:\\Tgt\\") + sub,
+                job.action);
+        }
+    }
+
+    // Kept as the window keeps it: the whole file once, then the journal every
+    // second of the run and whenever the run makes its rows durable.
+    std::unique_ptr<persistence::QueueJournal> journal;
+    QTimer autosave;
+    if (!queuePath.isEmpty()) {
+        try {
+            if (resume) {
+                persistence::LoadQueueFile(session.Table(), queuePath);
+                persistence::QueueJournal(session.Table().Grid(), queuePath,
+                                          persistence::JournalPathFor(queuePath))
+                    .Recover();
+            }
+            persistence::SaveQueueFile(session.Table(), queuePath);
+        } catch (const platform::Failure&) {
+            return 3;
+        }
+        journal = std::make_unique<persistence::QueueJournal>(
+            session.Table().Grid(), queuePath, persistence::JournalPathFor(queuePath));
+        session.Runner().SetDurableRecord([&journal] { return journal->Flush(); });
+        autosave.setInterval(1000);
+        QObject::connect(&autosave, &QTimer::timeout, [&journal] {
+            journal->Flush(persistence::QueueJournal::Durability::Start);
+        });
+        autosave.start();
     }
 
     const std::int64_t at = event.section(u'=', 1).toLongLong();
+    int resumed = 0;
+    QString lastName;
+    // What other programs did to the files: "rewritten\tNAME", "removed\tNAME".
+    QByteArray meddling;
     const std::array<int, 2> roots = {OpenRoot(tgt), OpenRoot(src)};
     const auto cut = [roots] {
         for (int fd : roots)
@@ -253,8 +319,54 @@ int Go(const QStringList& args) {
         platform::SetPumpHook([tgt, at](std::int64_t pump) {
             if (pump == at) FillUp(tgt);
         });
+    } else if (event.startsWith(QLatin1String("rmtarget=")) ||
+               event.startsWith(QLatin1String("rmtargetdir=")) ||
+               event.startsWith(QLatin1String("rewrite="))) {
+        platform::SetPumpHook([&, at](std::int64_t pump) {
+            const QString name = session.Counters().CurrentFileName;
+            if (pump != at || name.isEmpty()) return;
+            const Job* job = nullptr;
+            for (const Job& j : jobs)
+                if (j.name == name) job = &j;
+            if (!job) return;
+            if (event.startsWith(QLatin1String("rewrite="))) {
+                // A copy takes the bytes as they come; a move must not delete new ones.
+                if (job->action != queue::ActionMove) return;
+                const QByteArray path = Host(src, QStringLiteral("Src/") + name);
+                struct stat before {};
+                if (::stat(path.constData(), &before) != 0) return;
+                const int fd = ::open(path.constData(), O_WRONLY | O_CLOEXEC);
+                if (fd < 0) return;
+                const QByteArray bytes = Content("R" + name.toLatin1(), job->size);
+                const bool whole = ::pwrite(fd, bytes.constData(), bytes.size(), 0) == bytes.size();
+                const struct timespec times[2] = {before.st_atim, before.st_mtim};
+                ::futimens(fd, times);
+                ::close(fd);
+                if (whole) meddling += "rewritten\t" + name.toLatin1() + '\n';
+            } else if (event.startsWith(QLatin1String("rmtargetdir="))) {
+                // What already left the queue went with the directory by the
+                // other program's hand; the check leaves those jobs out.
+                const QByteArray queued = Rows(session.Table().Grid());
+                for (const Job& j : jobs) {
+                    if (j.subdir() == job->subdir() &&
+                        !queued.contains('\t' + j.name.toLatin1() + '\n'))
+                        meddling += "removed\t" + j.name.toLatin1() + '\n';
+                }
+                const QString target = TargetOf(tgt, *job);
+                QDir(target.left(target.lastIndexOf(u'/'))).removeRecursively();
+            } else {
+                ::unlink(QFile::encodeName(TargetOf(tgt, *job)).constData());
+            }
+        });
     } else {
-        platform::SetPumpHook([](std::int64_t) {});
+        // A file whose first pump finds more than one chunk done went on
+        // from a part a cut left.
+        platform::SetPumpHook([&session, &resumed, &lastName](std::int64_t) {
+            const queue::TRunCounters& counters = session.Counters();
+            if (counters.CurrentFileName == lastName) return;
+            lastName = counters.CurrentFileName;
+            if (counters.CurrentFileDone > queue::CopyChunkSize) ++resumed;
+        });
     }
 
     // The toolbar's handler, entered the way the window enters it.
@@ -270,12 +382,17 @@ int Go(const QStringList& args) {
     const std::int64_t pumps = platform::PumpCount();
     platform::SetPumpHook({});
     platform::SetDialogProvider(nullptr);
+    autosave.stop();
+    // The command's own save at its end, as the window makes it.
+    if (journal) journal->Flush();
 
     QByteArray result = "pumps=" + QByteArray::number(pumps) +
-                        " micros=" + QByteArray::number(static_cast<qint64>(micros)) + '\n' +
+                        " micros=" + QByteArray::number(static_cast<qint64>(micros)) +
+                        " resumed=" + QByteArray::number(resumed) + '\n' +
                         Rows(session.Table().Grid());
     for (const QString& question : dialogs.asked)
         result += "asked\t" + question.simplified().toUtf8() + '\n';
+    result += meddling;
     return WriteHostFile(QFile::encodeName(args[3]), result) ? 0 : 3;
 }
 
@@ -284,56 +401,71 @@ int Check(const QStringList& args) {
     const QString src = args[0];
     const QString tgt = args[1];
     QHash<QString, QString> statusOf;
+    QSet<QString> rewritten;
+    QSet<QString> removed;
     bool haveResult = false;
     const QByteArray result = ReadHostFile(QFile::encodeName(args[3]), &haveResult);
     for (const QByteArray& line : result.split('\n')) {
         const qsizetype tab = line.indexOf('\t');
-        if (tab > 0)
-            statusOf.insert(QString::fromUtf8(line.mid(tab + 1)),
-                            QString::fromUtf8(line.left(tab)));
+        if (tab <= 0) continue;
+        const QString name = QString::fromUtf8(line.mid(tab + 1));
+        const QString word = QString::fromUtf8(line.left(tab));
+        if (word == QLatin1String("rewritten"))
+            rewritten.insert(name);
+        else if (word == QLatin1String("removed"))
+            removed.insert(name);
+        else
+            statusOf.insert(name, word);
     }
 
-    int lost = 0, torn = 0, both = 0, bad = 0, unflushed = 0;
+    int lost = 0, torn = 0, both = 0, bad = 0, unflushed = 0, stuck = 0, moveback = 0, partial = 0;
     for (const Job& job : ReadManifest(args[2])) {
-        const QByteArray expected = Content(job.name.toLatin1(), job.size);
+        if (removed.contains(job.name)) continue;
+        // A source another program rewrote holds its new bytes: those are the file now.
+        const QByteArray expected =
+            Content((rewritten.contains(job.name) ? "R" : "") + job.name.toLatin1(), job.size);
         bool atSource = false;
-        const bool sourceIntact =
-            ReadHostFile(Host(src, QStringLiteral("Src/") + job.name), &atSource) == expected &&
-            atSource;
+        const QByteArray source =
+            ReadHostFile(Host(src, QStringLiteral("Src/") + job.name), &atSource);
+        const bool sourceIntact = atSource && source == expected;
         bool atTarget = false;
         const QByteArray target = ReadHostFile(QFile::encodeName(TargetOf(tgt, job)), &atTarget);
         const bool targetComplete = atTarget && target == expected;
+        // A move whose source was rewritten after its copy may keep the copy
+        // of what the source was: a whole older version, not a part.
+        const bool olderVersion = rewritten.contains(job.name) && atTarget &&
+                                  target == Content(job.name.toLatin1(), job.size);
+        const bool queued = statusOf.contains(job.name);
+        const QString status = statusOf.value(job.name);
+        const bool complete = haveResult && !queued;
         const char* what = nullptr;
-        if (atTarget && target.size() == expected.size() && target != expected) {
-            ++torn;
-            what = "torn";
-        }
-        if (!sourceIntact && !targetComplete) {
-            ++lost;
-            what = "lost";
-        } else if (job.action == queue::ActionMove && sourceIntact && targetComplete) {
-            ++both;
-        }
-        const bool complete = haveResult && !statusOf.contains(job.name);
-        // A row dropped before the run's closing flush may find its target
-        // gone after a cut; its source is still there (checked above).
-        if (complete && !targetComplete) {
-            ++unflushed;
-            what = what ? what : "unflushed";
-        }
-        if (job.action == queue::ActionCopy && !sourceIntact) {
-            ++bad;
-            what = what ? what : "bad";
-        }
+        const auto mark = [&what](int& count, const char* kind) {
+            ++count;
+            if (!what) what = kind;
+        };
+        if (!sourceIntact && !targetComplete) mark(lost, "lost");
+        if (atTarget && !olderVersion && target.size() == expected.size() && target != expected)
+            mark(torn, "torn");
+        if (job.action == queue::ActionMove && sourceIntact && targetComplete) ++both;
+        // Gone from the queue, so the user takes the target for the file.
+        if (complete && !targetComplete) mark(unflushed, "unflushed");
+        if (queued && status == queue::StatusInProgress) mark(stuck, "stuck");
+        // Run again, the row would end "Source Error" for a file that is safe.
+        if (queued && job.action == queue::ActionMove && !atSource && targetComplete)
+            mark(moveback, "moveback");
+        // Part of the file under the name of the whole one.
+        if (queued && atTarget && !targetComplete && !olderVersion) mark(partial, "partial");
+        if (job.action == queue::ActionCopy && !sourceIntact) mark(bad, "bad");
         if (what) {
             std::fprintf(stderr, "%s: %s %s (%lld bytes), source %s, target %s, row %s\n", what,
                          qPrintable(job.action), qPrintable(job.name),
                          static_cast<long long>(job.size), sourceIntact ? "intact" : "not intact",
                          atTarget ? (targetComplete ? "complete" : "incomplete") : "missing",
-                         complete ? "Complete" : qPrintable(statusOf.value(job.name)));
+                         complete ? "Complete" : qPrintable(status));
         }
     }
-    std::printf("lost=%d torn=%d both=%d bad=%d unflushed=%d\n", lost, torn, both, bad, unflushed);
+    std::printf("lost=%d torn=%d both=%d bad=%d unflushed=%d stuck=%d moveback=%d partial=%d\n",
+                lost, torn, both, bad, unflushed, stuck, moveback, partial);
     return 0;
 }
 

@@ -124,6 +124,9 @@ void TMainForm::StartJournal() {
         session_.Table().Grid(), files_.queue, persistence::JournalPathFor(files_.queue));
     // What a crash left in the journal comes back before anything else runs.
     journal_->Recover();
+    // A run's finished rows leave the journal on disk before their moved
+    // sources are deleted.
+    session_.Runner().SetDurableRecord([this] { return !journal_ || journal_->Flush(); });
     autosaveTimer_.start();
 }
 

@@ -2,6 +2,7 @@
 
 #include "persistence/QueueFile.h"
 #include "platform/Errors.h"
+#include "queue/QueueTable.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -179,7 +180,12 @@ JournalReplay QueueJournal::Recover() {
         result = ReplayJournal(text, QueueFileIdentity(queuePath_), grid_);
         grid_.AddObserver(this);
     }
-    if (result.applied > 0) SaveQueueFile(grid_, queuePath_);
+    // The rows a dead program was working on are runnable again, in the
+    // queue file too.
+    grid_.RemoveObserver(this);
+    const int revived = queue::ReviveInterruptedRows(grid_);
+    grid_.AddObserver(this);
+    if (result.applied > 0 || revived > 0) SaveQueueFile(grid_, queuePath_);
     Restart();
     return result;
 }

@@ -39,7 +39,9 @@ public:
     QueueJournal& operator=(const QueueJournal&) = delete;
 
     // At start, with the queue file (if any) loaded into the grid: applies a
-    // journal that continues it and folds the result into the queue file.
+    // journal that continues it, gives the rows a dead program left "In
+    // Progress" a runnable status (queue::ReviveInterruptedRows) and folds
+    // the result into the queue file.
     // Throws what SaveQueueFile throws; the journal then stays for the next try.
     JournalReplay Recover();
     // The queue file was just written whole from the grid: the journal starts

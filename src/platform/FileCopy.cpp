@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <new>
 #include <utility>
 
@@ -24,7 +25,13 @@ constexpr std::int64_t MaxPerCall = 1 << 30;
 // How many chunks the copy of a large file may run ahead of its disk.
 constexpr std::int64_t WriteBehindChunks = 32;
 
-std::function<void(const QByteArray&)> flushHook;
+// From this size on a copy cut short goes on where it stopped. It marks how
+// far it is on disk every second or every ResumableSize bytes, whichever
+// comes first: on a fast disk a file may take less than a second.
+constexpr std::int64_t ResumableSize = std::int64_t(64) << 20;
+constexpr auto MarkEvery = std::chrono::seconds(1);
+
+std::function<bool(const QByteArray&)> flushHook;
 
 DirectoryId IdOf(const struct stat& st) {
     return {std::uint64_t(st.st_dev), std::uint64_t(st.st_ino)};
@@ -117,19 +124,24 @@ public:
     CopyTarget& operator=(const CopyTarget&) = delete;
     ~CopyTarget() { Discard(); }
 
-    Result<void> Open(int sourceFd, const QByteArray& host) {
+    Result<void> Open(int sourceFd, const QByteArray& host, const FileStamp& source) {
         host_ = host;
+        // Large files are written so that a copy cut short can go on later.
+        if (source.size >= ResumableSize) key_ = ResumeKey(source);
         dir_ = detail::HostDirectoryOf(host_);
-        // The usual case first, in one call: nothing is there yet. O_EXCL never
-        // follows a link, so a dangling one cannot lead the file out of the tree.
-        const int fd =
-            ::open(host_.constData(),
-                   O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0666);
-        if (fd >= 0) {
-            created_ = FileHandle::Adopt(fd);
+        // The usual case first: nothing is there yet. The new file has no name
+        // (or a hidden one) until it is whole, so a crash or a kill never
+        // leaves part of it under the target's name. Its name is given
+        // without replacing anything, nor following a dangling link.
+        if (host_.isEmpty()) return OsError{ENOENT, Step::Resolve};
+        struct stat entry {};
+        if (::lstat(host_.constData(), &entry) != 0) {
+            if (errno != ENOENT) return Errno(Step::Examine);
+            const Result<void> opened = OpenReplacement(ReplacementFile::Placement::New);
+            if (!opened) return opened.error();
+            replacing_ = true;
             return {};
         }
-        if (errno != EEXIST) return Errno(Step::Create);
 
         // Links are followed, because writing the target would go through
         // them too. The owner's write bit is looked at even for root, who
@@ -153,7 +165,7 @@ public:
 
         host_ = detail::ResolveLink(host_);
         dir_ = detail::HostDirectoryOf(host_);
-        const Result<void> replacement = replacement_.Open(host_, 0600);
+        const Result<void> replacement = OpenReplacement(ReplacementFile::Placement::Replace);
         if (replacement) {
             replacing_ = true;
             return {};
@@ -168,8 +180,20 @@ public:
         created_ = FileHandle::Adopt(inPlace);
         return {};
     }
-    int fd() const { return replacing_ ? replacement_.fd() : created_.fd(); }
+    int fd() const { return replacing_ ? replacement_->fd() : created_.fd(); }
     const QByteArray& HostDirectory() const { return dir_; }
+    // Where the copy goes on from: the part of a resumed file already on disk.
+    std::int64_t ResumedAt() const { return resumedAt_; }
+    // A resumable file: its first `bytes` are on disk, and marked so.
+    void MarkDurable(std::int64_t bytes) {
+        if (replacing_) replacement_->MarkDurable(bytes);
+    }
+    // The file as written so far, under the name it ends with.
+    Result<WrittenTarget> Written() const {
+        struct stat st {};
+        if (::fstat(fd(), &st) != 0) return Errno(Step::Examine);
+        return WrittenTarget{host_, std::uint64_t(st.st_dev), std::uint64_t(st.st_ino), st.st_size};
+    }
 
     // The source's times and permission bits, after the last write. Best
     // effort. Both times are set: file systems of FUSE's high-level layer
@@ -182,23 +206,57 @@ public:
         ::fchmod(fd(), source.mode & 01777);
     }
 
-    // Closes, and puts a replacement in place. An error when the data may not
+    // An Abort: the part copied goes under the target's name now, its
+    // durable part marked for the copy that goes on from it.
+    Result<void> CommitPartial(std::int64_t bytes) {
+        if (!replacing_) return Close();
+        replacing_ = false;
+        replacement_->MarkDurable(bytes);
+        return replacement_->Commit(ReplacementFile::Content::Partial);
+    }
+    // The whole copy: its new version, not yet under the target's name (the
+    // caller names it once its data is on disk), or nothing where it was
+    // written in place, which is closed now. An error when the data may not
     // have been written; nothing of the copy remains then.
-    Result<void> Commit() {
+    Result<std::unique_ptr<ReplacementFile>> Release() {
         if (replacing_) {
             replacing_ = false;
-            return replacement_.Commit();
+            return std::move(replacement_);
         }
+        const Result<void> closed = Close();
+        if (!closed) return closed.error();
+        return std::unique_ptr<ReplacementFile>();
+    }
+
+private:
+    static QByteArray ResumeKey(const FileStamp& s) {
+        return QByteArray::number(qulonglong(s.device)) + ' ' +
+               QByteArray::number(qulonglong(s.inode)) + ' ' + QByteArray::number(qint64(s.size)) +
+               ' ' + QByteArray::number(qint64(s.modified.tv_sec)) + '.' +
+               QByteArray::number(qint64(s.modified.tv_nsec)) + ' ' +
+               QByteArray::number(qint64(s.changed.tv_sec)) + '.' +
+               QByteArray::number(qint64(s.changed.tv_nsec));
+    }
+
+    Result<void> OpenReplacement(ReplacementFile::Placement placement) {
+        if (key_.isEmpty()) return replacement_->Open(host_, 0600, placement);
+        const Result<std::int64_t> opened =
+            replacement_->OpenResumable(host_, 0600, placement, key_);
+        if (!opened) return opened.error();
+        resumedAt_ = *opened;
+        return {};
+    }
+
+    Result<void> Close() {
         const Result<void> closed = created_.Close();
         // Our own new file: removed whatever its permission bits say.
         if (!closed) ::unlink(host_.constData());
         return closed;
     }
 
-private:
     void Discard() {
         if (replacing_) {
-            replacement_.Discard();
+            replacement_->Discard();
         } else if (created_.valid()) {
             (void)created_.Close();
             ::unlink(host_.constData());
@@ -208,8 +266,10 @@ private:
     QByteArray host_;
     QByteArray dir_;
     FileHandle created_;
-    ReplacementFile replacement_;
+    std::unique_ptr<ReplacementFile> replacement_ = std::make_unique<ReplacementFile>();
     bool replacing_ = false;
+    QByteArray key_;  // the source, for a resumable file
+    std::int64_t resumedAt_ = 0;
 };
 
 // Copies n bytes from the position of the open file `from` to that of `to`:
@@ -285,7 +345,7 @@ Result<CopiedFile> CopyFile(const FileCopyRequest& request, CopyBuffer& buffer,
     if (const Result<void> opened = in.Open(request.source, request.sourceDir); !opened)
         return opened.error();
     CopyTarget out;
-    if (const Result<void> opened = out.Open(in.fd(), request.target); !opened)
+    if (const Result<void> opened = out.Open(in.fd(), request.target, in.Copied().stamp); !opened)
         return opened.error();
     CopiedFile copied;
     copied.targetDir = out.HostDirectory();
@@ -295,8 +355,16 @@ Result<CopiedFile> CopyFile(const FileCopyRequest& request, CopyBuffer& buffer,
     // grew while we copy ends at this size, so the counters stay in step.
     const std::int64_t size = in.Copied().stamp.size;
     const std::int64_t chunkSize = request.chunkSize;
+    // A file cut short before goes on from its part on disk.
+    const std::int64_t resumedAt = out.ResumedAt();
+    if (resumedAt > 0) {
+        if (::lseek(in.fd(), resumedAt, SEEK_SET) != resumedAt) return Errno(Step::Read);
+        if (request.resumed) request.resumed(resumedAt);
+    }
+    auto lastMark = std::chrono::steady_clock::now();
+    std::int64_t marked = resumedAt;
     ChunkCopier copier;
-    for (std::int64_t done = 0; done < size;) {
+    for (std::int64_t done = resumedAt; done < size;) {
         const std::int64_t want = std::min(size - done, chunkSize);
         const Result<std::int64_t> chunk = copier.Copy(in.fd(), out.fd(), want, buffer);
         if (!chunk) return chunk.error();
@@ -316,9 +384,16 @@ Result<CopiedFile> CopyFile(const FileCopyRequest& request, CopyBuffer& buffer,
             }
         }
         done += want;
+        if (const auto now = std::chrono::steady_clock::now();
+            size >= ResumableSize &&
+            (now - lastMark >= MarkEvery || done - marked >= ResumableSize)) {
+            out.MarkDurable(done);
+            lastMark = now;
+            marked = done;
+        }
         if (!afterChunk(want)) {
             // The partial data stays under the target's name, for a restart.
-            (void)out.Commit();
+            (void)out.CommitPartial(done);
             copied.stopped = true;
             return copied;
         }
@@ -330,8 +405,13 @@ Result<CopiedFile> CopyFile(const FileCopyRequest& request, CopyBuffer& buffer,
     // Date and permissions on the open file, after the last write; a
     // read-only source gives a read-only target all the same.
     out.CarryAttributes(in.Copied().stamp);
-    if (const Result<void> committed = out.Commit(); !committed) return committed.error();
+    const Result<WrittenTarget> written = out.Written();
+    if (!written) return written.error();
+    Result<std::unique_ptr<ReplacementFile>> unnamed = out.Release();
+    if (!unnamed) return unnamed.error();
+    copied.unnamed = std::move(*unnamed);
     copied.source = in.Copied();
+    copied.target = *written;
     return copied;
 }
 
@@ -378,6 +458,20 @@ Result<std::optional<Renamed>> RenameWithinFileSystem(const QByteArray& from, co
     return renamed(final);
 }
 
+bool StillWritten(const WrittenTarget& target) {
+    struct stat st {};
+    return ::lstat(target.host.constData(), &st) == 0 && S_ISREG(st.st_mode) &&
+           std::uint64_t(st.st_dev) == target.device && std::uint64_t(st.st_ino) == target.inode &&
+           st.st_size == target.size;
+}
+
+bool SourceUnchanged(const CopiedSource& source) {
+    const InDir in(source.host, source.dir);
+    struct stat st {};
+    return in.ok() && ::fstatat(in.fd(), in.name(), &st, 0) == 0 &&
+           detail::StampOf(st).SameContentAs(source.stamp);
+}
+
 bool DeleteIfUnchanged(const CopiedSource& source) {
     const InDir in(source.host, source.dir);
     if (!in.ok()) return false;
@@ -404,8 +498,8 @@ std::vector<bool> FlushFileSystems(const std::vector<QByteArray>& hostDirs) {
             } else {
                 // Since Linux 5.8 syncfs also reports write-back errors.
                 flushed[i] = ::syncfs(fd) == 0;
+                if (flushed[i] && flushHook) flushed[i] = flushHook(hostDirs[i]);
                 done.emplace_back(st.st_dev, flushed[i]);
-                if (flushed[i] && flushHook) flushHook(hostDirs[i]);
             }
         }
         ::close(fd);
@@ -413,7 +507,7 @@ std::vector<bool> FlushFileSystems(const std::vector<QByteArray>& hostDirs) {
     return flushed;
 }
 
-void SetFlushHook(std::function<void(const QByteArray& hostDir)> hook) {
+void SetFlushHook(std::function<bool(const QByteArray& hostDir)> hook) {
     flushHook = std::move(hook);
 }
 

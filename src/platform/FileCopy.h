@@ -67,13 +67,35 @@ struct FileCopyRequest {
     bool sourceMustStay = false;
     // Set: the source is taken from this directory only.
     std::optional<DirectoryId> sourceDir;
+    // Told where the copy goes on from when it resumes a file cut short.
+    std::function<void(std::int64_t offset)> resumed;
 };
+
+// A copy's target as it was written: its name and the very file under it.
+struct WrittenTarget {
+    QByteArray host;
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    std::int64_t size = 0;
+};
+
+// Whether the target's name still leads to the very file that was written,
+// at its size: not removed, replaced or cut short by another program since.
+bool StillWritten(const WrittenTarget& target);
+
+class ReplacementFile;
 
 // What a copy leaves for the settling of a move and the flush at the end of a run.
 struct CopiedFile {
     CopiedSource source;
+    WrittenTarget target;
     QByteArray targetDir;  // the host directory the target ends in
     bool stopped = false;  // afterChunk said stop: the part copied is under the target's name
+    // The whole copy, not yet under the target's name: Commit gives it the
+    // name, which the caller does once the data is on disk, so that a power
+    // cut never leaves a name on a file the disk does not hold. Null where
+    // the file was written in place.
+    std::shared_ptr<ReplacementFile> unnamed;
 };
 
 // Copies one file, the one way the program copies: opens the source and
@@ -83,8 +105,13 @@ struct CopiedFile {
 // cannot), starting each large chunk on its way to the disk; calls
 // afterChunk(bytes) after each chunk, and stops when it says false; then sets
 // the source's times and permission bits (never set-user-ID or set-group-ID)
-// and puts the target in place. A source that grew is copied as far as it was
-// measured; one that shrank is a Read failure.
+// and leaves the target unnamed (CopiedFile::unnamed). A source that grew is
+// copied as far as it was measured; one that shrank is a Read failure.
+//
+// A file of 64 MiB or more is written resumably: when the target's
+// directory holds the part a crash or an Abort left of this very source
+// (device, inode, size, both times), the copy goes on from its last part
+// known to be on disk (request.resumed is told where).
 //
 // Errors: Step::SameFile when the target is the source under another name;
 // Step::Open, Read and SourceChanged on the source's side; any other step is
@@ -109,6 +136,8 @@ Result<std::optional<Renamed>> RenameWithinFileSystem(const QByteArray& source,
                                                       const QByteArray& target,
                                                       const std::optional<DirectoryId>& sourceDir);
 
+// Whether a copied source is still the file that was copied, unchanged.
+bool SourceUnchanged(const CopiedSource& source);
 // Deletes a moved source when it is still the file that was copied; a
 // read-only file stays, as DeleteFile would leave it.
 bool DeleteIfUnchanged(const CopiedSource& source);
@@ -118,7 +147,8 @@ bool DeleteIfUnchanged(const CopiedSource& source);
 std::vector<bool> FlushFileSystems(const std::vector<QByteArray>& hostDirs);
 
 // Tests: runs after every flush of a file system, with the directory it was
-// reached through. An empty function removes it.
-void SetFlushHook(std::function<void(const QByteArray& hostDir)> hook);
+// reached through; false makes the flush count as failed, as a dying disk's
+// would. An empty function removes it.
+void SetFlushHook(std::function<bool(const QByteArray& hostDir)> hook);
 
 }  // namespace platform

@@ -79,6 +79,7 @@ FileStamp StampOf(const struct stat& st) {
     stamp.size = st.st_size;
     stamp.modified = st.st_mtim;
     stamp.accessed = st.st_atim;
+    stamp.changed = st.st_ctim;
     stamp.mode = st.st_mode;
     return stamp;
 }

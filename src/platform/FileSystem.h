@@ -39,22 +39,26 @@ enum FileAttr : std::int32_t {
 Result<QByteArray> HostPath(const QString& path);
 
 // What tells one file's content from another's for a move: the same entry on
-// the same device, with the same size and modification time.
+// the same device, with the same size, modification time and change time.
 struct FileStamp {
     std::uint64_t device = 0;
     std::uint64_t inode = 0;
     std::int64_t size = 0;
     timespec modified{};
     timespec accessed{};
+    timespec changed{};      // status change time (st_ctim)
     std::uint32_t mode = 0;  // type and permission bits
 
     bool SameFileAs(const FileStamp& other) const {
         return device == other.device && inode == other.inode;
     }
+    // The change time too: a program can put the modification time back
+    // after rewriting a file, but never the change time.
     bool SameContentAs(const FileStamp& other) const {
         return SameFileAs(other) && size == other.size &&
                modified.tv_sec == other.modified.tv_sec &&
-               modified.tv_nsec == other.modified.tv_nsec;
+               modified.tv_nsec == other.modified.tv_nsec &&
+               changed.tv_sec == other.changed.tv_sec && changed.tv_nsec == other.changed.tv_nsec;
     }
 };
 

@@ -52,6 +52,11 @@ std::optional<CopyResult> BeginFile(CopyProgress& progress, const FilePaths& pat
 CopyResult CopyInChunks(CopyProgress& progress, platform::CopyBuffer& buffer,
                         platform::FileCopyRequest request, platform::CopiedFile& copied) {
     request.chunkSize = CopyChunkSize;
+    // The progress of a resumed file starts at the part already there; the
+    // speed counts only what this run copies.
+    request.resumed = [&progress](std::int64_t offset) {
+        progress.counters.CurrentFileDone = offset;
+    };
     const auto afterChunk = [&progress](std::int64_t bytes) {
         progress.counters.CurrentFileDone += bytes;
         progress.counters.RunBytes += bytes;

@@ -41,10 +41,45 @@ auto CutShortAs(QueueTable& table, std::uint64_t serial, const QString& status, 
 
 }  // namespace
 
+// Brings what a settle found into the table: a row whose file is on disk
+// leaves it, any other gets its status word and stays.
+class QueueRunner::RowSettling : public SettleLog {
+public:
+    explicit RowSettling(QueueRunner& runner) : runner_(runner) {}
+    void Settled(std::uint64_t serial, CopyResult outcome) override {
+        if (outcome == CopyResult::Complete) runner_.sourceDirIds_.remove(serial);
+        const int row = runner_.table_.Grid().RowOfSerial(serial);
+        if (row < 0) return;
+        if (outcome == CopyResult::Complete) {
+            runner_.table_.DropRow(row);
+        } else {
+            runner_.table_.SetCell(colStatus, row, StatusWord(outcome));
+        }
+        changed_ = true;
+    }
+    bool Record() override {
+        if (changed_) runner_.window_.RefreshQueueView();
+        return !runner_.durableRecord_ || runner_.durableRecord_();
+    }
+
+private:
+    QueueRunner& runner_;
+    bool changed_ = false;
+};
+
+void QueueRunner::Settle(SettleWhen when) {
+    RowSettling log(*this);
+    if (when == SettleWhen::Now) {
+        transfer_.SettleAll(&log);
+    } else {
+        transfer_.SettleIfDue(&log);
+    }
+}
+
 // One run, from Running back to Stopped. Whatever way the run ends, an
-// exception included, the deferred deletions are settled (so a user who sees
-// "Stopped" finds every moved file on disk exactly once), the state reads
-// Stopped and the timer is off.
+// exception included, the finished files are settled (so a user who sees
+// "Stopped" finds every moved file on disk exactly once, and the queue
+// without its finished rows), the state reads Stopped and the timer is off.
 class QueueRunner::RunScope {
 public:
     explicit RunScope(QueueRunner& runner) : runner_(runner) {
@@ -58,14 +93,14 @@ public:
     // The ordinary end, where a failure to settle is reported.
     void Finish() {
         finished_ = true;
-        runner_.transfer_.SettleAll();
+        runner_.Settle(SettleWhen::Now);
     }
 
     ~RunScope() {
         // On the way out of an exception, which is already being reported.
         if (!finished_) {
             try {
-                runner_.transfer_.SettleAll();
+                runner_.Settle(SettleWhen::Now);
             } catch (...) {
             }
         }
@@ -129,7 +164,10 @@ void QueueRunner::RunQueue() {
             if (row < 0) break;
             const platform::Result<Job, QString> job = table_.ReadJob(row);
             if (!job) {
-                RunError(job.error());
+                // The run ends here. The rows finished before leave the queue
+                // first, so the message numbers the row as the user sees it.
+                Settle(SettleWhen::Now);
+                RunError(table_.ReadJob(table_.FirstPendingRow()).error());
                 break;
             }
             // Stop and Abort are looked at only after a copy row.
@@ -146,9 +184,11 @@ void QueueRunner::RunQueue() {
 }
 
 void QueueRunner::RunRemoveDir(int row, const QString& dir) {
-    // The moved files of the tree must be gone before the tree can be.
-    transfer_.SettleAll();
+    // The moved files of the tree must be gone before the tree can be. The
+    // settle drops finished rows: the row is found again after it.
     const std::uint64_t serial = table_.Grid().RowSerial(row);
+    Settle(SettleWhen::Now);
+    row = table_.Grid().RowOfSerial(serial);
     table_.SetCell(colStatus, row, StatusInProgress);
     window_.RefreshQueueView();
 
@@ -167,6 +207,13 @@ void QueueRunner::RunRemoveDir(int row, const QString& dir) {
 }
 
 QueueRunner::RowStart QueueRunner::RunFileRow(int row, const Job& job) {
+    const std::uint64_t serial = table_.Grid().RowSerial(row);
+    // A file finished earlier in this run gets its name only at a settle:
+    // a row that reads or writes that name waits for it.
+    if (transfer_.Awaits(job.paths)) {
+        Settle(SettleWhen::Now);
+        row = table_.Grid().RowOfSerial(serial);
+    }
     if (platform::DriveFreeSpace(job.targetDir) < job.size) {
         RunError(QStringLiteral("Not enough space on drive ") + job.targetDir.left(1));
         return RowStart::EndRun;
@@ -180,7 +227,6 @@ QueueRunner::RowStart QueueRunner::RunFileRow(int row, const Job& job) {
     counters_.CurrentFileName = job.fileName;
     counters_.CurrentFileSize = job.size;
     window_.RefreshStatistics();
-    const std::uint64_t serial = table_.Grid().RowSerial(row);
     table_.SetCell(colStatus, row, StatusInProgress);
     window_.RefreshQueueView();
 
@@ -195,17 +241,15 @@ QueueRunner::RowStart QueueRunner::RunFileRow(int row, const Job& job) {
     // A copy cut short by a failure is offered again at the next Start, like
     // an aborted one.
     const CopyResult result = CutShortAs(table_, serial, StatusAborted, [&] {
-        return job.action == Action::Move ? transfer_.Move(progress, job.paths, sourceDirId)
-                                          : transfer_.Copy(progress, job.paths, sourceDirId);
+        return job.action == Action::Move
+                   ? transfer_.Move(progress, job.paths, sourceDirId, serial)
+                   : transfer_.Copy(progress, job.paths, sourceDirId, serial);
     });
     // The copy pumps: find the row again rather than trust its old position.
+    // A Complete row leaves the table at the settle that finds its file on disk.
     row = table_.Grid().RowOfSerial(serial);
-    if (row >= 0) {
-        table_.SetCell(colStatus, row, StatusWord(result));
-        if (result == CopyResult::Complete) table_.DropRow(row);
-    }
-    if (result == CopyResult::Complete) sourceDirIds_.remove(serial);
-    transfer_.SettleIfDue();
+    if (row >= 0) table_.SetCell(colStatus, row, StatusWord(result));
+    Settle(SettleWhen::Due);
 
     // A size edited by hand further down is that row's problem when its turn comes.
     (void)CountPendingDeferringFailure(table_, counters_);

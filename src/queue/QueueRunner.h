@@ -15,6 +15,8 @@
 
 #include <QHash>
 
+#include <functional>
+
 #include <cstdint>
 
 namespace queue {
@@ -65,6 +67,11 @@ public:
     // A row queued from a walked tree, by serial: the identity its source
     // directory had when listed. The run then takes the file from there only.
     void RememberSourceDir(std::uint64_t serial, const platform::DirectoryId& id);
+    // Makes the table's changes durable (the window's journal, waiting for
+    // the disk); true when they are. A run calls it at every settle, after the
+    // finished rows left the table and before their moved sources are
+    // deleted. Without it, the table's changes count as recorded.
+    void SetDurableRecord(std::function<bool()> record) { durableRecord_ = std::move(record); }
 
     void RunQueue();
     void StopQueue();
@@ -79,6 +86,10 @@ public:
 
 private:
     class RunScope;
+    class RowSettling;
+    enum class SettleWhen { Due, Now };
+    // Settles the run's finished files into the table (Transfer.h).
+    void Settle(SettleWhen when);
     enum class RowStart { Started, EndRun };
     bool RestartAborted();
     void RunRemoveDir(int row, const QString& dir);
@@ -90,6 +101,7 @@ private:
     QueueState state_ = QueueState::Stopped;
     bool abortRequested_ = false;
     TransferEngine transfer_;
+    std::function<bool()> durableRecord_;
     // Rows read from a queue file have no identity.
     QHash<std::uint64_t, platform::DirectoryId> sourceDirIds_;
 };

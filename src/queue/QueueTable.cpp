@@ -478,4 +478,23 @@ void QueueTable::RefreshQueueView() {
     grid_.Repaint();
 }
 
+int ReviveInterruptedRows(platform::StringGrid& grid) {
+    if (grid.ColCount() < QueueColumnCount) return 0;
+    int changed = 0;
+    for (int row = grid.FixedRows(); row < grid.RowCount(); ++row) {
+        const QString& status = grid.Cell(colStatus, row);
+        if (status == StatusComplete) {
+            grid.SetCell(colStatus, row, StatusPending);
+        } else if (status == StatusInProgress) {
+            grid.SetCell(
+                colStatus, row,
+                grid.Cell(colAction, row) == ActionRemoveDir ? StatusFailed : StatusAborted);
+        } else {
+            continue;
+        }
+        ++changed;
+    }
+    return changed;
+}
+
 }  // namespace queue

@@ -91,6 +91,15 @@ private:
 // cut the command short. The count of jobs is still right, so the command
 // finishes and rethrows what this returns after.
 std::exception_ptr CountPendingDeferringFailure(const QueueTable& table, TRunCounters& counters);
+// A queue loaded after its program died (a kill, a power cut) may hold the
+// row that program was working on, still "In Progress". Nothing is working on
+// it now: a file row becomes "Aborted", as an Abort would have left it, so the
+// next Start offers it again; a "RemoveDir" row becomes "Failed", as the
+// runner writes for one it could not finish. A row "Complete" whose target
+// was not yet known to be on disk becomes "Pending" and is done again (a
+// moved source is deleted only after its row left the queue for good, so it
+// is still there). Returns the rows changed.
+int ReviveInterruptedRows(platform::StringGrid& grid);
 
 // Reads a Real Size text leniently as a whole number of bytes (truncated
 // toward zero); throws EConvertError "Cell does not contain a float value".

@@ -1,9 +1,15 @@
 #include "queue/Transfer.h"
 
+#include "platform/ReplacementFile.h"
+
 #include <QHash>
 #include <QSet>
 
+#include <unistd.h>
+
+#include <algorithm>
 #include <chrono>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -15,18 +21,30 @@ constexpr auto SettleEvery = std::chrono::seconds(1);
 }  // namespace
 
 struct TransferEngine::State {
-    struct Deferred {
-        platform::CopiedSource source;
+    // A file finished since the last settle.
+    struct Finished {
+        std::uint64_t ticket = 0;
+        // The target to find unchanged; none for a rename, whose file is the source's own.
+        std::optional<platform::WrittenTarget> target;
+        // A move's source, deleted once its row is durably done.
+        std::optional<platform::CopiedSource> source;
         QByteArray targetDir;
+        // A copy's target, named once its data is on disk.
+        std::shared_ptr<platform::ReplacementFile> unnamed;
     };
 
     // Kept for the engine's life: no file pays for allocating it.
     platform::CopyBuffer buffer{CopyChunkSize};
-    std::vector<Deferred> deferred;
-    Clock::time_point firstDeferred;
+    std::vector<Finished> finished;
+    // Named at the last settle; their names reach the disk with the next flush.
+    std::vector<Finished> named;
+    std::int64_t moves = 0;  // finished or named files with a source to delete
+    Clock::time_point firstFinished;
+    Clock::time_point namedAt;
     // Every directory written since the last settle, each once.
     std::vector<QByteArray> writtenDirs;
     QSet<QByteArray> written;
+    QSet<QByteArray> unnamed;  // the names the finished files will get
     SameFileSystemMove sameFileSystemMove = SameFileSystemMove::Rename;
 
     void Wrote(const QByteArray& dir) {
@@ -34,25 +52,36 @@ struct TransferEngine::State {
         written.insert(dir);
         writtenDirs.push_back(dir);
     }
+    void Finish(Finished file) {
+        if (finished.empty()) firstFinished = Clock::now();
+        if (file.source) ++moves;
+        if (file.unnamed && file.target) unnamed.insert(file.target->host);
+        finished.push_back(std::move(file));
+    }
 };
 
 TransferEngine::TransferEngine() : state_(std::make_unique<State>()) {}
 TransferEngine::~TransferEngine() = default;
 
 CopyResult TransferEngine::Copy(CopyProgress& progress, const FilePaths& paths,
-                                const std::optional<platform::DirectoryId>& sourceDir) {
+                                const std::optional<platform::DirectoryId>& sourceDir,
+                                std::uint64_t ticket) {
     if (const std::optional<CopyResult> refused = BeginFile(progress, paths)) return *refused;
     platform::CopiedFile copied;
     const CopyResult result = CopyInChunks(
         progress, state_->buffer,
-        {*paths.sourceHost, paths.targetHost.value_or(QByteArray()), 0, false, sourceDir}, copied);
+        {*paths.sourceHost, paths.targetHost.value_or(QByteArray()), 0, false, sourceDir, {}},
+        copied);
     if (result == CopyResult::Complete || result == CopyResult::Aborted)
         state_->Wrote(copied.targetDir);
+    if (result == CopyResult::Complete)
+        state_->Finish({ticket, copied.target, std::nullopt, copied.targetDir, copied.unnamed});
     return result;
 }
 
 CopyResult TransferEngine::Move(CopyProgress& progress, const FilePaths& paths,
-                                const std::optional<platform::DirectoryId>& sourceDir) {
+                                const std::optional<platform::DirectoryId>& sourceDir,
+                                std::uint64_t ticket) {
     if (const std::optional<CopyResult> refused = BeginFile(progress, paths)) return *refused;
     if (state_->sameFileSystemMove == SameFileSystemMove::Rename) {
         if (!paths.targetHost) return CopyResult::TargetError;
@@ -64,6 +93,7 @@ CopyResult TransferEngine::Move(CopyProgress& progress, const FilePaths& paths,
             progress.counters.CurrentFileDone = (*renamed)->size;
             progress.counters.RunBytes += (*renamed)->size;
             state_->Wrote((*renamed)->targetDir);
+            state_->Finish({ticket, std::nullopt, std::nullopt, (*renamed)->targetDir, nullptr});
             return CopyResult::Complete;
         }
     }
@@ -71,45 +101,130 @@ CopyResult TransferEngine::Move(CopyProgress& progress, const FilePaths& paths,
     platform::CopiedFile copied;
     const CopyResult result = CopyInChunks(
         progress, state_->buffer,
-        {*paths.sourceHost, paths.targetHost.value_or(QByteArray()), 0, true, sourceDir}, copied);
+        {*paths.sourceHost, paths.targetHost.value_or(QByteArray()), 0, true, sourceDir, {}},
+        copied);
     if (result == CopyResult::Complete || result == CopyResult::Aborted)
         state_->Wrote(copied.targetDir);
-    if (result == CopyResult::Complete) {
-        // The source goes only once the target's file system has been flushed.
-        if (state_->deferred.empty()) state_->firstDeferred = Clock::now();
-        state_->deferred.push_back({copied.source, copied.targetDir});
-    }
+    // The source goes only once the target is on disk and the row durably done.
+    if (result == CopyResult::Complete)
+        state_->Finish({ticket, copied.target, copied.source, copied.targetDir, copied.unnamed});
     return result;
 }
 
-void TransferEngine::SettleIfDue() {
-    if (state_->deferred.empty()) return;
-    if (state_->deferred.size() >= SettleEveryFiles ||
-        Clock::now() - state_->firstDeferred >= SettleEvery) {
-        SettleAll();
+void TransferEngine::SettleIfDue(SettleLog* log) {
+    const Clock::time_point now = Clock::now();
+    if (state_->finished.size() >= SettleEveryFiles ||
+        (!state_->finished.empty() && now - state_->firstFinished >= SettleEvery) ||
+        (!state_->named.empty() && now - state_->namedAt >= SettleEvery)) {
+        Settle(log, Names::AtNextFlush);
     }
 }
 
-void TransferEngine::SettleAll() {
-    // Taken out first: whatever a later call adds belongs to the next settle.
-    const std::vector<State::Deferred> batch = std::exchange(state_->deferred, {});
-    const std::vector<QByteArray> dirs = std::exchange(state_->writtenDirs, {});
-    state_->written.clear();
-    if (dirs.empty()) return;
+void TransferEngine::SettleAll(SettleLog* log) {
+    Settle(log, Names::Now);
+}
 
-    const std::vector<bool> flushed = platform::FlushFileSystems(dirs);
+void TransferEngine::Settle(SettleLog* log, Names names) {
+    using Finished = State::Finished;
+    // Taken out first: whatever a later call adds belongs to the next settle.
+    std::vector<Finished> batch = std::exchange(state_->finished, {});
+    std::vector<Finished> done = std::exchange(state_->named, {});
+    std::vector<QByteArray> dirs = std::exchange(state_->writtenDirs, {});
+    state_->written.clear();
+    state_->unnamed.clear();
+    state_->moves = 0;
+    const auto addOnce = [](std::vector<QByteArray>& list, const QByteArray& dir) {
+        if (std::find(list.begin(), list.end(), dir) == list.end()) list.push_back(dir);
+    };
+    for (const Finished& f : done)
+        addOnce(dirs, f.targetDir);
+    if (dirs.empty() && batch.empty() && done.empty()) return;
+
+    // 1. One flush for the data of the files finished since the last settle
+    // and the names that settle gave.
     QHash<QByteArray, bool> onDisk;
-    for (std::size_t i = 0; i < dirs.size(); ++i)
-        onDisk.insert(dirs[i], flushed[i]);
-    // A source whose target could not be flushed stays: the file is then at
-    // both places, never at none.
-    for (const State::Deferred& d : batch) {
-        if (onDisk.value(d.targetDir, false)) platform::DeleteIfUnchanged(d.source);
+    const auto flush = [&onDisk](const std::vector<QByteArray>& list) {
+        const std::vector<bool> flushed = platform::FlushFileSystems(list);
+        for (std::size_t i = 0; i < list.size(); ++i)
+            onDisk.insert(list[i], flushed[i]);
+    };
+    flush(dirs);
+    // 2. Only files whose data is on disk get their names: a power cut never
+    // leaves a name on data the disk does not hold. A name reaches the disk
+    // with the next settle's flush, which a run pays anyway; at once when
+    // everything settles now.
+    std::vector<CopyResult> outcomes(done.size(), CopyResult::Complete);
+    std::vector<Finished> named;
+    for (Finished& f : batch) {
+        CopyResult outcome = CopyResult::Complete;
+        if (!onDisk.value(f.targetDir, false)) {
+            // Data the disk may not hold must not pass for the file.
+            outcome = CopyResult::TargetError;
+            if (f.unnamed) {
+                f.unnamed->Discard();
+            } else if (f.target && platform::StillWritten(*f.target)) {
+                ::unlink(f.target->host.constData());
+            }
+        } else if (f.unnamed) {
+            if (f.unnamed->Commit()) {
+                named.push_back(std::move(f));
+                continue;
+            }
+            outcome = CopyResult::TargetError;
+        }
+        done.push_back(std::move(f));
+        outcomes.push_back(outcome);
     }
+    if (names == Names::Now) {
+        std::vector<QByteArray> namedDirs;
+        for (const Finished& f : named)
+            addOnce(namedDirs, f.targetDir);
+        flush(namedDirs);
+        for (Finished& f : named) {
+            done.push_back(std::move(f));
+            outcomes.push_back(CopyResult::Complete);
+        }
+    } else {
+        for (const Finished& f : named)
+            if (f.source) ++state_->moves;
+        state_->named = std::move(named);
+        state_->namedAt = Clock::now();
+    }
+
+    // 3. A finished file is done only when its target, name included, is on
+    // disk and still the file written, and a moved source still the file copied.
+    std::vector<const platform::CopiedSource*> deletions;
+    for (std::size_t i = 0; i < done.size(); ++i) {
+        const Finished& f = done[i];
+        CopyResult& outcome = outcomes[i];
+        if (outcome == CopyResult::Complete && (!onDisk.value(f.targetDir, false) ||
+                                                (f.target && !platform::StillWritten(*f.target)))) {
+            outcome = CopyResult::TargetError;
+        } else if (outcome == CopyResult::Complete && f.source &&
+                   !platform::SourceUnchanged(*f.source)) {
+            outcome = CopyResult::SourceError;
+        }
+        if (log) log->Settled(f.ticket, outcome);
+        if (outcome == CopyResult::Complete && f.source) deletions.push_back(&*f.source);
+    }
+    // 4. The queue durably forgets those rows; 5. only then do their sources
+    // go. Unrecorded, they stay: the file is then at both places, never at none.
+    if (log && !log->Record()) return;
+    for (const platform::CopiedSource* source : deletions)
+        platform::DeleteIfUnchanged(*source);
+}
+
+bool TransferEngine::Awaits(const FilePaths& paths) const {
+    return (paths.targetHost && state_->unnamed.contains(*paths.targetHost)) ||
+           (paths.sourceHost && state_->unnamed.contains(*paths.sourceHost));
+}
+
+std::int64_t TransferEngine::PendingFiles() const {
+    return std::int64_t(state_->finished.size() + state_->named.size());
 }
 
 std::int64_t TransferEngine::PendingDeletions() const {
-    return std::int64_t(state_->deferred.size());
+    return state_->moves;
 }
 
 void TransferEngine::SetSameFileSystemMove(SameFileSystemMove how) {

@@ -2,6 +2,7 @@
 #include "persistence/QueueJournal.h"
 #include "platform/StringGrid.h"
 #include "queue/QueueTable.h"
+#include "queue/Vocabulary.h"
 #include "support/HostFiles.h"
 
 #include <QDir>
@@ -124,6 +125,46 @@ TEST(QueueJournalTest, ReplayStopsWhereTheJournalIsTornOrDamaged) {
         EXPECT_EQ(persistence::ReplayJournal(c.text, base, grid).applied, c.applied);
         EXPECT_EQ(grid.Cell(0, 1), c.applied >= 1 ? "first" : "");
         EXPECT_EQ(grid.Cell(1, 1), c.applied >= 2 ? "second" : "");
+    }
+}
+
+TEST(QueueJournalTest, RowsADeadProgramWasWorkingOnComeBackRunnable) {
+    // Written "In Progress" into the queue file, or only into the journal.
+    struct Case {
+        const char* action;
+        const char* status;
+        bool inJournal;
+        const char* loaded;
+    };
+    const Case cases[] = {
+        {"Copy", "In Progress", false, "Aborted"},
+        {"Move", "In Progress", true, "Aborted"},
+        {"RemoveDir", "In Progress", true, "Failed"},
+        {"Copy", "Pending", true, "Pending"},
+        // Finished, but its target was not yet known to be on disk: done again.
+        {"Move", "Complete", true, "Pending"},
+        {"Move", "Target Error", false, "Target Error"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.action) + " " + c.status);
+        Files files;
+        queue::QueueTable live;
+        live.AppendJob(
+            {R"(C:\Src)", "f", R"(D:\Tgt)", 5, c.action, c.inJournal ? "Pending" : c.status});
+        persistence::SaveQueueFile(live, files.queue());
+        {
+            QueueJournal journal(live.Grid(), files.queue(), files.journal());
+            live.SetCell(queue::colStatus, 1, c.status);
+            ASSERT_TRUE(journal.Flush());
+        }
+        queue::QueueTable loaded;
+        persistence::LoadQueueFile(loaded, files.queue());
+        QueueJournal(loaded.Grid(), files.queue(), files.journal()).Recover();
+        EXPECT_EQ(loaded.Cell(queue::colStatus, 1), c.loaded);
+        // The queue file alone says so too.
+        queue::QueueTable reread;
+        persistence::LoadQueueFile(reread, files.queue());
+        EXPECT_EQ(reread.Cell(queue::colStatus, 1), c.loaded);
     }
 }
 

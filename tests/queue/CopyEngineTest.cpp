@@ -26,9 +26,12 @@ protected:
     }
     void TearDown() override { platform::SetPumpHook({}); }
 
-    // The status word the row would get.
+    // The status word the row would get, once the settle named its target.
     QString CopyOneFile(const QString& source, const QString& target) {
-        return queue::StatusWord(engine_.Copy(progress_, queue::ResolvePaths(source, target)));
+        const queue::CopyResult result =
+            engine_.Copy(progress_, queue::ResolvePaths(source, target));
+        engine_.SettleAll();
+        return queue::StatusWord(result);
     }
 
     QByteArray Host(const QString& path) const { return drives_.host(path); }
@@ -67,12 +70,16 @@ TEST_F(CopyEngineTest, CopiesWholeFileChunkByChunkWithDateAndCounters) {
         drives_.writeFile(Source, data);
         const timespec times[2] = {{1'600'000'000, 0}, {1'234'567'890, 123'456'789}};
         ASSERT_EQ(::utimensat(AT_FDCWD, Host(Source).constData(), times, 0), 0);
-        // A stale target is replaced, not appended to.
-        drives_.writeFile(Target, testsupport::TempDrives::Pattern(5'000'000));
+        // A stale target is replaced, not appended to. A new one has no name
+        // until it is whole: a crash meanwhile leaves nothing under it.
+        const bool stale = c.size % 2 == 0;
+        ::unlink(Host(Target).constData());
+        if (stale) drives_.writeFile(Target, testsupport::TempDrives::Pattern(5'000'000));
         counters_.RunBytes = 1000;
         counters_.CurrentFileDone = 77;
         abort_ = true;  // left over from an earlier abort
-        platform::SetPumpHook([](std::int64_t) {});
+        platform::SetPumpHook(
+            [&](std::int64_t) { EXPECT_EQ(drives_.exists(Target), stale) << "a partial file"; });
 
         EXPECT_EQ(CopyOneFile(Source, Target), "Complete");
 
@@ -227,6 +234,7 @@ TEST_F(CopyEngineTest, SetIdBitsNeverReachTheTarget) {
         const queue::FilePaths paths = queue::ResolvePaths(Source, Target);
         EXPECT_EQ(move ? engine_.Move(progress_, paths) : engine_.Copy(progress_, paths),
                   queue::CopyResult::Complete);
+        engine_.SettleAll();
         EXPECT_EQ(drives_.mode(Target), 0755u);
     }
 }
@@ -309,6 +317,46 @@ TEST_F(CopyEngineTest, ExistingTargetStaysWholeUntilItsReplacementIs) {
             QDir(QFile::decodeName(Host(R"(D:\Tgt)")))
                 .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot),
             QStringList({"alias.bin", "file.bin"}));
+    }
+}
+
+TEST_F(CopyEngineTest, ALargeFileCutShortGoesOnFromItsPartOnDisk) {
+    struct Case {
+        const char* name;
+        bool sourceTouched;  // between the Abort and the next copy
+        std::int64_t resumedAt;
+    };
+    const Case cases[] = {
+        {"the same source", false, 3 * queue::CopyChunkSize},
+        {"the source changed since", true, 0},
+    };
+    const QByteArray data = testsupport::TempDrives::Pattern(65 << 20);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        drives_.writeFile(Source, data);
+        ::unlink(Host(Target).constData());
+        platform::SetPumpHook([&](std::int64_t n) {
+            if (n == 3) abort_ = true;
+        });
+        ASSERT_EQ(CopyOneFile(Source, Target), "Aborted");
+        EXPECT_EQ(Read(Target), data.left(3 * queue::CopyChunkSize));
+        if (c.sourceTouched) {
+            const timespec times[2] = {{UTIME_OMIT, UTIME_OMIT}, {1'000'000'000, 0}};
+            ASSERT_EQ(::utimensat(AT_FDCWD, Host(Source).constData(), times, 0), 0);
+        }
+
+        std::int64_t firstProgress = -1;
+        platform::SetPumpHook([&](std::int64_t n) {
+            if (n == 1) firstProgress = counters_.CurrentFileDone;
+        });
+        counters_.RunBytes = 0;
+        EXPECT_EQ(CopyOneFile(Source, Target), "Complete");
+        EXPECT_TRUE(Read(Target) == data);
+        EXPECT_EQ(firstProgress, c.resumedAt + queue::CopyChunkSize);
+        EXPECT_EQ(counters_.RunBytes, data.size() - c.resumedAt);
+        // Nothing of the part is left beside the file.
+        EXPECT_EQ(QDir(QFile::decodeName(Host(R"(D:\Tgt)"))).entryList(QDir::Files | QDir::Hidden),
+                  QStringList({"file.bin"}));
     }
 }
 

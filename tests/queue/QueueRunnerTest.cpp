@@ -115,6 +115,16 @@ TEST(RunQueue, EndsEachRowAsTheDiskAndTheRowSay) {
              r.drives.writeFile(R"(C:\Src\Dir\keep)", "k");
              r.session.QueueRemoveDir(R"(C:\Src\Dir)", queue::ActionRemoveDir);
          }},
+        {"rows that read or write a file finished just before wait for its name", nullptr, "||||",
+         R"(D:\Tgt\a C:\Out\a)", "",
+         [](SessionRig& r) {
+             r.drives.writeFile(R"(C:\Src\a)", "a");
+             r.drives.writeFile(R"(C:\Two\a)", "b");
+             r.Job(Src, "a", Tgt);
+             r.Table().AppendJob(
+                 queue::QueueJob{Tgt, "a", R"(C:\Out)", 1, ActionCopy, queue::StatusPending});
+             r.Job(R"(C:\Two)", "a", Tgt);
+         }},
         {"an unknown status is never run", nullptr, R"(C:\Src|a|D:\Tgt|Copy|Done)", R"(D:\Tgt\b)",
          R"(D:\Tgt\a)",
          [](SessionRig& r) {
@@ -486,6 +496,30 @@ TEST(Reentry, AFailureInsideARunStillEndsItStopped) {
     // The cut copy is offered again at the next Start, like an aborted one.
     EXPECT_EQ(rig.Rows().first(), R"(C:\Src|big|D:\Tgt|Copy|Aborted)");
     ExpectStoppedAndQuiet(rig);
+
+    // A move finished before the failure is settled all the same: its row
+    // leaves the queue and its source goes.
+    SessionRig moved;
+    moved.drives.writeFile(R"(C:\Src\m)", "m");
+    moved.drives.writeFile(R"(C:\Src\big)", 3'000'000);
+    moved.Job(Src, "m", Tgt, ActionMove);
+    moved.Job(Src, "big", Tgt);
+    moved.session.Runner().Transfer().SetSameFileSystemMove(queue::SameFileSystemMove::Copy);
+    bool thrown = false;
+    moved.AtPump([&](std::int64_t) {
+        for (int row = 1; row < moved.Table().RowCount() && !thrown; ++row) {
+            if (moved.Table().Cell(queue::colFileName, row) == "big" &&
+                moved.Table().Cell(queue::colStatus, row) == queue::StatusInProgress) {
+                thrown = true;
+                throw std::runtime_error("out of the pump");
+            }
+        }
+    });
+    EXPECT_THROW(moved.session.Runner().btnStartClick(), std::runtime_error);
+    EXPECT_FALSE(moved.drives.exists(R"(C:\Src\m)"));
+    EXPECT_EQ(moved.drives.readFile(R"(D:\Tgt\m)"), "m");
+    EXPECT_FALSE(moved.Rows().join(u';').contains(QLatin1String("|m|")));
+    EXPECT_EQ(moved.session.Runner().Transfer().PendingFiles(), 0);
 }
 
 }  // namespace

@@ -9,8 +9,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <functional>
+#include <thread>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -26,6 +30,7 @@ protected:
         platform::SetFlushHook([this](const QByteArray&) {
             ++flushes_;
             if (onFlush_) onFlush_();
+            return !failFlush_;
         });
     }
     void TearDown() override {
@@ -47,6 +52,7 @@ protected:
     queue::TransferEngine engine_;
     int flushes_ = 0;
     std::function<void()> onFlush_;
+    bool failFlush_ = false;
 };
 
 TEST_F(TransferTest, MoveWithinOneFileSystemIsARenameWithTheCopysRefusals) {
@@ -133,7 +139,7 @@ TEST_F(TransferTest, MovedSourcesGoOnlyOnceTheirTargetsAreFlushed) {
 
     engine_.SettleAll();
 
-    EXPECT_EQ(flushes_, 1);  // one file system, flushed once
+    EXPECT_EQ(flushes_, 2);  // one file system: the data, then the new names
     EXPECT_EQ(engine_.PendingDeletions(), 0);
     EXPECT_FALSE(drives_.exists(Source(0)));
     EXPECT_EQ(drives_.readFile(Source(1)), "rewritten since");
@@ -143,19 +149,137 @@ TEST_F(TransferTest, MovedSourcesGoOnlyOnceTheirTargetsAreFlushed) {
 
     // Nothing written since: nothing to flush.
     engine_.SettleAll();
-    EXPECT_EQ(flushes_, 1);
+    EXPECT_EQ(flushes_, 2);
 
-    // Enough waiting sources make a settle due. A second may also pass on a
-    // busy machine, which settles earlier: never do as many wait after it.
+    // Enough finished files make a settle due, which names them; the next
+    // one, whose flush takes the names to the disk, lets their sources go.
     for (std::size_t i = 0; i < queue::TransferEngine::SettleEveryFiles; ++i) {
         drives_.writeFile(Source(int(i)), "x");
         ASSERT_EQ(engine_.Move(progress_, queue::ResolvePaths(Source(int(i)), Target(int(i)))),
                   CopyResult::Complete);
         engine_.SettleIfDue();
-        ASSERT_LT(engine_.PendingDeletions(),
-                  std::int64_t(queue::TransferEngine::SettleEveryFiles));
     }
-    EXPECT_GE(flushes_, 2);
+    EXPECT_GE(flushes_, 3);
+    // The last one finished is named at most: its source waits.
+    EXPECT_GT(engine_.PendingDeletions(), 0);
+    EXPECT_TRUE(drives_.exists(Source(int(queue::TransferEngine::SettleEveryFiles) - 1)));
+    engine_.SettleAll();
+    EXPECT_FALSE(drives_.exists(Source(0)));
+    EXPECT_EQ(engine_.PendingFiles(), 0);
+}
+
+// What a settle reports, and when the queue is asked to record it.
+struct SettleRecorder : queue::SettleLog {
+    std::vector<std::pair<std::uint64_t, CopyResult>> settled;
+    bool recorded = true;
+    std::function<void()> onRecord;
+    void Settled(std::uint64_t ticket, CopyResult outcome) override {
+        settled.emplace_back(ticket, outcome);
+    }
+    bool Record() override {
+        if (onRecord) onRecord();
+        return recorded;
+    }
+};
+
+TEST_F(TransferTest, ARowIsDoneAndItsMovedSourceGoesOnlyWhenTargetAndSourceHold) {
+    engine_.SetSameFileSystemMove(queue::SameFileSystemMove::Copy);
+    const QByteArray data = TempDrives::Pattern(100'000);
+    // Another program at work between the copy and the settle.
+    const auto replace = [](const QByteArray& host, const QByteArray& bytes) {
+        const QByteArray other = host + ".new";
+        FILE* f = std::fopen(other.constData(), "wb");
+        std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), f);
+        std::fclose(f);
+        std::rename(other.constData(), host.constData());
+    };
+    const auto rewriteKeepingTimes = [](const QByteArray& host) {
+        struct stat before {};
+        ::stat(host.constData(), &before);
+        // Past the coarse clock of the file system's time stamps.
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        const int fd = ::open(host.constData(), O_WRONLY);
+        ASSERT_EQ(::pwrite(fd, "NEW", 3, 0), 3);
+        const timespec times[2] = {before.st_atim, before.st_mtim};
+        ::futimens(fd, times);
+        ::close(fd);
+    };
+    struct Case {
+        const char* name;
+        bool move;
+        std::function<void(const QByteArray& source, const QByteArray& target)> meddle;
+        bool named;  // meddle once the target has its name, not before the settle
+        bool flushFails;
+        bool recordFails;
+        CopyResult outcome;
+        bool sourceGone;
+    };
+    const Case cases[] = {
+        {"move, all holds", true, {}, false, false, false, CopyResult::Complete, true},
+        {"move, the flush fails", true, {}, false, true, false, CopyResult::TargetError, false},
+        {"move, the queue cannot record it",
+         true,
+         {},
+         false,
+         false,
+         true,
+         CopyResult::Complete,
+         false},
+        {"move, target removed", true,
+         [](const QByteArray&, const QByteArray& target) { ::unlink(target.constData()); }, true,
+         false, false, CopyResult::TargetError, false},
+        {"move, target replaced", true,
+         [&](const QByteArray&, const QByteArray& target) { replace(target, data); }, true, false,
+         false, CopyResult::TargetError, false},
+        {"move, another file took the target's name first", true,
+         [&](const QByteArray&, const QByteArray& target) { replace(target, "theirs"); }, false,
+         false, false, CopyResult::TargetError, false},
+        {"move, source rewritten with its times put back", true,
+         [&](const QByteArray& source, const QByteArray&) { rewriteKeepingTimes(source); }, false,
+         false, false, CopyResult::SourceError, false},
+        {"copy, all holds", false, {}, false, false, false, CopyResult::Complete, false},
+        {"copy, the flush fails", false, {}, false, true, false, CopyResult::TargetError, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        drives_.writeFile(Source(0), data);
+        const auto paths = queue::ResolvePaths(Source(0), Target(0));
+        ASSERT_EQ(c.move ? engine_.Move(progress_, paths, std::nullopt, 7)
+                         : engine_.Copy(progress_, paths, std::nullopt, 7),
+                  CopyResult::Complete);
+        if (c.meddle && !c.named) c.meddle(*paths.sourceHost, *paths.targetHost);
+        onFlush_ = [&] {
+            if (c.meddle && c.named && drives_.exists(Target(0)))
+                c.meddle(*paths.sourceHost, *paths.targetHost);
+        };
+        failFlush_ = c.flushFails;
+        SettleRecorder log;
+        log.recorded = !c.recordFails;
+        // The queue forgets the row before its source goes, never after.
+        log.onRecord = [&] { EXPECT_TRUE(drives_.exists(Source(0))); };
+
+        engine_.SettleAll(&log);
+
+        ASSERT_EQ(log.settled.size(), 1u);
+        EXPECT_EQ(log.settled[0].first, 7u);
+        EXPECT_EQ(log.settled[0].second, c.outcome);
+        EXPECT_EQ(!drives_.exists(Source(0)), c.sourceGone);
+        // A target whose flush failed does not stay to pass for the file.
+        if (c.flushFails) {
+            EXPECT_FALSE(drives_.exists(Target(0)));
+        }
+        // The other program's file keeps its name and its bytes.
+        if (QByteArray(c.name).contains("took")) {
+            EXPECT_EQ(drives_.readFile(Target(0)), "theirs");
+        }
+        EXPECT_EQ(engine_.PendingFiles(), 0);
+        ASSERT_EQ(std::system(("rm -rf " + drives_.host(R"(D:\Tgt)") + "/* " +
+                               drives_.host(R"(C:\Src)") + "/*")
+                                  .constData()),
+                  0);
+    }
+    failFlush_ = false;
+    onFlush_ = {};
 }
 
 TEST_F(TransferTest, SourceChangedDuringItsMoveStaysAndGivesSourceError) {
