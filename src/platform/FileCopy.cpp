@@ -5,7 +5,10 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
+
+#include <climits>
 
 #include <algorithm>
 #include <cerrno>
@@ -415,6 +418,42 @@ Result<CopiedFile> CopyFile(const FileCopyRequest& request, CopyBuffer& buffer,
     return copied;
 }
 
+namespace {
+
+// Where a file renamed by a move came from, on the file itself until the
+// queue has durably recorded the move: the same journal of the file system
+// that holds the rename holds the mark, so a move row that a crash brings
+// back can tell its file already moved from a source that went missing.
+constexpr char MovedFromMark[] = "user.ferrovant.moved-from";
+
+class MoveMark {
+public:
+    // Marks the source at `from`, a regular file of its directory.
+    MoveMark(const InDir& in, const QByteArray& from) {
+        fd_ =
+            ::openat(in.fd(), in.name(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+        if (fd_ >= 0 &&
+            ::fsetxattr(fd_, MovedFromMark, from.constData(), std::size_t(from.size()), 0) != 0) {
+            ::close(std::exchange(fd_, -1));
+        }
+    }
+    // Unless the rename happened, the mark goes again.
+    ~MoveMark() {
+        if (fd_ < 0) return;
+        if (!kept_) ::fremovexattr(fd_, MovedFromMark);
+        ::close(fd_);
+    }
+    MoveMark(const MoveMark&) = delete;
+    MoveMark& operator=(const MoveMark&) = delete;
+    void Keep() { kept_ = true; }
+
+private:
+    int fd_ = -1;
+    bool kept_ = false;
+};
+
+}  // namespace
+
 Result<std::optional<Renamed>> RenameWithinFileSystem(const QByteArray& from, const QByteArray& to,
                                                       const std::optional<DirectoryId>& sourceDir) {
     const std::optional<Renamed> copyInstead;
@@ -426,7 +465,9 @@ Result<std::optional<Renamed>> RenameWithinFileSystem(const QByteArray& from, co
     if (S_ISLNK(st.st_mode)) return copyInstead;
     if (!S_ISREG(st.st_mode)) return OsError{EACCES, Step::Open};
     if ((st.st_mode & S_IWUSR) == 0 || (st.st_mode & (S_ISUID | S_ISGID)) != 0) return copyInstead;
+    MoveMark mark(in, from);
     const auto renamed = [&](const QByteArray& path) {
+        mark.Keep();
         return std::optional(Renamed{st.st_size, detail::HostDirectoryOf(path)});
     };
 
@@ -456,6 +497,24 @@ Result<std::optional<Renamed>> RenameWithinFileSystem(const QByteArray& from, co
     const QByteArray final = detail::ResolveLink(to);
     if (::renameat(in.fd(), in.name(), AT_FDCWD, final.constData()) != 0) return copyInstead;
     return renamed(final);
+}
+
+std::optional<Renamed> MovedBefore(const QByteArray& source, const QByteArray& target) {
+    const int fd =
+        ::open(target.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) return std::nullopt;
+    char from[PATH_MAX];
+    const ssize_t n = ::fgetxattr(fd, MovedFromMark, from, sizeof from);
+    struct stat st {};
+    const bool moved = n > 0 && QByteArray(from, n) == source && ::fstat(fd, &st) == 0 &&
+                       S_ISREG(st.st_mode) && ::access(source.constData(), F_OK) != 0;
+    ::close(fd);
+    if (!moved) return std::nullopt;
+    return Renamed{st.st_size, detail::HostDirectoryOf(target)};
+}
+
+void ForgetMove(const QByteArray& target) {
+    ::lremovexattr(target.constData(), MovedFromMark);
 }
 
 bool StillWritten(const WrittenTarget& target) {

@@ -136,6 +136,13 @@ Result<std::optional<Renamed>> RenameWithinFileSystem(const QByteArray& source,
                                                       const QByteArray& target,
                                                       const std::optional<DirectoryId>& sourceDir);
 
+// A file renamed there (RenameWithinFileSystem) carries where it came from
+// until ForgetMove, once the queue has durably recorded the move. MovedBefore:
+// the file a move from source left at target, when source is gone and target
+// bears its mark (a move row a crash brought back); nullopt otherwise.
+std::optional<Renamed> MovedBefore(const QByteArray& source, const QByteArray& target);
+void ForgetMove(const QByteArray& target);
+
 // Whether a copied source is still the file that was copied, unchanged.
 bool SourceUnchanged(const CopiedSource& source);
 // Deletes a moved source when it is still the file that was copied; a

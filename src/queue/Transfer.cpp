@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <optional>
 #include <utility>
@@ -31,6 +32,8 @@ struct TransferEngine::State {
         QByteArray targetDir;
         // A copy's target, named once its data is on disk.
         std::shared_ptr<platform::ReplacementFile> unnamed;
+        // A renamed file, whose mark goes once its row is durably done.
+        QByteArray renamedTo;
     };
 
     // Kept for the engine's life: no file pays for allocating it.
@@ -75,7 +78,7 @@ CopyResult TransferEngine::Copy(CopyProgress& progress, const FilePaths& paths,
     if (result == CopyResult::Complete || result == CopyResult::Aborted)
         state_->Wrote(copied.targetDir);
     if (result == CopyResult::Complete)
-        state_->Finish({ticket, copied.target, std::nullopt, copied.targetDir, copied.unnamed});
+        state_->Finish({ticket, copied.target, std::nullopt, copied.targetDir, copied.unnamed, {}});
     return result;
 }
 
@@ -85,15 +88,24 @@ CopyResult TransferEngine::Move(CopyProgress& progress, const FilePaths& paths,
     if (const std::optional<CopyResult> refused = BeginFile(progress, paths)) return *refused;
     if (state_->sameFileSystemMove == SameFileSystemMove::Rename) {
         if (!paths.targetHost) return CopyResult::TargetError;
-        const platform::Result<std::optional<platform::Renamed>> renamed =
+        platform::Result<std::optional<platform::Renamed>> renamed =
             platform::RenameWithinFileSystem(*paths.sourceHost, *paths.targetHost, sourceDir);
+        if (!renamed && renamed.error().step == platform::Step::Open &&
+            renamed.error().code == ENOENT) {
+            // A row a crash brought back after its rename: the file is there already.
+            if (std::optional<platform::Renamed> before =
+                    platform::MovedBefore(*paths.sourceHost, *paths.targetHost)) {
+                renamed = std::move(before);
+            }
+        }
         if (!renamed) return ResultOf(renamed.error());
         if (*renamed) {
             // Atomic: at every moment the file is under one of its names.
             progress.counters.CurrentFileDone = (*renamed)->size;
             progress.counters.RunBytes += (*renamed)->size;
             state_->Wrote((*renamed)->targetDir);
-            state_->Finish({ticket, std::nullopt, std::nullopt, (*renamed)->targetDir, nullptr});
+            state_->Finish({ticket, std::nullopt, std::nullopt, (*renamed)->targetDir, nullptr,
+                            *paths.targetHost});
             return CopyResult::Complete;
         }
     }
@@ -107,7 +119,8 @@ CopyResult TransferEngine::Move(CopyProgress& progress, const FilePaths& paths,
         state_->Wrote(copied.targetDir);
     // The source goes only once the target is on disk and the row durably done.
     if (result == CopyResult::Complete)
-        state_->Finish({ticket, copied.target, copied.source, copied.targetDir, copied.unnamed});
+        state_->Finish(
+            {ticket, copied.target, copied.source, copied.targetDir, copied.unnamed, {}});
     return result;
 }
 
@@ -123,6 +136,18 @@ void TransferEngine::SettleIfDue(SettleLog* log) {
 void TransferEngine::SettleAll(SettleLog* log) {
     Settle(log, Names::Now);
 }
+
+namespace {
+
+// The outcome of a finished file whose file system failed its flush. A
+// rename cannot be undone: the file is under one of its two names, and its
+// row is offered again (a move that finds its file moved completes).
+template <class Finished>
+CopyResult NotOnDisk(const Finished& f) {
+    return f.renamedTo.isEmpty() ? CopyResult::TargetError : CopyResult::Aborted;
+}
+
+}  // namespace
 
 void TransferEngine::Settle(SettleLog* log, Names names) {
     using Finished = State::Finished;
@@ -159,7 +184,7 @@ void TransferEngine::Settle(SettleLog* log, Names names) {
         CopyResult outcome = CopyResult::Complete;
         if (!onDisk.value(f.targetDir, false)) {
             // Data the disk may not hold must not pass for the file.
-            outcome = CopyResult::TargetError;
+            outcome = NotOnDisk(f);
             if (f.unnamed) {
                 f.unnamed->Discard();
             } else if (f.target && platform::StillWritten(*f.target)) {
@@ -197,8 +222,10 @@ void TransferEngine::Settle(SettleLog* log, Names names) {
     for (std::size_t i = 0; i < done.size(); ++i) {
         const Finished& f = done[i];
         CopyResult& outcome = outcomes[i];
-        if (outcome == CopyResult::Complete && (!onDisk.value(f.targetDir, false) ||
-                                                (f.target && !platform::StillWritten(*f.target)))) {
+        if (outcome == CopyResult::Complete && !onDisk.value(f.targetDir, false)) {
+            outcome = NotOnDisk(f);
+        } else if (outcome == CopyResult::Complete && f.target &&
+                   !platform::StillWritten(*f.target)) {
             outcome = CopyResult::TargetError;
         } else if (outcome == CopyResult::Complete && f.source &&
                    !platform::SourceUnchanged(*f.source)) {
@@ -212,6 +239,10 @@ void TransferEngine::Settle(SettleLog* log, Names names) {
     if (log && !log->Record()) return;
     for (const platform::CopiedSource* source : deletions)
         platform::DeleteIfUnchanged(*source);
+    for (std::size_t i = 0; i < done.size(); ++i) {
+        if (outcomes[i] == CopyResult::Complete && !done[i].renamedTo.isEmpty())
+            platform::ForgetMove(done[i].renamedTo);
+    }
 }
 
 bool TransferEngine::Awaits(const FilePaths& paths) const {

@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -112,6 +113,31 @@ TEST_F(TransferTest, MoveWithinOneFileSystemIsARenameWithTheCopysRefusals) {
                                   .constData()),
                   0);
     }
+}
+
+TEST_F(TransferTest, AMoveRowBroughtBackAfterItsRenameFindsItsFileMoved) {
+    const auto paths = queue::ResolvePaths(Source(0), Target(0));
+    drives_.writeFile(Source(0), "moved");
+    {
+        // Renamed, then the program dies before the settle records the row.
+        queue::TransferEngine killed;
+        ASSERT_EQ(killed.Move(progress_, paths), CopyResult::Complete);
+    }
+    // Run again: the file is at its target, and a source that merely went
+    // missing is still a Source Error.
+    ASSERT_EQ(engine_.Move(progress_, paths), CopyResult::Complete);
+    drives_.writeFile(Source(1), "other");
+    ::unlink(drives_.host(Source(1)).constData());
+    drives_.writeFile(Target(1), "unrelated");
+    EXPECT_EQ(engine_.Move(progress_, queue::ResolvePaths(Source(1), Target(1))),
+              CopyResult::SourceError);
+    engine_.SettleAll();
+    EXPECT_EQ(drives_.readFile(Target(0)), "moved");
+    // Once the move is durably done, the file carries no mark of it.
+    char mark[64];
+    EXPECT_LT(::getxattr(drives_.host(Target(0)).constData(), "user.ferrovant.moved-from", mark,
+                         sizeof mark),
+              0);
 }
 
 TEST_F(TransferTest, MovedSourcesGoOnlyOnceTheirTargetsAreFlushed) {
