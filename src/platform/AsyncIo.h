@@ -109,6 +109,12 @@ public:
               PumpInput input = PumpInput::Handle) {
         return Wait(std::span<const IoTicket>(&ticket, 1), timeout, input);
     }
+    // Pumps (with input) until the ticket is done, however long that takes,
+    // unless *abortRequested is set and stays set for grace while it does not
+    // finish: it is given up then (cancelled, else abandoned) and reads
+    // -ECANCELED. True when it finished.
+    bool WaitUnlessAborted(const IoTicket& ticket, const bool* abortRequested,
+                           std::chrono::milliseconds grace, PumpInput input = PumpInput::Handle);
     // Submit and Wait: the call's result.
     int Run(IoRequest request, std::chrono::milliseconds timeout,
             PumpInput input = PumpInput::Handle);
@@ -134,8 +140,16 @@ public:
 private:
     AsyncIo();
     struct Ring;
+    // One step of a wait: the kernel waited for without a pump until
+    // quietUntil, then events pumped; at most `left`.
+    void WaitStep(std::chrono::steady_clock::time_point quietUntil, std::chrono::milliseconds left,
+                  PumpInput input);
     std::unique_ptr<Ring> ring_;
 };
+
+// The mount point that holds an absolute host path (from the mount table,
+// without asking the device); empty for a relative one.
+QByteArray MountPointOf(const QByteArray& hostPath);
 
 // How long a listing or a look-up waits for a device that gives no answer
 // before it counts the place as unreadable.
