@@ -1,5 +1,6 @@
 #include "platform/FileCopy.h"
 
+#include "platform/AsyncIo.h"
 #include "platform/FileSystemDetail.h"
 #include "platform/ReplacementFile.h"
 
@@ -32,6 +33,26 @@ std::function<bool(const QByteArray&)> flushHook;
 
 DirectoryId IdOf(const struct stat& st) {
     return {std::uint64_t(st.st_dev), std::uint64_t(st.st_ino)};
+}
+
+// One call through the kernel's ring, waited for by pumping (input left
+// waiting) while the device answers within kDeviceAnswerTimeout: a source
+// on a device that hangs makes the row fail, never holds the window.
+IoTicket Ask(IoRequest request) {
+    AsyncIo& io = AsyncIo::Instance();
+    IoTicket ticket = io.Submit(std::move(request));
+    io.Wait(ticket, kDeviceAnswerTimeout, PumpInput::Defer);
+    return ticket;
+}
+
+IoRequest Statx(int dirFd, const char* name, int flags) {
+    IoRequest r;
+    r.op = IoOp::Statx;
+    r.dirFd = dirFd;
+    r.path = name;
+    r.flags = flags;
+    r.mask = STATX_BASIC_STATS;
+    return r;
 }
 
 // A file named relative to its directory: that directory held open when an
@@ -76,19 +97,25 @@ public:
         if (!in.ok()) return OsError{ENOENT, Step::Open};
         // FIFOs, sockets and devices are refused before opening: opening a
         // device can have effects of its own, and a FIFO would never end.
-        struct stat st {};
-        if (::fstatat(in.fd(), in.name(), &st, 0) != 0) return Errno(Step::Open);
-        if (!S_ISREG(st.st_mode)) return OsError{EACCES, Step::Open};
-        const int fd = ::openat(in.fd(), in.name(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-        if (fd < 0) return Errno(Step::Open);
-        file_ = FileHandle::Adopt(fd);
-        const std::optional<FileStamp> stamp = file_.Stamp();
-        if (!stamp) return Errno(Step::Open);
-        if (!S_ISREG(stamp->mode)) return OsError{EACCES, Step::Open};
-        copied_.stamp = *stamp;
+        const IoTicket look = Ask(Statx(in.fd(), in.name(), 0));
+        if (look->result() < 0) return OsError{-look->result(), Step::Open};
+        if (!S_ISREG(look->stat().stx_mode)) return OsError{EACCES, Step::Open};
+        IoRequest open;
+        open.op = IoOp::OpenAt;
+        open.dirFd = in.fd();
+        open.path = in.name();
+        open.flags = O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY;
+        const IoTicket opened = Ask(std::move(open));
+        if (opened->result() < 0) return OsError{-opened->result(), Step::Open};
+        file_ = FileHandle::Adopt(opened->result());
+        const IoTicket measured = Ask(Statx(opened->result(), "", AT_EMPTY_PATH));
+        if (measured->result() < 0) return OsError{-measured->result(), Step::Open};
+        const FileStamp stamp = detail::StampOf(measured->stat());
+        if (!S_ISREG(stamp.mode)) return OsError{EACCES, Step::Open};
+        copied_.stamp = stamp;
         copied_.dir = dir;
         // Only big files are worth a call to say they will be read straight through.
-        if (stamp->size > (std::int64_t(1) << 20)) file_.AdviseSequential();
+        if (stamp.size > (std::int64_t(1) << 20)) file_.AdviseSequential();
         return {};
     }
     int fd() const { return file_.fd(); }
