@@ -13,7 +13,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <optional>
 #include <unordered_map>
 
 namespace platform {
@@ -303,26 +302,26 @@ bool AsyncIo::Wait(std::span<const IoTicket> tickets, std::chrono::milliseconds 
     }
 }
 
-bool AsyncIo::WaitUnlessAborted(const IoTicket& ticket, const bool* abortRequested,
-                                std::chrono::milliseconds grace, PumpInput input) {
+bool AsyncIo::WaitUnlessAborted(const IoTicket& ticket, AbortWatch& abort, PumpInput input) {
     using Clock = std::chrono::steady_clock;
     Ring& r = *ring_;
     r.Flush();
     const auto quietUntil = Clock::now() + kQuietWait;
-    std::optional<Clock::time_point> giveUpAt;
     for (;;) {
         if (r.active) r.Reap();
         if (ticket->done()) return true;
         const auto now = Clock::now();
-        if (abortRequested && *abortRequested && !giveUpAt) giveUpAt = now + grace;
-        if (giveUpAt && now >= *giveUpAt) {
+        if (abort.requested && *abort.requested && !abort.giveUpAt)
+            abort.giveUpAt = now + abort.grace;
+        if (abort.giveUpAt && now >= *abort.giveUpAt) {
             Abandon(ticket);
             ticket->result_ = -ECANCELED;
             return false;
         }
         WaitStep(quietUntil,
-                 giveUpAt ? std::chrono::ceil<std::chrono::milliseconds>(*giveUpAt - now)
-                          : std::chrono::milliseconds(100),
+                 abort.giveUpAt
+                     ? std::chrono::ceil<std::chrono::milliseconds>(*abort.giveUpAt - now)
+                     : std::chrono::milliseconds(100),
                  input);
     }
 }

@@ -26,6 +26,7 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 
 namespace platform {
@@ -62,6 +63,14 @@ struct IoRequest {
     // Owned until the kernel is done with the request (the buffer, a
     // descriptor's owner), also when the request is abandoned.
     std::shared_ptr<void> keepAlive;
+};
+
+// An abort request as the waits of one piece of work see it.
+struct AbortWatch {
+    const bool* requested = nullptr;  // none: never given up
+    std::chrono::milliseconds grace{0};
+    // When the work is given up; set once the request was seen set.
+    std::optional<std::chrono::steady_clock::time_point> giveUpAt;
 };
 
 class IoOperation;
@@ -110,11 +119,12 @@ public:
         return Wait(std::span<const IoTicket>(&ticket, 1), timeout, input);
     }
     // Pumps (with input) until the ticket is done, however long that takes,
-    // unless *abortRequested is set and stays set for grace while it does not
-    // finish: it is given up then (cancelled, else abandoned) and reads
-    // -ECANCELED. True when it finished.
-    bool WaitUnlessAborted(const IoTicket& ticket, const bool* abortRequested,
-                           std::chrono::milliseconds grace, PumpInput input = PumpInput::Handle);
+    // unless the abort request is set and the ticket not done by
+    // abort.grace after it was first seen set (by this wait or an earlier one
+    // with the same watch): it is given up then (cancelled, else abandoned)
+    // and reads -ECANCELED. True when it finished.
+    bool WaitUnlessAborted(const IoTicket& ticket, AbortWatch& abort,
+                           PumpInput input = PumpInput::Handle);
     // Submit and Wait: the call's result.
     int Run(IoRequest request, std::chrono::milliseconds timeout,
             PumpInput input = PumpInput::Handle);

@@ -48,6 +48,7 @@ struct ChunkCopier::Kept {
 
 ChunkCopier::ChunkCopier(ChunkFiles files, CopyBuffer& buffer)
     : files_(std::move(files)),
+      abort_{files_.abortRequested, AbortGrace, std::nullopt},
       buffer_(buffer),
       kernelCopy_(MountPointOf(files_.fromHost) == MountPointOf(files_.toHost)) {
     if (!kernelCopy_ && AsyncIo::Instance().RingActive()) {
@@ -114,7 +115,7 @@ Result<void> ChunkCopier::WriteBehind(std::int64_t at, std::int64_t n, std::int6
     }
     AsyncIo& io = AsyncIo::Instance();
     for (const IoTicket& t : tickets) {
-        if (!io.WaitUnlessAborted(t, files_.abortRequested, AbortGrace)) {
+        if (!io.WaitUnlessAborted(t, abort_)) {
             for (const IoTicket& other : tickets)
                 io.Abandon(other);
             return OsError{ECANCELED, Step::Write};
@@ -136,7 +137,7 @@ Result<int> ChunkCopier::Await(IoOp op, const QByteArray& host, int fd, std::int
         r.length = std::uint32_t(n);
         r.keepAlive = kept_;
         const IoTicket ticket = io.Submit(std::move(r));
-        if (!io.WaitUnlessAborted(ticket, files_.abortRequested, AbortGrace)) {
+        if (!io.WaitUnlessAborted(ticket, abort_)) {
             // The kernel may still write into the buffer or from it: it is its now.
             buffer_.Disown();
             kept_.reset();

@@ -79,6 +79,7 @@ private:
                       std::byte* bytes);
 
     ChunkFiles files_;
+    AbortWatch abort_;
     CopyBuffer& buffer_;
     bool kernelCopy_;
     std::shared_ptr<Kept> kept_;
