@@ -77,21 +77,33 @@ Result<std::int64_t> ChunkCopier::Copy(std::int64_t n) {
             }
         }
     }
+    if (copied >= n) return copied;
+    // Read and written at offsets of our own, from the files' positions,
+    // which are left after what was copied.
+    std::int64_t in = ::lseek(files_.from, 0, SEEK_CUR);
+    std::int64_t out = ::lseek(files_.to, 0, SEEK_CUR);
+    if (in < 0) return Errno(Step::Read);
+    if (out < 0) return Errno(Step::Write);
+    const std::int64_t start = copied;
     while (copied < n) {
         std::byte* bytes = buffer_.data();
         const Result<int> got = Await(IoOp::Read, files_.fromHost, files_.from,
-                                      std::min(n - copied, buffer_.size()), Step::Read, bytes);
+                                      std::min(n - copied, buffer_.size()), Step::Read, bytes, in);
         if (!got) return got.error();
         if (*got == 0) break;
+        in += *got;
         for (int put = 0; put < *got;) {
-            const Result<int> wrote =
-                Await(IoOp::Write, files_.toHost, files_.to, *got - put, Step::Write, bytes + put);
+            const Result<int> wrote = Await(IoOp::Write, files_.toHost, files_.to, *got - put,
+                                            Step::Write, bytes + put, out);
             if (!wrote) return wrote.error();
             if (*wrote == 0) return OsError{ENOSPC, Step::Write};
             put += *wrote;
+            out += *wrote;
             copied += *wrote;
         }
     }
+    if (copied > start && (::lseek(files_.from, in, SEEK_SET) != in)) return Errno(Step::Read);
+    if (copied > start && (::lseek(files_.to, out, SEEK_SET) != out)) return Errno(Step::Write);
     return copied;
 }
 
@@ -125,7 +137,7 @@ Result<void> ChunkCopier::WriteBehind(std::int64_t at, std::int64_t n, std::int6
 }
 
 Result<int> ChunkCopier::Await(IoOp op, const QByteArray& host, int fd, std::int64_t n, Step step,
-                               std::byte* bytes) {
+                               std::byte* bytes, std::int64_t offset) {
     AsyncIo& io = AsyncIo::Instance();
     if (!kept_) kept_ = std::make_shared<Kept>(Kept{files_.owner, buffer_.Share()});
     for (;;) {
@@ -135,6 +147,7 @@ Result<int> ChunkCopier::Await(IoOp op, const QByteArray& host, int fd, std::int
         r.fd = fd;
         r.buffer = bytes;
         r.length = std::uint32_t(n);
+        r.offset = offset;
         r.keepAlive = kept_;
         const IoTicket ticket = io.Submit(std::move(r));
         if (!io.WaitUnlessAborted(ticket, abort_)) {

@@ -74,9 +74,12 @@ public:
 
 private:
     struct Kept;
-    // A read or write through the ring (or the plain call), waited for by pumping.
+    // A read or write through the ring (or the plain call), waited for by
+    // pumping, at an explicit offset: where the ring takes "the
+    // file position" a short write near a full disk was seen to leave the
+    // file shorter than the counts said.
     Result<int> Await(IoOp op, const QByteArray& host, int fd, std::int64_t n, Step step,
-                      std::byte* bytes);
+                      std::byte* bytes, std::int64_t offset);
 
     ChunkFiles files_;
     AbortWatch abort_;

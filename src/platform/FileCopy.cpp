@@ -374,6 +374,9 @@ Result<CopiedFile> CopyFile(const FileCopyRequest& request, CopyBuffer& buffer,
     out.CarryAttributes(in.Copied().stamp);
     const Result<WrittenTarget> written = out.Written();
     if (!written) return written.error();
+    // The target must hold what the writes said they wrote: a file of any
+    // other size is no copy, whatever went wrong on the way.
+    if (written->size != size) return OsError{EIO, Step::Write};
     Result<std::unique_ptr<ReplacementFile>> unnamed = out.Release();
     if (!unnamed) return unnamed.error();
     copied.unnamed = std::move(*unnamed);
