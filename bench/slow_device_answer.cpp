@@ -7,8 +7,8 @@
 //
 // Cases: the window's start with the pane on the share, the re-read of the
 // pane as after a run, and the start with the pane on the hung device (the
-// pane falls back after the device's timeout). The cases of a run's copy go
-// through AnswerSampler the same way once the copy waits on the ring.
+// pane falls back after the device's timeout). A run's copies onto such
+// devices are slow_device_copy.cpp.
 //
 // Needs root and /dev/fuse; elsewhere it says so and prints no figure.
 
@@ -20,12 +20,12 @@
 #include "platform/AsyncIo.h"
 #include "platform/Drives.h"
 
+#include "AnswerSampler.h"
 #include "run_rig.h"
 #include "support/SlowDevice.h"
 
 #include <QElapsedTimer>
 #include <QFile>
-#include <QTimer>
 
 #include <algorithm>
 #include <cstdio>
@@ -33,40 +33,6 @@
 #include <vector>
 
 namespace {
-
-// Samples the event loop every 100 ms: the lateness of each tick.
-class AnswerSampler {
-public:
-    AnswerSampler() {
-        timer_.setTimerType(Qt::PreciseTimer);
-        timer_.setInterval(100);
-        QObject::connect(&timer_, &QTimer::timeout, [this] {
-            const double ms = static_cast<double>(clock_.nsecsElapsed()) * 1e-6;
-            late_.push_back(std::max(0.0, ms - 100.0));
-            clock_.start();
-        });
-    }
-    void Start() {
-        late_.clear();
-        clock_.start();
-        timer_.start();
-    }
-    // The lateness at the given quantile (0..1) and the worst, in ms; the
-    // time since the last tick counts as one more sample.
-    std::pair<double, double> Stop() {
-        timer_.stop();
-        late_.push_back(std::max(0.0, static_cast<double>(clock_.nsecsElapsed()) * 1e-6 - 100.0));
-        std::vector<double> sorted = late_;
-        std::sort(sorted.begin(), sorted.end());
-        const double p99 = sorted[std::min(sorted.size() - 1, sorted.size() * 99 / 100)];
-        return {p99, sorted.back()};
-    }
-
-private:
-    QTimer timer_;
-    QElapsedTimer clock_;
-    std::vector<double> late_;
-};
 
 void WriteSettings(const QString& ini, const QString& sourceDir) {
     QFile f(ini);
@@ -122,7 +88,7 @@ int main(int argc, char** argv) {
     WriteSettings(dir + "/ferrovant.ini", QStringLiteral("D:\\share"));
     std::printf("ring: %s\n", platform::AsyncIo::Instance().RingActive() ? "yes" : "no");
 
-    AnswerSampler sampler;
+    benchrig::AnswerSampler sampler;
     std::unique_ptr<app::TMainForm> form;
     sampler.Start();
     const double start = StartWindow(dir, form);

@@ -3,6 +3,7 @@
 //   hostile DIR                    removals of trees built to lead them astray
 //   run ...                        the real runner (see RunTrial.cpp)
 // RELIABILITY_SEED fixes the random choices, so a failing trial can be replayed.
+#include "platform/AsyncIo.h"
 #include "reliability/Harness.h"
 
 #include <QCoreApplication>
@@ -12,6 +13,9 @@
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
+    // The fault shim sees only the plain calls, not what the kernel's ring
+    // does: under it, the program makes the plain calls.
+    if (std::getenv("FAULT_KIND")) platform::AsyncIo::ForceSynchronous(true);
     QStringList args = app.arguments().mid(1);
     if (const char* seed = std::getenv("RELIABILITY_SEED"))
         reliability::SeedRandom(std::strtoull(seed, nullptr, 10));

@@ -27,9 +27,10 @@ int Result(long r) {
     return r < 0 ? -errno : static_cast<int>(r);
 }
 
-// The mount point that holds an absolute host path; empty for a relative one.
-// Read afresh: asked only while some device does not answer.
-QByteArray MountOf(const QByteArray& host) {
+}  // namespace
+
+// Read afresh at every call: the mount table changes under a running program.
+QByteArray MountPointOf(const QByteArray& host) {
     if (!host.startsWith('/')) return {};
     QFile f(QStringLiteral("/proc/self/mountinfo"));
     if (!f.open(QIODevice::ReadOnly)) return QByteArrayLiteral("/");
@@ -42,8 +43,6 @@ QByteArray MountOf(const QByteArray& host) {
     }
     return best;
 }
-
-}  // namespace
 
 struct AsyncIo::Ring {
     io_uring ring{};
@@ -253,7 +252,7 @@ IoTicket AsyncIo::Submit(IoRequest request) {
     auto ticket = std::make_shared<IoOperation>();
     IoOperation& op = *ticket;
     op.request_ = std::move(request);
-    if (!r.silentDrives.isEmpty() && r.silentDrives.contains(MountOf(op.request_.path))) {
+    if (!r.silentDrives.isEmpty() && r.silentDrives.contains(MountPointOf(op.request_.path))) {
         op.result_ = -ETIMEDOUT;
         op.done_ = true;
         return ticket;
@@ -299,20 +298,50 @@ bool AsyncIo::Wait(std::span<const IoTicket> tickets, std::chrono::milliseconds 
                 Abandon(t);
             return false;
         }
-        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - now);
-        // A device that answers within a few milliseconds is waited for
-        // without a pump, so code on a fast disk is not re-entered.
-        const auto quiet = std::chrono::ceil<std::chrono::milliseconds>(quietUntil - now);
-        if (r.notifier && quiet.count() <= 0) {
-            PumpMessagesWaiting(std::min(left, std::chrono::milliseconds(100)), input);
-        } else {
-            __kernel_timespec ts{};
-            const auto ms =
-                std::min<long long>({left.count(), 100LL, std::max<long long>(1, quiet.count())});
-            ts.tv_nsec = ms * 1000000LL;
-            io_uring_cqe* cqe = nullptr;
-            io_uring_wait_cqe_timeout(&r.ring, &cqe, &ts);
+        WaitStep(quietUntil, std::chrono::ceil<std::chrono::milliseconds>(deadline - now), input);
+    }
+}
+
+bool AsyncIo::WaitUnlessAborted(const IoTicket& ticket, AbortWatch& abort, PumpInput input) {
+    using Clock = std::chrono::steady_clock;
+    Ring& r = *ring_;
+    r.Flush();
+    const auto quietUntil = Clock::now() + kQuietWait;
+    for (;;) {
+        if (r.active) r.Reap();
+        if (ticket->done()) return true;
+        const auto now = Clock::now();
+        if (abort.requested && *abort.requested && !abort.giveUpAt)
+            abort.giveUpAt = now + abort.grace;
+        if (abort.giveUpAt && now >= *abort.giveUpAt) {
+            Abandon(ticket);
+            ticket->result_ = -ECANCELED;
+            return false;
         }
+        WaitStep(quietUntil,
+                 abort.giveUpAt
+                     ? std::chrono::ceil<std::chrono::milliseconds>(*abort.giveUpAt - now)
+                     : std::chrono::milliseconds(100),
+                 input);
+    }
+}
+
+void AsyncIo::WaitStep(std::chrono::steady_clock::time_point quietUntil,
+                       std::chrono::milliseconds left, PumpInput input) {
+    Ring& r = *ring_;
+    // A device that answers within a few milliseconds is waited for
+    // without a pump, so code on a fast disk is not re-entered.
+    const auto quiet =
+        std::chrono::ceil<std::chrono::milliseconds>(quietUntil - std::chrono::steady_clock::now());
+    if (r.notifier && quiet.count() <= 0) {
+        PumpMessagesWaiting(std::min(left, std::chrono::milliseconds(100)), input);
+    } else {
+        __kernel_timespec ts{};
+        const auto ms =
+            std::min<long long>({left.count(), 100LL, std::max<long long>(1, quiet.count())});
+        ts.tv_nsec = ms * 1000000LL;
+        io_uring_cqe* cqe = nullptr;
+        io_uring_wait_cqe_timeout(&r.ring, &cqe, &ts);
     }
 }
 
@@ -329,7 +358,7 @@ void AsyncIo::Abandon(const IoTicket& ticket) {
     op.abandoned_ = true;
     op.done_ = true;
     op.result_ = -ETIMEDOUT;
-    op.driveRoot_ = MountOf(op.request_.path);
+    op.driveRoot_ = MountPointOf(op.request_.path);
     if (!op.driveRoot_.isEmpty()) ++r.silentDrives[op.driveRoot_];
     if (io_uring_sqe* sqe = r.Entry()) {
         io_uring_prep_cancel(sqe, &op, 0);
@@ -340,7 +369,7 @@ void AsyncIo::Abandon(const IoTicket& ticket) {
 
 bool AsyncIo::DriveAnswers(const QByteArray& hostPath) const {
     if (ring_->silentDrives.isEmpty()) return true;
-    const QByteArray root = MountOf(hostPath);
+    const QByteArray root = MountPointOf(hostPath);
     return root.isEmpty() || !ring_->silentDrives.contains(root);
 }
 

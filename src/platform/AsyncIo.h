@@ -26,6 +26,7 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 
 namespace platform {
@@ -62,6 +63,14 @@ struct IoRequest {
     // Owned until the kernel is done with the request (the buffer, a
     // descriptor's owner), also when the request is abandoned.
     std::shared_ptr<void> keepAlive;
+};
+
+// An abort request as the waits of one piece of work see it.
+struct AbortWatch {
+    const bool* requested = nullptr;  // none: never given up
+    std::chrono::milliseconds grace{0};
+    // When the work is given up; set once the request was seen set.
+    std::optional<std::chrono::steady_clock::time_point> giveUpAt;
 };
 
 class IoOperation;
@@ -109,6 +118,13 @@ public:
               PumpInput input = PumpInput::Handle) {
         return Wait(std::span<const IoTicket>(&ticket, 1), timeout, input);
     }
+    // Pumps (with input) until the ticket is done, however long that takes,
+    // unless the abort request is set and the ticket not done by
+    // abort.grace after it was first seen set (by this wait or an earlier one
+    // with the same watch): it is given up then (cancelled, else abandoned)
+    // and reads -ECANCELED. True when it finished.
+    bool WaitUnlessAborted(const IoTicket& ticket, AbortWatch& abort,
+                           PumpInput input = PumpInput::Handle);
     // Submit and Wait: the call's result.
     int Run(IoRequest request, std::chrono::milliseconds timeout,
             PumpInput input = PumpInput::Handle);
@@ -134,8 +150,16 @@ public:
 private:
     AsyncIo();
     struct Ring;
+    // One step of a wait: the kernel waited for without a pump until
+    // quietUntil, then events pumped; at most `left`.
+    void WaitStep(std::chrono::steady_clock::time_point quietUntil, std::chrono::milliseconds left,
+                  PumpInput input);
     std::unique_ptr<Ring> ring_;
 };
+
+// The mount point that holds an absolute host path (from the mount table,
+// without asking the device); empty for a relative one.
+QByteArray MountPointOf(const QByteArray& hostPath);
 
 // How long a listing or a look-up waits for a device that gives no answer
 // before it counts the place as unreadable.

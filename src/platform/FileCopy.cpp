@@ -1,5 +1,6 @@
 #include "platform/FileCopy.h"
 
+#include "platform/AsyncIo.h"
 #include "platform/FileSystemDetail.h"
 #include "platform/ReplacementFile.h"
 
@@ -19,12 +20,6 @@
 namespace platform {
 namespace {
 
-// Page-aligned so the kernel copies between whole pages of the cache and the buffer.
-constexpr std::align_val_t BufferAlignment{4096};
-
-// The most one system call is asked to move; Linux caps a transfer near 2 GiB.
-constexpr std::int64_t MaxPerCall = 1 << 30;
-
 // How many chunks the copy of a large file may run ahead of its disk.
 constexpr std::int64_t WriteBehindChunks = 32;
 
@@ -38,6 +33,26 @@ std::function<bool(const QByteArray&)> flushHook;
 
 DirectoryId IdOf(const struct stat& st) {
     return {std::uint64_t(st.st_dev), std::uint64_t(st.st_ino)};
+}
+
+// One call through the kernel's ring, waited for by pumping (input left
+// waiting) while the device answers within kDeviceAnswerTimeout: a source
+// on a device that hangs makes the row fail, never holds the window.
+IoTicket Ask(IoRequest request) {
+    AsyncIo& io = AsyncIo::Instance();
+    IoTicket ticket = io.Submit(std::move(request));
+    io.Wait(ticket, kDeviceAnswerTimeout, PumpInput::Defer);
+    return ticket;
+}
+
+IoRequest Statx(int dirFd, const char* name, int flags) {
+    IoRequest r;
+    r.op = IoOp::Statx;
+    r.dirFd = dirFd;
+    r.path = name;
+    r.flags = flags;
+    r.mask = STATX_BASIC_STATS;
+    return r;
 }
 
 // A file named relative to its directory: that directory held open when an
@@ -82,19 +97,25 @@ public:
         if (!in.ok()) return OsError{ENOENT, Step::Open};
         // FIFOs, sockets and devices are refused before opening: opening a
         // device can have effects of its own, and a FIFO would never end.
-        struct stat st {};
-        if (::fstatat(in.fd(), in.name(), &st, 0) != 0) return Errno(Step::Open);
-        if (!S_ISREG(st.st_mode)) return OsError{EACCES, Step::Open};
-        const int fd = ::openat(in.fd(), in.name(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-        if (fd < 0) return Errno(Step::Open);
-        file_ = FileHandle::Adopt(fd);
-        const std::optional<FileStamp> stamp = file_.Stamp();
-        if (!stamp) return Errno(Step::Open);
-        if (!S_ISREG(stamp->mode)) return OsError{EACCES, Step::Open};
-        copied_.stamp = *stamp;
+        const IoTicket look = Ask(Statx(in.fd(), in.name(), 0));
+        if (look->result() < 0) return OsError{-look->result(), Step::Open};
+        if (!S_ISREG(look->stat().stx_mode)) return OsError{EACCES, Step::Open};
+        IoRequest open;
+        open.op = IoOp::OpenAt;
+        open.dirFd = in.fd();
+        open.path = in.name();
+        open.flags = O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY;
+        const IoTicket opened = Ask(std::move(open));
+        if (opened->result() < 0) return OsError{-opened->result(), Step::Open};
+        file_ = FileHandle::Adopt(opened->result());
+        const IoTicket measured = Ask(Statx(opened->result(), "", AT_EMPTY_PATH));
+        if (measured->result() < 0) return OsError{-measured->result(), Step::Open};
+        const FileStamp stamp = detail::StampOf(measured->stat());
+        if (!S_ISREG(stamp.mode)) return OsError{EACCES, Step::Open};
+        copied_.stamp = stamp;
         copied_.dir = dir;
         // Only big files are worth a call to say they will be read straight through.
-        if (stamp->size > (std::int64_t(1) << 20)) file_.AdviseSequential();
+        if (stamp.size > (std::int64_t(1) << 20)) file_.AdviseSequential();
         return {};
     }
     int fd() const { return file_.fd(); }
@@ -275,52 +296,6 @@ private:
     std::int64_t resumedAt_ = 0;
 };
 
-// Copies n bytes from the position of the open file `from` to that of `to`:
-// the count copied, less than n only where the source ended. The kernel
-// copies when it can (copy_file_range); the first time it cannot, for
-// whatever reason, the copy goes on through the buffer with read and write,
-// which also tell a failing source from a failing target.
-class ChunkCopier {
-public:
-    Result<std::int64_t> Copy(int from, int to, std::int64_t n, CopyBuffer& buffer) {
-        std::int64_t copied = 0;
-        while (kernelCopy_ && copied < n) {
-            const ssize_t got = ::copy_file_range(from, nullptr, to, nullptr,
-                                                  std::size_t(std::min(n - copied, MaxPerCall)), 0);
-            if (got > 0) {
-                copied += got;
-            } else if (got < 0 && errno == EINTR) {
-                continue;
-            } else {
-                // Not supported between these two files, a failure, or 0 (the
-                // source ended, or a file system whose sizes reads do not give):
-                // reads and writes say which, and where a failure lies.
-                kernelCopy_ = false;
-            }
-        }
-        std::byte* bytes = buffer.data();
-        while (copied < n) {
-            const ssize_t got =
-                ::read(from, bytes, std::size_t(std::min(n - copied, buffer.size())));
-            if (got < 0 && errno == EINTR) continue;
-            if (got < 0) return Errno(Step::Read);
-            if (got == 0) break;
-            for (ssize_t put = 0; put < got;) {
-                const ssize_t wrote = ::write(to, bytes + put, std::size_t(got - put));
-                if (wrote < 0 && errno == EINTR) continue;
-                if (wrote < 0) return Errno(Step::Write);
-                if (wrote == 0) return OsError{ENOSPC, Step::Write};
-                put += wrote;
-                copied += wrote;
-            }
-        }
-        return copied;
-    }
-
-private:
-    bool kernelCopy_ = true;
-};
-
 }  // namespace
 
 std::optional<DirectoryId> IdentifyDirectory(const QString& dir) {
@@ -330,24 +305,15 @@ std::optional<DirectoryId> IdentifyDirectory(const QString& dir) {
     return IdOf(st);
 }
 
-void CopyBuffer::Free::operator()(std::byte* p) const {
-    ::operator delete[](p, BufferAlignment);
-}
-
-std::byte* CopyBuffer::data() {
-    if (!bytes_) {
-        bytes_.reset(
-            static_cast<std::byte*>(::operator new[](std::size_t(size_), BufferAlignment)));
-    }
-    return bytes_.get();
-}
-
 Result<CopiedFile> CopyFile(const FileCopyRequest& request, CopyBuffer& buffer,
                             const std::function<bool(std::int64_t bytes)>& afterChunk) {
-    CopySource in;
+    // Shared with a chunk that is given up: the kernel may still use both
+    // files, which are closed (and an unfinished target removed) only then.
+    const auto files = std::make_shared<std::pair<CopySource, CopyTarget>>();
+    CopySource& in = files->first;
+    CopyTarget& out = files->second;
     if (const Result<void> opened = in.Open(request.source, request.sourceDir); !opened)
         return opened.error();
-    CopyTarget out;
     if (const Result<void> opened = out.Open(in.fd(), request.target, in.Copied().stamp); !opened)
         return opened.error();
     CopiedFile copied;
@@ -366,10 +332,11 @@ Result<CopiedFile> CopyFile(const FileCopyRequest& request, CopyBuffer& buffer,
     }
     auto lastMark = std::chrono::steady_clock::now();
     std::int64_t marked = resumedAt;
-    ChunkCopier copier;
+    ChunkCopier copier(
+        {in.fd(), out.fd(), request.source, request.target, files, request.abortRequested}, buffer);
     for (std::int64_t done = resumedAt; done < size;) {
         const std::int64_t want = std::min(size - done, chunkSize);
-        const Result<std::int64_t> chunk = copier.Copy(in.fd(), out.fd(), want, buffer);
+        const Result<std::int64_t> chunk = copier.Copy(want);
         if (!chunk) return chunk.error();
         // A file that shrank before the measured size was reached.
         if (*chunk < want) return OsError{0, Step::Read};
@@ -378,13 +345,10 @@ Result<CopiedFile> CopyFile(const FileCopyRequest& request, CopyBuffer& buffer,
         // run: that flush holds the window while it waits. Advice only: a
         // failure shows at the flush.
         if (size > chunkSize) {
-            ::sync_file_range(out.fd(), done, want, SYNC_FILE_RANGE_WRITE);
-            const std::int64_t behind = WriteBehindChunks * chunkSize;
-            if (done >= behind) {
-                ::sync_file_range(out.fd(), done - behind, want,
-                                  SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE |
-                                      SYNC_FILE_RANGE_WAIT_AFTER);
-            }
+            if (const Result<void> sent =
+                    copier.WriteBehind(done, want, WriteBehindChunks * chunkSize);
+                !sent)
+                return sent.error();
         }
         done += want;
         if (const auto now = std::chrono::steady_clock::now();
@@ -410,6 +374,9 @@ Result<CopiedFile> CopyFile(const FileCopyRequest& request, CopyBuffer& buffer,
     out.CarryAttributes(in.Copied().stamp);
     const Result<WrittenTarget> written = out.Written();
     if (!written) return written.error();
+    // The target must hold what the writes said they wrote: a file of any
+    // other size is no copy, whatever went wrong on the way.
+    if (written->size != size) return OsError{EIO, Step::Write};
     Result<std::unique_ptr<ReplacementFile>> unnamed = out.Release();
     if (!unnamed) return unnamed.error();
     copied.unnamed = std::move(*unnamed);

@@ -5,6 +5,7 @@
 // the file systems written. Everything here works on host paths, resolved
 // once by the caller.
 
+#include "platform/ChunkIo.h"
 #include "platform/FileSystem.h"
 #include "platform/Result.h"
 
@@ -19,22 +20,6 @@
 #include <vector>
 
 namespace platform {
-
-// A page-aligned buffer for copies that cannot be left to the kernel,
-// allocated at its first use and kept for every later copy.
-class CopyBuffer {
-public:
-    explicit CopyBuffer(std::int64_t size) : size_(size) {}
-    std::byte* data();
-    std::int64_t size() const { return size_; }
-
-private:
-    struct Free {
-        void operator()(std::byte* p) const;
-    };
-    std::int64_t size_;
-    std::unique_ptr<std::byte[], Free> bytes_;
-};
 
 // Which directory a path led to when it was looked at. A file queued from a
 // walked tree keeps the identity of the directory the walk listed, so that a
@@ -69,6 +54,9 @@ struct FileCopyRequest {
     std::optional<DirectoryId> sourceDir;
     // Told where the copy goes on from when it resumes a file cut short.
     std::function<void(std::int64_t offset)> resumed;
+    // Looked at while a chunk is waited for: set, a chunk that does not
+    // complete within AbortGrace is given up (ChunkIo.h).
+    const bool* abortRequested = nullptr;
 };
 
 // A copy's target as it was written: its name and the very file under it.
@@ -115,8 +103,9 @@ struct CopiedFile {
 //
 // Errors: Step::SameFile when the target is the source under another name;
 // Step::Open, Read and SourceChanged on the source's side; any other step is
-// the target's. Nothing of a failed copy remains, and a target it was to
-// replace stays as it was.
+// the target's; ECANCELED when a chunk was given up after an abort request.
+// Nothing of a failed copy remains, and a target it was to replace stays as
+// it was (for a chunk given up: once its device has answered).
 Result<CopiedFile> CopyFile(const FileCopyRequest& request, CopyBuffer& buffer,
                             const std::function<bool(std::int64_t bytes)>& afterChunk);
 

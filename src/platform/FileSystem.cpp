@@ -9,6 +9,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 #include <cerrno>
 #include <climits>
@@ -81,6 +82,19 @@ FileStamp StampOf(const struct stat& st) {
     stamp.accessed = st.st_atim;
     stamp.changed = st.st_ctim;
     stamp.mode = st.st_mode;
+    return stamp;
+}
+
+FileStamp StampOf(const struct statx& sx) {
+    const auto time = [](const statx_timestamp& t) { return timespec{t.tv_sec, t.tv_nsec}; };
+    FileStamp stamp;
+    stamp.device = makedev(sx.stx_dev_major, sx.stx_dev_minor);
+    stamp.inode = sx.stx_ino;
+    stamp.size = std::int64_t(sx.stx_size);
+    stamp.modified = time(sx.stx_mtime);
+    stamp.accessed = time(sx.stx_atime);
+    stamp.changed = time(sx.stx_ctime);
+    stamp.mode = sx.stx_mode;
     return stamp;
 }
 

@@ -19,6 +19,7 @@ struct statx;
 namespace platform::detail {
 
 FileStamp StampOf(const struct stat& st);
+FileStamp StampOf(const struct statx& sx);
 
 // The directory part of a host path ("/a/b" -> "/a", "/a" -> "/", "a" -> ".").
 QByteArray HostDirectoryOf(const QByteArray& path);

@@ -3,6 +3,8 @@
 #include "platform/Pump.h"
 #include "queue/Vocabulary.h"
 
+#include <cerrno>
+
 namespace queue {
 
 const QString& StatusWord(CopyResult result) {
@@ -57,6 +59,7 @@ CopyResult CopyInChunks(CopyProgress& progress, platform::CopyBuffer& buffer,
     request.resumed = [&progress](std::int64_t offset) {
         progress.counters.CurrentFileDone = offset;
     };
+    request.abortRequested = &progress.abortRequested;
     const auto afterChunk = [&progress](std::int64_t bytes) {
         progress.counters.CurrentFileDone += bytes;
         progress.counters.RunBytes += bytes;
@@ -64,6 +67,10 @@ CopyResult CopyInChunks(CopyProgress& progress, platform::CopyBuffer& buffer,
         return !progress.abortRequested;
     };
     platform::Result<platform::CopiedFile> result = platform::CopyFile(request, buffer, afterChunk);
+    // A chunk given up on a device that did not answer the abort: the row
+    // ends as any aborted one, and the run with it.
+    if (!result && result.error().code == ECANCELED && progress.abortRequested)
+        return CopyResult::Aborted;
     if (!result) return ResultOf(result.error());
     copied = std::move(*result);
     return copied.stopped ? CopyResult::Aborted : CopyResult::Complete;

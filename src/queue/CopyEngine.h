@@ -50,7 +50,9 @@ std::optional<CopyResult> BeginFile(CopyProgress& progress, const FilePaths& pat
 
 // Copies one file in chunks of CopyChunkSize, pumping events after each and
 // reading the abort request after the pump: an Abort during the last chunk
-// still counts. An aborted copy keeps its part under the target's name. An
+// still counts. An aborted copy keeps its part under the target's name; one
+// whose chunk in flight the device did not complete within AbortGrace of the
+// request is given up and keeps nothing (ChunkIo.h). An
 // existing target is replaced only once the copy is whole; a failed copy
 // leaves it as it was. copied tells what the run must flush and, for a
 // move, delete later.

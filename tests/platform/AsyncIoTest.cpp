@@ -1,9 +1,12 @@
 #include "platform/AsyncIo.h"
+#include "platform/ChunkIo.h"
 #include "platform/FileSystem.h"
 
 #include "support/SlowDevice.h"
 #include "support/TempDrives.h"
 
+#include <QFile>
+#include <QTemporaryDir>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -171,6 +174,39 @@ TEST(AsyncIoTest, ListingsOnASlowAndOnAHungDevice) {
     for (int i = 0; i < 200 && AsyncIo::Instance().Abandoned() > 0; ++i)
         PumpMessagesWaiting(std::chrono::milliseconds(50));
     EXPECT_TRUE(DirectoryExists("D:\\Sub"));
+}
+
+// A chunk between two file systems is read and written through the ring, or
+// with plain calls without it: the same bytes either way, and a source that
+// ends early gives the count it had.
+TEST(ChunkCopierTest, ReadsAndWritesAcrossFileSystemsWithAndWithoutTheRing) {
+    TempDrives drives(QStringLiteral("C"));
+    QTemporaryDir shm(QStringLiteral("/dev/shm/ferrovant-chunk-XXXXXX"));
+    const QByteArray target = QFile::encodeName(shm.path()) + "/t.bin";
+    if (!shm.isValid() || MountPointOf(target) == MountPointOf(drives.host("C:\\")))
+        GTEST_SKIP() << "no second file system at /dev/shm";
+    const QByteArray data = TempDrives::Pattern(2'500'000);
+    drives.writeFile("C:\\s.bin", data);
+    for (const bool synchronous : {false, true}) {
+        SCOPED_TRACE(synchronous ? "plain calls" : "ring");
+        SynchronousScope scope(synchronous);
+        const int from = ::open(drives.host("C:\\s.bin").constData(), O_RDONLY | O_NONBLOCK);
+        const int to = ::open(target.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK, 0600);
+        CopyBuffer buffer(1'000'001);
+        ChunkCopier copier({from, to, drives.host("C:\\s.bin"), target, nullptr, nullptr}, buffer);
+        const Result<std::int64_t> first = copier.Copy(2'000'000);
+        ASSERT_TRUE(first);
+        EXPECT_EQ(*first, 2'000'000);
+        EXPECT_TRUE(copier.WriteBehind(0, 2'000'000, 1'000'000));
+        const Result<std::int64_t> rest = copier.Copy(1'000'000);
+        ASSERT_TRUE(rest);
+        EXPECT_EQ(*rest, 500'000);
+        ::close(from);
+        ::close(to);
+        QFile copy(QFile::decodeName(target));
+        ASSERT_TRUE(copy.open(QIODevice::ReadOnly));
+        EXPECT_TRUE(copy.readAll() == data);
+    }
 }
 
 }  // namespace

@@ -1,9 +1,14 @@
 #include "queue/QueueSession.h"
 
+#include "platform/AsyncIo.h"
 #include "support/LocaleGuard.h"
 #include "support/ScriptedDialogs.h"
+#include "support/SlowDevice.h"
 
 #include "SessionRig.h"
+
+#include <QDir>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -434,6 +439,43 @@ TEST(Reentry, StopFinishesTheCurrentFileAndAbortTheCurrentChunk) {
         EXPECT_FALSE(rig.drives.exists(R"(D:\Tgt\b)"));
         ExpectStoppedAndQuiet(rig);
     }
+}
+
+// A device that hangs during a copy: Abort gives the chunk in flight up, so
+// the row ends "Aborted" and the run Stopped while the device still hangs.
+// The target it was to replace stays as it was, and once the device answers
+// nothing of the copy is left beside it.
+TEST(Reentry, AbortGivesUpAChunkOnAHungDevice) {
+    SessionRig rig;
+    rig.drives.writeFile(R"(C:\Dev\Tgt\big)", "old");
+    testsupport::SlowDevice device(rig.drives.host(R"(C:\Dev)"), rig.drives.host("D:\\"), {});
+    if (!device.mounted()) GTEST_SKIP() << device.why().toStdString();
+    platform::AsyncIo& io = platform::AsyncIo::Instance();
+    if (!io.RingActive()) GTEST_SKIP() << "the kernel refuses io_uring here";
+    rig.drives.writeFile(R"(C:\Src\big)", 3'000'000);
+    rig.Job(Src, "big", Tgt);
+    bool hung = false;
+    // After the first chunk.
+    rig.AtPump([&](std::int64_t) {
+        if (hung || rig.Table().Cell(queue::colStatus, 1) != queue::StatusInProgress) return;
+        hung = true;
+        device.setHung(true);
+        QTimer::singleShot(50, [&] { rig.session.Runner().btnAbortClick(); });
+    });
+
+    rig.session.Runner().btnStartClick();
+
+    EXPECT_EQ(rig.Rows(), QStringList{R"(C:\Src|big|D:\Tgt|Copy|Aborted)"});
+    ExpectStoppedAndQuiet(rig);
+    device.setHung(false);
+    for (int i = 0; i < 200 && io.Abandoned() > 0; ++i)
+        platform::PumpMessagesWaiting(std::chrono::milliseconds(50));
+    EXPECT_EQ(io.Abandoned(), 0);
+    EXPECT_EQ(rig.drives.readFile(R"(C:\Src\big)"), testsupport::TempDrives::Pattern(3'000'000));
+    EXPECT_EQ(QDir(QFile::decodeName(rig.drives.host(R"(C:\Dev\Tgt)")))
+                  .entryList(QDir::Files | QDir::Hidden),
+              QStringList{"big"});
+    EXPECT_EQ(rig.drives.readFile(R"(D:\Tgt\big)"), "old");
 }
 
 TEST(Reentry, AbortDuringARemoveDirRowActsAfterTheNextCopyRow) {

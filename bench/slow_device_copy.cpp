@@ -1,0 +1,159 @@
+// Runs onto the test device (tests/tools/slowfs.c) from the local disk, each
+// against "cp -r" of the same files in this process's turn, with the window's
+// answer sampled every 100 ms during our runs (AnswerSampler.h):
+//
+//   a USB stick (5 MB/s): one 40 MiB file, and 300 files of 100 KiB;
+//   a share (10 ms an operation): 2,000 files of 4 KiB (argv[1] another count);
+//   a device at 20 MB/s that hangs in the middle of a 100 MiB file: the time
+//   from Abort until the run is Stopped.
+//
+// Ratios are our throughput over cp's (cp's time / ours); our runs end with
+// their flush, cp's do not. Needs root and /dev/fuse; elsewhere it says so and
+// prints no figure.
+
+#include "AnswerSampler.h"
+#include "run_rig.h"
+#include "support/SlowDevice.h"
+
+#include "platform/AsyncIo.h"
+
+#include <QTimer>
+
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+
+namespace {
+
+struct Device {
+    std::string work;
+    std::string mount;
+    std::unique_ptr<testsupport::SlowDevice> device;
+
+    Device(const std::string& root, const char* name, testsupport::SlowDeviceOptions options)
+        : work(root), mount(root + "/" + name) {
+        benchrig::Shell("mkdir -p '" + mount + "' '" + Backing() + "'");
+        device = std::make_unique<testsupport::SlowDevice>(
+            QByteArray::fromStdString(Backing()), QByteArray::fromStdString(mount), options);
+        if (device->mounted()) benchrig::InstallDrives(work, mount);
+    }
+    ~Device() {
+        device.reset();
+        platform::ResetDrives();
+    }
+    std::string Backing() const { return mount + "-backing"; }
+    // Removed behind the device's back: through it, each file would cost its latency.
+    void Clear() { benchrig::Shell("rm -rf '" + Backing() + "'/*"); }
+};
+
+struct Figures {
+    double ratio = 0;
+    double answerMax = 0;
+    double answerP99 = 0;
+};
+
+// The tree src/d0 (files of size bytes) copied onto the device by a run and by
+// cp -r, in turns; the median ratio and our runs' worst answer.
+Figures RatioVsCp(Device& dev, int files, long long size, int rounds) {
+    benchrig::Shell("rm -rf '" + dev.work + "/src'");
+    benchrig::MakeTree(dev.work + "/src", 1, files, size);
+    benchrig::Shell("cat '" + dev.work + "/src/d0/'* > /dev/null");
+    benchrig::NoWindow window;
+    benchrig::AnswerSampler sampler;
+    std::vector<double> ratios;
+    Figures figures;
+    for (int round = 0; round < rounds; ++round) {
+        double ours = 0, cp = 0;
+        for (int turn = 0; turn < 2; ++turn) {
+            dev.Clear();
+            if ((turn == 0) == (round % 2 == 0)) {
+                queue::QueueSession session(window);
+                benchrig::QueueTree(session, "src", "ours", 1, files, queue::ActionCopy);
+                sampler.Start();
+                ours = benchrig::TimeRun(session);
+                const auto [p99, max] = sampler.Stop();
+                figures.answerP99 = std::max(figures.answerP99, p99);
+                figures.answerMax = std::max(figures.answerMax, max);
+            } else {
+                cp = benchrig::TimeShell("cp -r '" + dev.work + "/src/d0' '" + dev.mount + "/'");
+            }
+        }
+        ratios.push_back(cp / ours);
+        std::printf("round %d: ours %.2f s, cp -r %.2f s\n", round + 1, ours, cp);
+    }
+    dev.Clear();
+    figures.ratio = benchrig::Median(ratios);
+    return figures;
+}
+
+// Abort pressed 300 ms into a hang that begins after the third chunk: the
+// milliseconds from the press until the run is Stopped.
+double HungAbort(Device& dev) {
+    benchrig::Shell("rm -rf '" + dev.work + "/src'");
+    benchrig::MakeTree(dev.work + "/src", 1, 1, 100LL << 20);
+    benchrig::NoWindow window;
+    queue::QueueSession session(window);
+    benchrig::QueueTree(session, "src", "ours", 1, 1, queue::ActionCopy);
+    double pressed = 0;
+    platform::SetPumpHook([&](std::int64_t) {
+        if (pressed != 0 || session.Counters().CurrentFileDone < 3'000'000) return;
+        pressed = -1;
+        dev.device->setHung(true);
+        QTimer::singleShot(300, [&] {
+            pressed = benchrig::Now();
+            session.Runner().btnAbortClick();
+        });
+    });
+    session.Runner().RunQueue();
+    const double ms = (benchrig::Now() - pressed) * 1000;
+    platform::SetPumpHook({});
+    std::printf("hung row: %s\n",
+                qPrintable(session.Table().Cell(queue::colStatus, session.Table().RowCount() - 1)));
+    dev.device->setHung(false);
+    while (platform::AsyncIo::Instance().Abandoned() > 0)
+        platform::PumpMessagesWaiting(std::chrono::milliseconds(50));
+    dev.Clear();
+    return pressed > 0 ? ms : -1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    const int shareFiles = argc > 1 ? std::atoi(argv[1]) : 2000;
+    const std::string work = benchrig::MakeWorkDir("slowcopy");
+    std::printf("ring: %s\n", platform::AsyncIo::Instance().RingActive() ? "yes" : "no");
+    Figures usbBig, usbSmall, share;
+    double abortMs = -1;
+    {
+        Device usb(work, "usb", {.writeRate = 5e6});
+        if (!usb.device->mounted()) {
+            std::printf("skipped: %s\n", qPrintable(usb.device->why()));
+            benchrig::Shell("rm -rf '" + work + "'");
+            return 0;
+        }
+        usbBig = RatioVsCp(usb, 1, 40LL << 20, 1);
+        std::printf("usb_big_file_ratio_vs_cp: %.3f (answer p99 %.0f ms, max %.0f ms)\n",
+                    usbBig.ratio, usbBig.answerP99, usbBig.answerMax);
+        usbSmall = RatioVsCp(usb, 300, 100 << 10, 3);
+        std::printf("usb_small_files_answer: p99 %.0f ms, max %.0f ms\n", usbSmall.answerP99,
+                    usbSmall.answerMax);
+    }
+    {
+        Device stalling(work, "stall", {.writeRate = 20e6});
+        abortMs = HungAbort(stalling);
+    }
+    {
+        Device smb(work, "share", {.latencyMs = 10, .share = true});
+        share = RatioVsCp(smb, shareFiles, 4096, 1);
+        std::printf("share_small_files: %d files (answer p99 %.0f ms, max %.0f ms)\n", shareFiles,
+                    share.answerP99, share.answerMax);
+    }
+    benchrig::Shell("rm -rf '" + work + "'");
+    std::printf("slow_device_copy_answer_max_ms: %.0f\n",
+                std::max({usbBig.answerMax, usbSmall.answerMax, share.answerMax}));
+    std::printf("hung_device_abort_ms: %.0f\n", abortMs);
+    std::printf("usb_small_files_ratio_vs_cp: %.3f\n", usbSmall.ratio);
+    std::printf("share_small_files_ratio_vs_cp: %.3f\n", share.ratio);
+    return 0;
+}
