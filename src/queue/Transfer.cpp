@@ -41,7 +41,6 @@ struct TransferEngine::State {
     std::vector<Finished> finished;
     // Named at the last settle; their names reach the disk with the next flush.
     std::vector<Finished> named;
-    std::int64_t moves = 0;  // finished or named files with a source to delete
     Clock::time_point firstFinished;
     Clock::time_point namedAt;
     // Every directory written since the last settle, each once.
@@ -57,7 +56,6 @@ struct TransferEngine::State {
     }
     void Finish(Finished file) {
         if (finished.empty()) firstFinished = Clock::now();
-        if (file.source) ++moves;
         if (file.unnamed && file.target) unnamed.insert(file.target->host);
         finished.push_back(std::move(file));
     }
@@ -70,15 +68,28 @@ CopyResult TransferEngine::Copy(CopyProgress& progress, const FilePaths& paths,
                                 const std::optional<platform::DirectoryId>& sourceDir,
                                 std::uint64_t ticket) {
     if (const std::optional<CopyResult> refused = BeginFile(progress, paths)) return *refused;
+    return CopyAndRecord(progress, paths, sourceDir, ticket, false);
+}
+
+CopyResult TransferEngine::CopyAndRecord(CopyProgress& progress, const FilePaths& paths,
+                                         const std::optional<platform::DirectoryId>& sourceDir,
+                                         std::uint64_t ticket, bool move) {
     platform::CopiedFile copied;
     const CopyResult result = CopyInChunks(
         progress, state_->buffer,
-        {*paths.sourceHost, paths.targetHost.value_or(QByteArray()), 0, false, sourceDir, {}},
+        {*paths.sourceHost, paths.targetHost.value_or(QByteArray()), 0, move, sourceDir, {}},
         copied);
     if (result == CopyResult::Complete || result == CopyResult::Aborted)
         state_->Wrote(copied.targetDir);
-    if (result == CopyResult::Complete)
-        state_->Finish({ticket, copied.target, std::nullopt, copied.targetDir, copied.unnamed, {}});
+    // A moved source goes only once the target is on disk and the row durably done.
+    if (result == CopyResult::Complete) {
+        state_->Finish({ticket,
+                        copied.target,
+                        move ? std::optional(copied.source) : std::nullopt,
+                        copied.targetDir,
+                        copied.unnamed,
+                        {}});
+    }
     return result;
 }
 
@@ -110,18 +121,7 @@ CopyResult TransferEngine::Move(CopyProgress& progress, const FilePaths& paths,
         }
     }
 
-    platform::CopiedFile copied;
-    const CopyResult result = CopyInChunks(
-        progress, state_->buffer,
-        {*paths.sourceHost, paths.targetHost.value_or(QByteArray()), 0, true, sourceDir, {}},
-        copied);
-    if (result == CopyResult::Complete || result == CopyResult::Aborted)
-        state_->Wrote(copied.targetDir);
-    // The source goes only once the target is on disk and the row durably done.
-    if (result == CopyResult::Complete)
-        state_->Finish(
-            {ticket, copied.target, copied.source, copied.targetDir, copied.unnamed, {}});
-    return result;
+    return CopyAndRecord(progress, paths, sourceDir, ticket, true);
 }
 
 void TransferEngine::SettleIfDue(SettleLog* log) {
@@ -157,7 +157,6 @@ void TransferEngine::Settle(SettleLog* log, Names names) {
     std::vector<QByteArray> dirs = std::exchange(state_->writtenDirs, {});
     state_->written.clear();
     state_->unnamed.clear();
-    state_->moves = 0;
     const auto addOnce = [](std::vector<QByteArray>& list, const QByteArray& dir) {
         if (std::find(list.begin(), list.end(), dir) == list.end()) list.push_back(dir);
     };
@@ -210,8 +209,6 @@ void TransferEngine::Settle(SettleLog* log, Names names) {
             outcomes.push_back(CopyResult::Complete);
         }
     } else {
-        for (const Finished& f : named)
-            if (f.source) ++state_->moves;
         state_->named = std::move(named);
         state_->namedAt = Clock::now();
     }
@@ -255,7 +252,11 @@ std::int64_t TransferEngine::PendingFiles() const {
 }
 
 std::int64_t TransferEngine::PendingDeletions() const {
-    return state_->moves;
+    const auto moves = [](const std::vector<State::Finished>& files) {
+        return std::count_if(files.begin(), files.end(),
+                             [](const State::Finished& f) { return f.source.has_value(); });
+    };
+    return std::int64_t(moves(state_->finished) + moves(state_->named));
 }
 
 void TransferEngine::SetSameFileSystemMove(SameFileSystemMove how) {

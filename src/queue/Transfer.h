@@ -90,6 +90,11 @@ private:
     // Names::AtNextFlush: the names given now are flushed (and their rows
     // reported) at the next settle, with its data; Now: by a second flush.
     enum class Names { AtNextFlush, Now };
+    // The copy of a "Copy" row, or of a "Move" row that cannot be a rename;
+    // a Complete file waits for the next settle.
+    CopyResult CopyAndRecord(CopyProgress& progress, const FilePaths& paths,
+                             const std::optional<platform::DirectoryId>& sourceDir,
+                             std::uint64_t ticket, bool move);
     void Settle(SettleLog* log, Names names);
 
     struct State;
