@@ -162,6 +162,17 @@ ssize_t read(int fd, void* buf, size_t count) {
     return real(fd, buf, count);
 }
 
+ssize_t pread(int fd, void* buf, size_t count, off_t offset) {
+    static ssize_t (*real)(int, void*, size_t, off_t);
+    if (!real) real = Real("pread");
+    if (ShouldFail(kRead, fd, 0, NULL)) FAIL_WITH(-1);
+    return real(fd, buf, count, offset);
+}
+
+ssize_t pread64(int fd, void* buf, size_t count, off_t offset) {
+    return pread(fd, buf, count, offset);
+}
+
 // A short write puts down part of the data and says so, as a nearly full disk does.
 static size_t ShortCount(size_t count) {
     return count > 1 ? count / 2 : 0;
