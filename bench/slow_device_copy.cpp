@@ -6,6 +6,7 @@
 //   a share (10 ms an operation): 2,000 files of 4 KiB (argv[1] another count);
 //   a device at 20 MB/s that hangs in the middle of a 100 MiB file: the time
 //   from Abort until the run is Stopped.
+// argv[2], when given, runs that one part only: usb, hang or share.
 //
 // Ratios are our throughput over cp's (cp's time / ours); our runs end with
 // their flush, cp's do not. Needs root and /dev/fuse; elsewhere it says so and
@@ -121,11 +122,13 @@ double HungAbort(Device& dev) {
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     const int shareFiles = argc > 1 ? std::atoi(argv[1]) : 2000;
+    const std::string only = argc > 2 ? argv[2] : "";
+    const auto runs = [&](const char* part) { return only.empty() || only == part; };
     const std::string work = benchrig::MakeWorkDir("slowcopy");
     std::printf("ring: %s\n", platform::AsyncIo::Instance().RingActive() ? "yes" : "no");
     Figures usbBig, usbSmall, share;
     double abortMs = -1;
-    {
+    if (runs("usb")) {
         Device usb(work, "usb", {.writeRate = 5e6});
         if (!usb.device->mounted()) {
             std::printf("skipped: %s\n", qPrintable(usb.device->why()));
@@ -139,11 +142,11 @@ int main(int argc, char** argv) {
         std::printf("usb_small_files_answer: p99 %.0f ms, max %.0f ms\n", usbSmall.answerP99,
                     usbSmall.answerMax);
     }
-    {
+    if (runs("hang")) {
         Device stalling(work, "stall", {.writeRate = 20e6});
         abortMs = HungAbort(stalling);
     }
-    {
+    if (runs("share")) {
         Device smb(work, "share", {.latencyMs = 10, .share = true});
         share = RatioVsCp(smb, shareFiles, 4096, 1);
         std::printf("share_small_files: %d files (answer p99 %.0f ms, max %.0f ms)\n", shareFiles,

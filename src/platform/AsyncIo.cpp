@@ -96,11 +96,13 @@ struct AsyncIo::Ring {
         // Nobody waits for it any more: what it opened is closed, what it
         // held is let go, and its drive answers again.
         if (op.request_.op == IoOp::OpenAt && res >= 0) ::close(res);
-        op.request_.keepAlive.reset();
+        // The drive answers before what the operation held is let go: the
+        // clean-up that follows may ask it.
         if (!op.driveRoot_.isEmpty()) {
             auto it = silentDrives.find(op.driveRoot_);
             if (it != silentDrives.end() && --it.value() <= 0) silentDrives.erase(it);
         }
+        op.request_.keepAlive.reset();
     }
 
     bool Supports(IoOp op) const {
@@ -349,6 +351,34 @@ int AsyncIo::Run(IoRequest request, std::chrono::milliseconds timeout, PumpInput
     const IoTicket ticket = Submit(std::move(request));
     Wait(ticket, timeout, input);
     return ticket->result();
+}
+
+std::vector<IoTicket> AsyncIo::Ask(std::vector<IoRequest> requests) {
+    std::vector<IoTicket> tickets;
+    tickets.reserve(requests.size());
+    for (IoRequest& r : requests)
+        tickets.push_back(Submit(std::move(r)));
+    Wait(tickets, kDeviceAnswerTimeout, PumpInput::Defer);
+    return tickets;
+}
+
+IoTicket AsyncIo::Ask(IoRequest request) {
+    IoTicket ticket = Submit(std::move(request));
+    Wait(ticket, kDeviceAnswerTimeout, PumpInput::Defer);
+    return ticket;
+}
+
+void AsyncIo::Send(IoRequest request) {
+    const IoTicket ticket = Submit(std::move(request));
+    ring_->Flush();
+}
+
+IoTicket AsyncIo::RunHere(IoRequest request) {
+    auto ticket = std::make_shared<IoOperation>();
+    ticket->request_ = std::move(request);
+    ticket->result_ = RunPlain(ticket->request_, ticket->statx_);
+    ticket->done_ = true;
+    return ticket;
 }
 
 void AsyncIo::Abandon(const IoTicket& ticket) {

@@ -28,6 +28,7 @@
 #include <memory>
 #include <optional>
 #include <span>
+#include <vector>
 
 namespace platform {
 
@@ -128,6 +129,18 @@ public:
     // Submit and Wait: the call's result.
     int Run(IoRequest request, std::chrono::milliseconds timeout,
             PumpInput input = PumpInput::Handle);
+    // The calls a piece of file work makes of a device: all handed over at
+    // once, then waited for, input left waiting, while the device answers
+    // within kDeviceAnswerTimeout (a device that does not answer fails them
+    // with -ETIMEDOUT). Their tickets, in order.
+    std::vector<IoTicket> Ask(std::vector<IoRequest> requests);
+    IoTicket Ask(IoRequest request);
+    // Hands the operation over and waits for nothing: clean-up whose
+    // outcome changes nothing (closing, removing what was given up).
+    void Send(IoRequest request);
+    // The plain call, here and now, whatever the ring: for work that must
+    // not pump (saving the queue, whose pumps could start another save).
+    static IoTicket RunHere(IoRequest request);
 
     // Gives the operation up now: cancelled, else abandoned until it completes.
     void Abandon(const IoTicket& ticket);

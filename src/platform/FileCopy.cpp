@@ -36,13 +36,10 @@ DirectoryId IdOf(const struct stat& st) {
 }
 
 // One call through the kernel's ring, waited for by pumping (input left
-// waiting) while the device answers within kDeviceAnswerTimeout: a source
-// on a device that hangs makes the row fail, never holds the window.
+// waiting) while the device answers within kDeviceAnswerTimeout: a file on
+// a device that hangs makes the row fail, never holds the window.
 IoTicket Ask(IoRequest request) {
-    AsyncIo& io = AsyncIo::Instance();
-    IoTicket ticket = io.Submit(std::move(request));
-    io.Wait(ticket, kDeviceAnswerTimeout, PumpInput::Defer);
-    return ticket;
+    return AsyncIo::Instance().Ask(std::move(request));
 }
 
 IoRequest Statx(int dirFd, const char* name, int flags) {
@@ -148,7 +145,7 @@ public:
     CopyTarget& operator=(const CopyTarget&) = delete;
     ~CopyTarget() { Discard(); }
 
-    Result<void> Open(int sourceFd, const QByteArray& host, const FileStamp& source) {
+    Result<void> Open(const QByteArray& host, const FileStamp& source) {
         host_ = host;
         // Large files are written so that a copy cut short can go on later.
         if (source.size >= ResumableSize) key_ = ResumeKey(source);
@@ -158,10 +155,11 @@ public:
         // leaves part of it under the target's name. Its name is given
         // without replacing anything, nor following a dangling link.
         if (host_.isEmpty()) return OsError{ENOENT, Step::Resolve};
-        struct stat entry {};
-        if (::lstat(host_.constData(), &entry) != 0) {
-            if (errno != ENOENT) return Errno(Step::Examine);
-            const Result<void> opened = OpenReplacement(ReplacementFile::Placement::New);
+        const IoTicket entry = Ask(Statx(AT_FDCWD, host_.constData(), AT_SYMLINK_NOFOLLOW));
+        if (entry->result() < 0) {
+            if (entry->result() != -ENOENT) return OsError{-entry->result(), Step::Examine};
+            const Result<void> opened =
+                OpenReplacement(ReplacementFile::Placement::New, source.mode);
             if (!opened) return opened.error();
             replacing_ = true;
             return {};
@@ -171,25 +169,26 @@ public:
         // them too. The owner's write bit is looked at even for root, who
         // could write anyway: a file marked read-only is not replaced behind
         // the user's back.
-        struct stat there {};
-        if (::stat(host_.constData(), &there) != 0) {
+        const IoTicket followed = Ask(Statx(AT_FDCWD, host_.constData(), 0));
+        if (followed->result() < 0) {
             // A dangling link, which like cp we do not follow.
-            return Errno(errno == ENOENT ? Step::Create : Step::Examine);
+            return OsError{-followed->result(),
+                           followed->result() == -ENOENT ? Step::Create : Step::Examine};
         }
-        struct stat opened {};
-        if (::fstat(sourceFd, &opened) == 0 && opened.st_dev == there.st_dev &&
-            opened.st_ino == there.st_ino) {
+        const FileStamp there = detail::StampOf(followed->stat());
+        if (there.SameFileAs(source)) {
             // Another spelling of the source (a link, a lower-case drive
             // letter): writing the target would destroy the source.
             return OsError{EEXIST, Step::SameFile};
         }
-        if (!S_ISREG(there.st_mode))
-            return OsError{S_ISDIR(there.st_mode) ? EISDIR : EACCES, Step::TargetRefused};
-        if ((there.st_mode & S_IWUSR) == 0) return OsError{EACCES, Step::TargetRefused};
+        if (!S_ISREG(there.mode))
+            return OsError{S_ISDIR(there.mode) ? EISDIR : EACCES, Step::TargetRefused};
+        if ((there.mode & S_IWUSR) == 0) return OsError{EACCES, Step::TargetRefused};
 
         host_ = detail::ResolveLink(host_);
         dir_ = detail::HostDirectoryOf(host_);
-        const Result<void> replacement = OpenReplacement(ReplacementFile::Placement::Replace);
+        const Result<void> replacement =
+            OpenReplacement(ReplacementFile::Placement::Replace, source.mode);
         if (replacement) {
             replacing_ = true;
             return {};
@@ -214,9 +213,10 @@ public:
     }
     // The file as written so far, under the name it ends with.
     Result<WrittenTarget> Written() const {
-        struct stat st {};
-        if (::fstat(fd(), &st) != 0) return Errno(Step::Examine);
-        return WrittenTarget{host_, std::uint64_t(st.st_dev), std::uint64_t(st.st_ino), st.st_size};
+        const IoTicket measured = Ask(Statx(fd(), "", AT_EMPTY_PATH));
+        if (measured->result() < 0) return OsError{-measured->result(), Step::Examine};
+        const FileStamp st = detail::StampOf(measured->stat());
+        return WrittenTarget{host_, st.device, st.inode, st.size};
     }
 
     // The source's times and permission bits, after the last write. Best
@@ -225,9 +225,7 @@ public:
     void CarryAttributes(const FileStamp& source) {
         const timespec times[2] = {source.accessed, source.modified};
         ::futimens(fd(), times);
-        // Set-user-ID and set-group-ID stay behind: the copy belongs to whoever
-        // made it, and carrying them would hand out someone else's rights.
-        ::fchmod(fd(), source.mode & 01777);
+        if (!createdWithMode_) ::fchmod(fd(), CopiedMode(source.mode));
     }
 
     // An Abort: the part copied goes under the target's name now, its
@@ -262,8 +260,18 @@ private:
                QByteArray::number(qint64(s.changed.tv_nsec));
     }
 
-    Result<void> OpenReplacement(ReplacementFile::Placement placement) {
-        if (key_.isEmpty()) return replacement_->Open(host_, 0600, placement);
+    // Set-user-ID and set-group-ID stay behind: the copy belongs to whoever
+    // made it, and carrying them would hand out someone else's rights.
+    static mode_t CopiedMode(mode_t source) { return source & 01777; }
+
+    // A whole copy's file is made with the source's permission bits at
+    // once; a resumable one, opened again later, stays the owner's until
+    // it is whole.
+    Result<void> OpenReplacement(ReplacementFile::Placement placement, mode_t sourceMode) {
+        if (key_.isEmpty()) {
+            createdWithMode_ = true;
+            return replacement_->Open(host_, CopiedMode(sourceMode), placement);
+        }
         const Result<std::int64_t> opened =
             replacement_->OpenResumable(host_, 0600, placement, key_);
         if (!opened) return opened.error();
@@ -290,7 +298,9 @@ private:
     QByteArray host_;
     QByteArray dir_;
     FileHandle created_;
-    std::unique_ptr<ReplacementFile> replacement_ = std::make_unique<ReplacementFile>();
+    std::unique_ptr<ReplacementFile> replacement_ =
+        std::make_unique<ReplacementFile>(ReplacementFile::Calls::Ring);
+    bool createdWithMode_ = false;
     bool replacing_ = false;
     QByteArray key_;  // the source, for a resumable file
     std::int64_t resumedAt_ = 0;
@@ -314,7 +324,7 @@ Result<CopiedFile> CopyFile(const FileCopyRequest& request, CopyBuffer& buffer,
     CopyTarget& out = files->second;
     if (const Result<void> opened = in.Open(request.source, request.sourceDir); !opened)
         return opened.error();
-    if (const Result<void> opened = out.Open(in.fd(), request.target, in.Copied().stamp); !opened)
+    if (const Result<void> opened = out.Open(request.target, in.Copied().stamp); !opened)
         return opened.error();
     CopiedFile copied;
     copied.targetDir = out.HostDirectory();
@@ -484,11 +494,19 @@ void ForgetMove(const QByteArray& target) {
     ::lremovexattr(target.constData(), MovedFromMark);
 }
 
-bool StillWritten(const WrittenTarget& target) {
-    struct stat st {};
-    return ::lstat(target.host.constData(), &st) == 0 && S_ISREG(st.st_mode) &&
-           std::uint64_t(st.st_dev) == target.device && std::uint64_t(st.st_ino) == target.inode &&
-           st.st_size == target.size;
+std::vector<bool> StillWritten(std::span<const WrittenTarget* const> targets) {
+    std::vector<IoRequest> looks;
+    for (const WrittenTarget* t : targets)
+        looks.push_back(Statx(AT_FDCWD, t->host.constData(), AT_SYMLINK_NOFOLLOW));
+    const std::vector<IoTicket> answers = AsyncIo::Instance().Ask(std::move(looks));
+    std::vector<bool> still(targets.size(), false);
+    for (std::size_t i = 0; i < targets.size(); ++i) {
+        if (answers[i]->result() < 0) continue;
+        const FileStamp st = detail::StampOf(answers[i]->stat());
+        still[i] = S_ISREG(st.mode) && st.device == targets[i]->device &&
+                   st.inode == targets[i]->inode && st.size == targets[i]->size;
+    }
+    return still;
 }
 
 bool SourceUnchanged(const CopiedSource& source) {

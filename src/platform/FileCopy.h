@@ -17,6 +17,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <span>
 #include <vector>
 
 namespace platform {
@@ -67,9 +68,10 @@ struct WrittenTarget {
     std::int64_t size = 0;
 };
 
-// Whether the target's name still leads to the very file that was written,
-// at its size: not removed, replaced or cut short by another program since.
-bool StillWritten(const WrittenTarget& target);
+// For each target, whether its name still leads to the very file that was
+// written, at its size: not removed, replaced or cut short by another
+// program since. Asked of the devices all at once.
+std::vector<bool> StillWritten(std::span<const WrittenTarget* const> targets);
 
 class ReplacementFile;
 

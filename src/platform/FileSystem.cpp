@@ -104,9 +104,7 @@ int StatWaiting(const QByteArray& host, bool follow, struct statx& out) {
     r.path = host;
     r.flags = AT_NO_AUTOMOUNT | (follow ? 0 : AT_SYMLINK_NOFOLLOW);
     r.mask = STATX_TYPE | STATX_MODE;
-    AsyncIo& io = AsyncIo::Instance();
-    const IoTicket t = io.Submit(std::move(r));
-    io.Wait(t, kDeviceAnswerTimeout, PumpInput::Defer);
+    const IoTicket t = AsyncIo::Instance().Ask(std::move(r));
     if (t->result() < 0) return -t->result();
     out = t->stat();
     return 0;

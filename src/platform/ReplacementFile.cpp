@@ -1,6 +1,9 @@
 #include "platform/ReplacementFile.h"
 
+#include "platform/AsyncIo.h"
 #include "platform/FileSystemDetail.h"
+
+#include <QFile>
 
 #include <QSet>
 
@@ -11,9 +14,11 @@
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <utility>
 
 namespace platform {
@@ -87,9 +92,79 @@ Adopted Adopt(const QByteArray& path, const QByteArray& key, int& fd, std::int64
     return Adopted::Resumed;
 }
 
-bool LinkUnnamed(int fd, const QByteArray& name) {
-    const QByteArray proc = "/proc/self/fd/" + QByteArray::number(fd);
-    return ::linkat(AT_FDCWD, proc.constData(), AT_FDCWD, name.constData(), AT_SYMLINK_FOLLOW) == 0;
+IoRequest OpenRequest(const QByteArray& path, int flags, mode_t mode) {
+    IoRequest r;
+    r.op = IoOp::OpenAt;
+    r.path = path;
+    r.flags = flags;
+    r.mode = mode;
+    return r;
+}
+
+// linkat through /proc: the unnamed file behind fd gets the name, which
+// it never replaces nor follows when it is a dangling link.
+IoRequest LinkRequest(int fd, const QByteArray& name) {
+    IoRequest r;
+    r.op = IoOp::LinkAt;
+    r.path = "/proc/self/fd/" + QByteArray::number(fd);
+    r.path2 = name;
+    r.flags = AT_SYMLINK_FOLLOW;
+    return r;
+}
+
+IoRequest CloseRequest(int fd) {
+    IoRequest r;
+    r.op = IoOp::Close;
+    r.fd = fd;
+    return r;
+}
+
+IoRequest RenameRequest(const QByteArray& from, const QByteArray& to, unsigned flags) {
+    IoRequest r;
+    r.op = IoOp::RenameAt;
+    r.path = from;
+    r.path2 = to;
+    r.flags = int(flags);
+    return r;
+}
+
+IoRequest UnlinkRequest(const QByteArray& path) {
+    IoRequest r;
+    r.op = IoOp::UnlinkAt;
+    r.path = path;
+    return r;
+}
+
+std::vector<IoTicket> Ask(bool ring, std::vector<IoRequest> requests) {
+    if (ring) return AsyncIo::Instance().Ask(std::move(requests));
+    std::vector<IoTicket> tickets;
+    for (IoRequest& r : requests)
+        tickets.push_back(AsyncIo::RunHere(std::move(r)));
+    return tickets;
+}
+
+IoTicket Ask(bool ring, IoRequest request) {
+    return ring ? AsyncIo::Instance().Ask(std::move(request))
+                : AsyncIo::RunHere(std::move(request));
+}
+
+// The permission bits a new file loses to the process's umask, read once.
+mode_t Umask() {
+    static const mode_t mask = [] {
+        QFile status(QStringLiteral("/proc/self/status"));
+        if (status.open(QIODevice::ReadOnly)) {
+            for (const QByteArray& line : status.readAll().split('\n')) {
+                if (!line.startsWith("Umask:")) continue;
+                bool ok = false;
+                const uint value = line.mid(6).trimmed().toUInt(&ok, 8);
+                if (ok) return mode_t(value);
+            }
+        }
+        const mode_t old = ::umask(022);
+        ::umask(old);
+        return old;
+    }();
+    return mask;
 }
 
 }  // namespace
@@ -102,26 +177,43 @@ Result<void> ReplacementFile::Open(const QByteArray& target, mode_t mode, Placem
     Discard();
     target_ = target;
     placement_ = placement;
-    if (CanNameUnnamedFiles()) {
-        fd_ = ::open(detail::HostDirectoryOf(target).constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC,
-                     0600);
+    const QByteArray dir = detail::HostDirectoryOf(target);
+    // Directories whose file system makes no unnamed files: not asked again.
+    static QSet<QByteArray> namedOnly;
+    if (CanNameUnnamedFiles() && !namedOnly.contains(dir)) {
+        const IoTicket unnamed =
+            Ask(ring_, OpenRequest(dir, O_TMPFILE | O_WRONLY | O_CLOEXEC, mode));
+        if (unnamed->result() >= 0) {
+            fd_ = unnamed->result();
+        } else if (unnamed->result() == -EOPNOTSUPP || unnamed->result() == -EISDIR) {
+            namedOnly.insert(dir);
+        }
     }
     if (fd_ < 0) {
-        // EOPNOTSUPP and EISDIR say the file system has no unnamed files;
-        // whatever else went wrong, the named way reports it properly.
+        // Whatever else went wrong, the named way reports it properly.
         // Named temporaries of processes that died are swept once per
         // directory: they would otherwise pile up.
         static QSet<QByteArray> swept;
-        if (const QByteArray dir = detail::HostDirectoryOf(target); !swept.contains(dir)) {
+        if (!swept.contains(dir)) {
             swept.insert(dir);
             RemoveStaleIn(dir, {});
         }
-        QByteArray pattern = TemporaryPattern(target);
-        fd_ = ::mkostemp(pattern.data(), O_CLOEXEC);
-        if (fd_ < 0) return Errno(Step::Create);
-        named_ = pattern;
+        QByteArray name = TemporaryPattern(target);
+        for (int attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
+            FillRandom(name);
+            const IoTicket created = Ask(
+                ring_, OpenRequest(name, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode));
+            if (created->result() >= 0) {
+                fd_ = created->result();
+                named_ = name;
+            } else if (created->result() != -EEXIST) {
+                return OsError{-created->result(), Step::Create};
+            }
+        }
+        if (fd_ < 0) return OsError{EEXIST, Step::Create};
     }
-    if (::fchmod(fd_, mode) != 0) return Fail(Step::Create);
+    // The bits the umask took are given back: the file gets exactly `mode`.
+    if ((mode & Umask()) != 0 && ::fchmod(fd_, mode) != 0) return Fail(Step::Create);
     return {};
 }
 
@@ -167,80 +259,149 @@ void ReplacementFile::MarkDurable(std::int64_t bytes) {
 }
 
 OsError ReplacementFile::Fail(Step step) {
-    const OsError error = Errno(step);
+    return Fail(errno, step);
+}
+
+OsError ReplacementFile::Fail(int code, Step step) {
     Discard();
-    return error;
+    return OsError{code, step};
 }
 
 Result<void> ReplacementFile::Commit(Content content) {
-    if (fd_ < 0) return OsError{EBADF, Step::Link};
-    if (resumable_ && content == Content::Whole) (void)::fremovexattr(fd_, PartialMark);
-    if (named_ == target_) {
-        // Resumed under its own name: nothing to rename.
-        const int fd = std::exchange(fd_, -1);
-        named_.clear();
-        if (::close(fd) != 0 && errno != EINTR) return Errno(Step::Close);
-        return {};
-    }
-    if (placement_ == Placement::New) return CommitNew();
-    if (named_.isEmpty()) {
-        QByteArray name = TemporaryPattern(target_);
-        for (int attempt = 0; attempt < 100; ++attempt) {
-            FillRandom(name);
-            if (LinkUnnamed(fd_, name)) {
-                named_ = name;
-                break;
-            }
-            if (errno != EEXIST) return Fail(Step::Link);
-        }
-        if (named_.isEmpty()) return Fail(Step::Link);
-    }
-    const int fd = fd_;
-    fd_ = -1;
-    // A close that reports an error may mean the data never reached the disk.
-    if (::close(fd) != 0 && errno != EINTR) return Fail(Step::Close);
-    if (::rename(named_.constData(), target_.constData()) != 0) return Fail(Step::Rename);
-    named_.clear();
-    return {};
+    ReplacementFile* const self = this;
+    return CommitAll(std::span(&self, 1), content).front();
 }
 
-Result<void> ReplacementFile::CommitNew() {
-    const int fd = fd_;
-    if (named_.isEmpty()) {
-        // linkat never replaces, nor follows a dangling link at the name.
-        if (!LinkUnnamed(fd, target_)) return Fail(Step::Link);
-        fd_ = -1;
-        if (::close(fd) != 0 && errno != EINTR) {
-            const OsError error = Errno(Step::Close);
-            ::unlink(target_.constData());
-            return error;
+std::vector<Result<void>> ReplacementFile::CommitAll(std::span<ReplacementFile* const> files,
+                                                     Content content) {
+    std::vector<Result<void>> results(files.size());
+    const bool ring = !files.empty() && files.front()->ring_;
+    // Asks one request of each file for which `request` makes one, all at
+    // once, and hands each its answer.
+    const auto step = [&](const auto& request, const auto& answer) {
+        std::vector<std::size_t> asked;
+        std::vector<IoRequest> requests;
+        for (std::size_t i = 0; i < files.size(); ++i) {
+            if (!results[i]) continue;
+            if (std::optional<IoRequest> r = request(i, *files[i])) {
+                asked.push_back(i);
+                requests.push_back(std::move(*r));
+            }
         }
-        return {};
-    }
-    fd_ = -1;
-    if (::close(fd) != 0 && errno != EINTR) return Fail(Step::Close);
-    if (::renameat2(AT_FDCWD, named_.constData(), AT_FDCWD, target_.constData(),
-                    RENAME_NOREPLACE) != 0) {
-        if (errno != EINVAL && errno != ENOSYS) return Fail(Step::Rename);
-        // File systems without RENAME_NOREPLACE: look, then rename.
-        struct stat st {};
-        if (::lstat(target_.constData(), &st) == 0) {
-            errno = EEXIST;
-            return Fail(Step::Rename);
+        if (requests.empty()) return;
+        const std::vector<IoTicket> answers = Ask(ring, std::move(requests));
+        for (std::size_t k = 0; k < asked.size(); ++k)
+            answer(asked[k], *files[asked[k]], answers[k]->result());
+    };
+
+    std::vector<bool> linkedAsTarget(files.size(), false);
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        ReplacementFile& f = *files[i];
+        if (f.fd_ < 0) {
+            results[i] = OsError{EBADF, Step::Link};
+        } else if (f.resumable_ && content == Content::Whole) {
+            (void)::fremovexattr(f.fd_, PartialMark);
         }
-        if (::rename(named_.constData(), target_.constData()) != 0) return Fail(Step::Rename);
     }
-    named_.clear();
-    return {};
+
+    // 1. An unnamed file gets a name: a new file its target's, a new
+    // version a temporary one beside the target (drawn again while the
+    // one drawn is taken).
+    std::vector<QByteArray> drawn(files.size());
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        bool again = false;
+        step(
+            [&](std::size_t i, ReplacementFile& f) -> std::optional<IoRequest> {
+                if (!f.named_.isEmpty() || linkedAsTarget[i]) return std::nullopt;
+                if (f.placement_ == Placement::New) {
+                    if (attempt > 0) return std::nullopt;
+                    return LinkRequest(f.fd_, f.target_);
+                }
+                drawn[i] = TemporaryPattern(f.target_);
+                FillRandom(drawn[i]);
+                return LinkRequest(f.fd_, drawn[i]);
+            },
+            [&](std::size_t i, ReplacementFile& f, int result) {
+                if (result >= 0) {
+                    if (f.placement_ == Placement::New) {
+                        linkedAsTarget[i] = true;
+                    } else {
+                        f.named_ = drawn[i];
+                    }
+                } else if (result == -EEXIST && f.placement_ == Placement::Replace) {
+                    again = true;
+                } else {
+                    results[i] = f.Fail(-result, Step::Link);
+                }
+            });
+        if (!again) break;
+    }
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        if (results[i] && files[i]->named_.isEmpty() && !linkedAsTarget[i])
+            results[i] = files[i]->Fail(EEXIST, Step::Link);
+    }
+
+    // 2. Closed: a close that reports an error may mean the data never
+    // reached the disk, and then nothing of the file stays.
+    step([](std::size_t,
+            ReplacementFile& f) { return std::optional(CloseRequest(std::exchange(f.fd_, -1))); },
+         [&](std::size_t i, ReplacementFile& f, int result) {
+             if (result >= 0 || result == -EINTR) return;
+             if (linkedAsTarget[i]) {
+                 (void)Ask(ring, UnlinkRequest(f.target_));
+                 results[i] = OsError{-result, Step::Close};
+             } else {
+                 results[i] = f.Fail(-result, Step::Close);
+             }
+         });
+
+    // 3. Renamed to the target's name; a new file without replacing what
+    // may have appeared there meanwhile. Linked to it, or resumed under
+    // it, a file has its name already.
+    step(
+        [&](std::size_t i, ReplacementFile& f) -> std::optional<IoRequest> {
+            if (linkedAsTarget[i] || f.named_ == f.target_) return std::nullopt;
+            return RenameRequest(f.named_, f.target_,
+                                 f.placement_ == Placement::New ? RENAME_NOREPLACE : 0);
+        },
+        [&](std::size_t i, ReplacementFile& f, int result) {
+            if (result == -EINVAL || result == -ENOSYS) {
+                // File systems without RENAME_NOREPLACE: look, then rename.
+                IoRequest look;
+                look.op = IoOp::Statx;
+                look.path = f.target_;
+                look.flags = AT_SYMLINK_NOFOLLOW;
+                const int there = Ask(ring, std::move(look))->result();
+                if (there == 0) {
+                    result = -EEXIST;
+                } else if (there != -ENOENT) {
+                    result = there;
+                } else {
+                    result = Ask(ring, RenameRequest(f.named_, f.target_, 0))->result();
+                }
+            }
+            if (result < 0) results[i] = f.Fail(-result, Step::Rename);
+        });
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        if (results[i]) files[i]->named_.clear();
+    }
+    return results;
 }
 
 void ReplacementFile::Discard() {
-    if (fd_ >= 0) {
-        ::close(fd_);
-        fd_ = -1;
-    }
+    // Clean-up: made here and now, except on a device known not to answer,
+    // where nobody waits for it.
+    const bool silent = ring_ && !AsyncIo::Instance().DriveAnswers(target_);
+    const auto letGo = [silent](IoRequest r) {
+        if (silent) {
+            AsyncIo::Instance().Send(std::move(r));
+        } else {
+            (void)AsyncIo::RunHere(std::move(r));
+        }
+    };
+    if (fd_ >= 0) letGo(CloseRequest(std::exchange(fd_, -1)));
     // A part resumed under the target's name stays, as the Abort left it.
-    if (!named_.isEmpty() && named_ != target_) ::unlink(named_.constData());
+    if (!named_.isEmpty() && named_ != target_) letGo(UnlinkRequest(named_));
     named_.clear();
     resumable_ = false;
 }

@@ -19,11 +19,19 @@
 
 #include <sys/types.h>
 
+#include <span>
+#include <vector>
+
 namespace platform {
 
 class ReplacementFile {
 public:
-    ReplacementFile() = default;
+    // Here: every call is made here and now, as saving the queue needs (its
+    // waits must not pump). Ring: the calls on the target's device go
+    // through the kernel's ring and are waited for by pumping, so a slow or
+    // hung device holds the file, never the window (AsyncIo.h).
+    enum class Calls { Here, Ring };
+    explicit ReplacementFile(Calls calls = Calls::Here) : ring_(calls == Calls::Ring) {}
     ~ReplacementFile();  // discards an uncommitted file
     ReplacementFile(const ReplacementFile&) = delete;
     ReplacementFile& operator=(const ReplacementFile&) = delete;
@@ -59,6 +67,12 @@ public:
     // stays, for the copy that goes on from it.
     enum class Content { Whole, Partial };
     Result<void> Commit(Content content = Content::Whole);
+    // Commits whole files all at once: each step (naming, closing,
+    // renaming) is asked of every file together, so on a device with
+    // latency a batch costs a few answers, not a few per file. The results
+    // in order.
+    static std::vector<Result<void>> CommitAll(std::span<ReplacementFile* const> files,
+                                               Content content = Content::Whole);
     void Discard();
 
     // Removes the temporaries beside target that processes no longer running
@@ -70,8 +84,9 @@ public:
 
 private:
     OsError Fail(Step step);
-    Result<void> CommitNew();
+    OsError Fail(int code, Step step);
 
+    bool ring_ = false;
     QByteArray target_;
     QByteArray named_;  // the temporary's name once it has one
     int fd_ = -1;

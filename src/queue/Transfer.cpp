@@ -139,6 +139,11 @@ void TransferEngine::SettleAll(SettleLog* log) {
 
 namespace {
 
+bool StillWritten(const platform::WrittenTarget& target) {
+    const platform::WrittenTarget* const one = &target;
+    return platform::StillWritten(std::span(&one, 1)).front();
+}
+
 // The outcome of a finished file whose file system failed its flush. A
 // rename cannot be undone: the file is under one of its two names, and its
 // row is offered again (a move that finds its file moved completes).
@@ -179,6 +184,12 @@ void TransferEngine::Settle(SettleLog* log, Names names) {
     // everything settles now.
     std::vector<CopyResult> outcomes(done.size(), CopyResult::Complete);
     std::vector<Finished> named;
+    std::vector<platform::ReplacementFile*> toName;
+    for (const Finished& f : batch) {
+        if (f.unnamed && onDisk.value(f.targetDir, false)) toName.push_back(f.unnamed.get());
+    }
+    const std::vector<platform::Result<void>> naming = platform::ReplacementFile::CommitAll(toName);
+    std::size_t next = 0;
     for (Finished& f : batch) {
         CopyResult outcome = CopyResult::Complete;
         if (!onDisk.value(f.targetDir, false)) {
@@ -186,11 +197,11 @@ void TransferEngine::Settle(SettleLog* log, Names names) {
             outcome = NotOnDisk(f);
             if (f.unnamed) {
                 f.unnamed->Discard();
-            } else if (f.target && platform::StillWritten(*f.target)) {
+            } else if (f.target && StillWritten(*f.target)) {
                 ::unlink(f.target->host.constData());
             }
         } else if (f.unnamed) {
-            if (f.unnamed->Commit()) {
+            if (naming[next++]) {
                 named.push_back(std::move(f));
                 continue;
             }
@@ -215,14 +226,21 @@ void TransferEngine::Settle(SettleLog* log, Names names) {
 
     // 3. A finished file is done only when its target, name included, is on
     // disk and still the file written, and a moved source still the file copied.
-    std::vector<const platform::CopiedSource*> deletions;
+    std::vector<const platform::WrittenTarget*> targets;
     for (std::size_t i = 0; i < done.size(); ++i) {
+        if (outcomes[i] == CopyResult::Complete && onDisk.value(done[i].targetDir, false) &&
+            done[i].target) {
+            targets.push_back(&*done[i].target);
+        }
+    }
+    const std::vector<bool> still = platform::StillWritten(targets);
+    std::vector<const platform::CopiedSource*> deletions;
+    for (std::size_t i = 0, t = 0; i < done.size(); ++i) {
         const Finished& f = done[i];
         CopyResult& outcome = outcomes[i];
         if (outcome == CopyResult::Complete && !onDisk.value(f.targetDir, false)) {
             outcome = NotOnDisk(f);
-        } else if (outcome == CopyResult::Complete && f.target &&
-                   !platform::StillWritten(*f.target)) {
+        } else if (outcome == CopyResult::Complete && f.target && !still[t++]) {
             outcome = CopyResult::TargetError;
         } else if (outcome == CopyResult::Complete && f.source &&
                    !platform::SourceUnchanged(*f.source)) {
