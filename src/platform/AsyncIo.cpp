@@ -368,9 +368,10 @@ IoTicket AsyncIo::Ask(IoRequest request) {
     return ticket;
 }
 
-void AsyncIo::Send(IoRequest request) {
-    const IoTicket ticket = Submit(std::move(request));
+IoTicket AsyncIo::Send(IoRequest request) {
+    IoTicket ticket = Submit(std::move(request));
     ring_->Flush();
+    return ticket;
 }
 
 IoTicket AsyncIo::RunHere(IoRequest request) {

@@ -135,9 +135,9 @@ public:
     // with -ETIMEDOUT). Their tickets, in order.
     std::vector<IoTicket> Ask(std::vector<IoRequest> requests);
     IoTicket Ask(IoRequest request);
-    // Hands the operation over and waits for nothing: clean-up whose
-    // outcome changes nothing (closing, removing what was given up).
-    void Send(IoRequest request);
+    // Hands the operation to the kernel now and waits for nothing: clean-up
+    // whose outcome changes nothing, or work asked ahead of its use.
+    IoTicket Send(IoRequest request);
     // The plain call, here and now, whatever the ring: for work that must
     // not pump (saving the queue, whose pumps could start another save).
     static IoTicket RunHere(IoRequest request);

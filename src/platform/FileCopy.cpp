@@ -23,10 +23,9 @@ namespace {
 // How many chunks the copy of a large file may run ahead of its disk.
 constexpr std::int64_t WriteBehindChunks = 32;
 
-// From this size on a copy cut short goes on where it stopped. It marks how
-// far it is on disk every second or every ResumableSize bytes, whichever
-// comes first: on a fast disk a file may take less than a second.
-constexpr std::int64_t ResumableSize = std::int64_t(64) << 20;
+// A resumable copy (ResumableSize, FileCopy.h) marks how far it is on disk
+// every second or every ResumableSize bytes, whichever comes first: on a
+// fast disk a file may take less than a second.
 constexpr auto MarkEvery = std::chrono::seconds(1);
 
 std::function<bool(const QByteArray&)> flushHook;
@@ -145,7 +144,7 @@ public:
     CopyTarget& operator=(const CopyTarget&) = delete;
     ~CopyTarget() { Discard(); }
 
-    Result<void> Open(const QByteArray& host, const FileStamp& source) {
+    Result<void> Open(const QByteArray& host, const FileStamp& source, TargetAhead* ahead) {
         host_ = host;
         // Large files are written so that a copy cut short can go on later.
         if (source.size >= ResumableSize) key_ = ResumeKey(source);
@@ -155,7 +154,15 @@ public:
         // leaves part of it under the target's name. Its name is given
         // without replacing anything, nor following a dangling link.
         if (host_.isEmpty()) return OsError{ENOENT, Step::Resolve};
-        const IoTicket entry = Ask(Statx(AT_FDCWD, host_.constData(), AT_SYMLINK_NOFOLLOW));
+        // Begun ahead while the file before was copied, or asked now.
+        TargetAhead::Taken ready = ahead ? ahead->Take(host_) : TargetAhead::Taken{};
+        if (ready.file) replacement_ = std::move(ready.file);
+        IoTicket entry = std::move(ready.look);
+        if (entry) {
+            AsyncIo::Instance().Wait(entry, kDeviceAnswerTimeout, PumpInput::Defer);
+        } else {
+            entry = Ask(Statx(AT_FDCWD, host_.constData(), AT_SYMLINK_NOFOLLOW));
+        }
         if (entry->result() < 0) {
             if (entry->result() != -ENOENT) return OsError{-entry->result(), Step::Examine};
             const Result<void> opened =
@@ -211,9 +218,13 @@ public:
     void MarkDurable(std::int64_t bytes) {
         if (replacing_) replacement_->MarkDurable(bytes);
     }
-    // The file as written so far, under the name it ends with.
-    Result<WrittenTarget> Written() const {
-        const IoTicket measured = Ask(Statx(fd(), "", AT_EMPTY_PATH));
+    // The file as written so far, under the name it ends with, measured
+    // while the source's times and permission bits are set on it: the two
+    // wait for the device side by side.
+    Result<WrittenTarget> WrittenWithAttributes(const FileStamp& source) {
+        const IoTicket measured = AsyncIo::Instance().Send(Statx(fd(), "", AT_EMPTY_PATH));
+        CarryAttributes(source);
+        AsyncIo::Instance().Wait(measured, kDeviceAnswerTimeout, PumpInput::Defer);
         if (measured->result() < 0) return OsError{-measured->result(), Step::Examine};
         const FileStamp st = detail::StampOf(measured->stat());
         return WrittenTarget{host_, st.device, st.inode, st.size};
@@ -308,6 +319,47 @@ private:
 
 }  // namespace
 
+TargetAhead::TargetAhead() = default;
+TargetAhead::~TargetAhead() = default;
+
+void TargetAhead::Prepare(const QByteArray& target, mode_t mode) {
+    nextTarget_ = target;
+    nextMode_ = mode;
+}
+
+void TargetAhead::Drop() {
+    if (look_) AsyncIo::Instance().Wait(look_, kDeviceAnswerTimeout, PumpInput::Defer);
+    stale_ = false;
+    look_.reset();
+    file_.reset();
+    target_.clear();
+    nextTarget_.clear();
+}
+
+TargetAhead::Taken TargetAhead::Take(const QByteArray& target) {
+    Taken taken;
+    if (file_ && target == target_) {
+        if (!stale_) taken.look = std::exchange(look_, nullptr);
+        taken.file = std::move(file_);
+    }
+    const QByteArray next = std::exchange(nextTarget_, {});
+    Drop();
+    if (next.isEmpty() || !AsyncIo::Instance().RingActive()) return taken;
+    target_ = next;
+    look_ = AsyncIo::Instance().Send(Statx(AT_FDCWD, next.constData(), AT_SYMLINK_NOFOLLOW));
+    file_ = std::make_unique<ReplacementFile>(ReplacementFile::Calls::Ring);
+    file_->OpenAhead(next, nextMode_);
+    return taken;
+}
+
+void TargetAhead::NamesChanged() {
+    stale_ = true;
+}
+
+bool TargetAhead::Made(const QByteArray& target) {
+    return file_ && target == target_ && file_->MadeAhead();
+}
+
 std::optional<DirectoryId> IdentifyDirectory(const QString& dir) {
     const Result<QByteArray> host = HostPath(dir);
     struct stat st {};
@@ -324,7 +376,8 @@ Result<CopiedFile> CopyFile(const FileCopyRequest& request, CopyBuffer& buffer,
     CopyTarget& out = files->second;
     if (const Result<void> opened = in.Open(request.source, request.sourceDir); !opened)
         return opened.error();
-    if (const Result<void> opened = out.Open(request.target, in.Copied().stamp); !opened)
+    if (const Result<void> opened = out.Open(request.target, in.Copied().stamp, request.ahead);
+        !opened)
         return opened.error();
     CopiedFile copied;
     copied.targetDir = out.HostDirectory();
@@ -381,8 +434,7 @@ Result<CopiedFile> CopyFile(const FileCopyRequest& request, CopyBuffer& buffer,
     if (request.sourceMustStay && !in.Unchanged()) return OsError{0, Step::SourceChanged};
     // Date and permissions on the open file, after the last write; a
     // read-only source gives a read-only target all the same.
-    out.CarryAttributes(in.Copied().stamp);
-    const Result<WrittenTarget> written = out.Written();
+    const Result<WrittenTarget> written = out.WrittenWithAttributes(in.Copied().stamp);
     if (!written) return written.error();
     // The target must hold what the writes said they wrote: a file of any
     // other size is no copy, whatever went wrong on the way.
@@ -530,8 +582,19 @@ bool DeleteIfUnchanged(const CopiedSource& source) {
 std::vector<bool> FlushFileSystems(const std::vector<QByteArray>& hostDirs) {
     std::vector<bool> flushed(hostDirs.size(), false);
     std::vector<std::pair<dev_t, bool>> done;
+    // The directories are opened and measured through the ring: a device
+    // that does not answer fails its flush instead of holding the window.
+    std::vector<IoRequest> opens;
+    for (const QByteArray& dir : hostDirs) {
+        IoRequest r;
+        r.op = IoOp::OpenAt;
+        r.path = dir;
+        r.flags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+        opens.push_back(std::move(r));
+    }
+    const std::vector<IoTicket> opened = AsyncIo::Instance().Ask(std::move(opens));
     for (std::size_t i = 0; i < hostDirs.size(); ++i) {
-        const int fd = ::open(hostDirs[i].constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        const int fd = opened[i]->result();
         if (fd < 0) continue;
         struct stat st {};
         if (::fstat(fd, &st) == 0) {

@@ -12,6 +12,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <sys/types.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -58,6 +60,8 @@ struct FileCopyRequest {
     // Looked at while a chunk is waited for: set, a chunk that does not
     // complete within AbortGrace is given up (ChunkIo.h).
     const bool* abortRequested = nullptr;
+    // Made ready ahead: taken when it is for this target.
+    class TargetAhead* ahead = nullptr;
 };
 
 // A copy's target as it was written: its name and the very file under it.
@@ -74,6 +78,54 @@ struct WrittenTarget {
 std::vector<bool> StillWritten(std::span<const WrittenTarget* const> targets);
 
 class ReplacementFile;
+class IoOperation;
+
+// From this size on a copy cut short goes on where it stopped.
+inline constexpr std::int64_t ResumableSize = std::int64_t(64) << 20;
+
+// A copy to come, made ready while another file is copied: its target is
+// looked up and a new file for it begun on the device ahead, both taken by
+// the copy of that very target (FileCopyRequest::ahead). On a device with
+// latency per operation the next file's first answers then come while this
+// one is written. Nothing shows meanwhile: the new file has no name, or a
+// hidden one, and goes when not taken.
+class TargetAhead {
+public:
+    TargetAhead();
+    ~TargetAhead();
+    TargetAhead(const TargetAhead&) = delete;
+    TargetAhead& operator=(const TargetAhead&) = delete;
+
+    // The target to make ready next, with the permission bits of its new
+    // file: begun by the next copy once that copy has taken its own.
+    void Prepare(const QByteArray& target, mode_t mode);
+    // Lets what was begun go: its row went or the run ends.
+    void Drop();
+    // Names changed on the devices since the look-up: the copy asks again
+    // (the new file stays good).
+    void NamesChanged();
+    // Whether the new file for target was made, so its directory is there.
+    // Waits for the device's answer.
+    bool Made(const QByteArray& target);
+
+    // For the copy of target: its look-up (none when names changed since)
+    // and new file (to open as New for target) when they were begun for
+    // it; then what Prepare asked for next is begun, and anything else let
+    // go.
+    struct Taken {
+        std::shared_ptr<IoOperation> look;
+        std::unique_ptr<ReplacementFile> file;
+    };
+    Taken Take(const QByteArray& target);
+
+private:
+    QByteArray target_;
+    std::shared_ptr<IoOperation> look_;
+    std::unique_ptr<ReplacementFile> file_;
+    bool stale_ = false;
+    QByteArray nextTarget_;
+    mode_t nextMode_ = 0;
+};
 
 // What a copy leaves for the settling of a move and the flush at the end of a run.
 struct CopiedFile {

@@ -148,6 +148,21 @@ IoTicket Ask(bool ring, IoRequest request) {
                 : AsyncIo::RunHere(std::move(request));
 }
 
+// A new unnamed file in dir.
+IoRequest UnnamedRequest(const QByteArray& dir, mode_t mode) {
+    return OpenRequest(dir, O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
+}
+
+// A new hidden file, never one that is there already.
+IoRequest HiddenRequest(const QByteArray& name, mode_t mode) {
+    return OpenRequest(name, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+}
+
+// Directories whose file system makes no unnamed files: not asked again.
+QSet<QByteArray> namedOnly;
+// Directories swept of the temporaries of processes gone.
+QSet<QByteArray> swept;
+
 // The permission bits a new file loses to the process's umask, read once.
 mode_t Umask() {
     static const mode_t mask = [] {
@@ -174,15 +189,13 @@ ReplacementFile::~ReplacementFile() {
 }
 
 Result<void> ReplacementFile::Open(const QByteArray& target, mode_t mode, Placement placement) {
+    if (TakeAhead(target, mode, placement)) return {};
     Discard();
     target_ = target;
     placement_ = placement;
     const QByteArray dir = detail::HostDirectoryOf(target);
-    // Directories whose file system makes no unnamed files: not asked again.
-    static QSet<QByteArray> namedOnly;
     if (CanNameUnnamedFiles() && !namedOnly.contains(dir)) {
-        const IoTicket unnamed =
-            Ask(ring_, OpenRequest(dir, O_TMPFILE | O_WRONLY | O_CLOEXEC, mode));
+        const IoTicket unnamed = Ask(ring_, UnnamedRequest(dir, mode));
         if (unnamed->result() >= 0) {
             fd_ = unnamed->result();
         } else if (unnamed->result() == -EOPNOTSUPP || unnamed->result() == -EISDIR) {
@@ -193,7 +206,6 @@ Result<void> ReplacementFile::Open(const QByteArray& target, mode_t mode, Placem
         // Whatever else went wrong, the named way reports it properly.
         // Named temporaries of processes that died are swept once per
         // directory: they would otherwise pile up.
-        static QSet<QByteArray> swept;
         if (!swept.contains(dir)) {
             swept.insert(dir);
             RemoveStaleIn(dir, {});
@@ -201,8 +213,7 @@ Result<void> ReplacementFile::Open(const QByteArray& target, mode_t mode, Placem
         QByteArray name = TemporaryPattern(target);
         for (int attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
             FillRandom(name);
-            const IoTicket created = Ask(
-                ring_, OpenRequest(name, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode));
+            const IoTicket created = Ask(ring_, HiddenRequest(name, mode));
             if (created->result() >= 0) {
                 fd_ = created->result();
                 named_ = name;
@@ -215,6 +226,58 @@ Result<void> ReplacementFile::Open(const QByteArray& target, mode_t mode, Placem
     // The bits the umask took are given back: the file gets exactly `mode`.
     if ((mode & Umask()) != 0 && ::fchmod(fd_, mode) != 0) return Fail(Step::Create);
     return {};
+}
+
+void ReplacementFile::OpenAhead(const QByteArray& target, mode_t mode) {
+    Discard();
+    if (!ring_) return;
+    const QByteArray dir = detail::HostDirectoryOf(target);
+    if (CanNameUnnamedFiles() && !namedOnly.contains(dir)) {
+        aheadName_.clear();
+        ahead_ = AsyncIo::Instance().Send(UnnamedRequest(dir, mode));
+    } else if (swept.contains(dir)) {
+        aheadName_ = TemporaryPattern(target);
+        FillRandom(aheadName_);
+        ahead_ = AsyncIo::Instance().Send(HiddenRequest(aheadName_, mode));
+    } else {
+        return;
+    }
+    aheadTarget_ = target;
+    aheadMode_ = mode;
+}
+
+bool ReplacementFile::MadeAhead() {
+    if (!ahead_) return false;
+    AsyncIo::Instance().Wait(ahead_, kDeviceAnswerTimeout, PumpInput::Defer);
+    return ahead_->result() >= 0;
+}
+
+bool ReplacementFile::TakeAhead(const QByteArray& target, mode_t mode, Placement placement) {
+    if (!ahead_) return false;
+    const IoTicket ahead = std::exchange(ahead_, nullptr);
+    AsyncIo::Instance().Wait(ahead, kDeviceAnswerTimeout, PumpInput::Defer);
+    const bool wanted = placement == Placement::New && target == aheadTarget_;
+    if (ahead->result() < 0) {
+        if (aheadName_.isEmpty() &&
+            (ahead->result() == -EOPNOTSUPP || ahead->result() == -EISDIR)) {
+            namedOnly.insert(detail::HostDirectoryOf(aheadTarget_));
+        }
+        return false;
+    }
+    Discard();
+    fd_ = ahead->result();
+    named_ = aheadName_;
+    target_ = aheadTarget_;
+    placement_ = Placement::New;
+    if (!wanted) {
+        Discard();
+        return false;
+    }
+    if ((mode != aheadMode_ || (mode & Umask()) != 0) && ::fchmod(fd_, mode) != 0) {
+        (void)Fail(Step::Create);
+        return false;
+    }
+    return true;
 }
 
 Result<std::int64_t> ReplacementFile::OpenResumable(const QByteArray& target, mode_t mode,
@@ -389,6 +452,8 @@ std::vector<Result<void>> ReplacementFile::CommitAll(std::span<ReplacementFile* 
 }
 
 void ReplacementFile::Discard() {
+    // A file begun ahead and not taken goes too, once the device answered.
+    if (ahead_) (void)TakeAhead({}, 0, Placement::Replace);
     // Clean-up: made here and now, except on a device known not to answer,
     // where nobody waits for it.
     const bool silent = ring_ && !AsyncIo::Instance().DriveAnswers(target_);

@@ -19,10 +19,13 @@
 
 #include <sys/types.h>
 
+#include <memory>
 #include <span>
 #include <vector>
 
 namespace platform {
+
+class IoOperation;
 
 class ReplacementFile {
 public:
@@ -43,6 +46,13 @@ public:
     // in target's directory, with exactly the given permission bits.
     Result<void> Open(const QByteArray& target, mode_t mode,
                       Placement placement = Placement::Replace);
+    // Starts opening a New file for target ahead of its use (Calls::Ring
+    // only): the calls are handed to the ring and not waited for. The Open
+    // of that target as New, with any mode, takes what they made; anything
+    // else (another target, Discard) lets it go.
+    void OpenAhead(const QByteArray& target, mode_t mode);
+    // Whether the file OpenAhead began was made; waits for the device.
+    bool MadeAhead();
     // Opens a resumable new version of target: the partial a crash or an
     // Abort left (under the hidden name, or under the target's own name after
     // an Abort) when its mark names this source (key) and the file still
@@ -85,6 +95,9 @@ public:
 private:
     OsError Fail(Step step);
     OsError Fail(int code, Step step);
+    // The file OpenAhead began, once the device has answered: taken when it
+    // is for target, else let go.
+    bool TakeAhead(const QByteArray& target, mode_t mode, Placement placement);
 
     bool ring_ = false;
     QByteArray target_;
@@ -93,6 +106,10 @@ private:
     Placement placement_ = Placement::Replace;
     bool resumable_ = false;
     QByteArray key_;
+    std::shared_ptr<IoOperation> ahead_;
+    QByteArray aheadTarget_;
+    QByteArray aheadName_;  // empty: an unnamed file
+    mode_t aheadMode_ = 0;
 };
 
 }  // namespace platform

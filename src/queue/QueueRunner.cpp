@@ -104,6 +104,10 @@ public:
             } catch (...) {
             }
         }
+        try {
+            runner_.transfer_.EndRun();
+        } catch (...) {
+        }
         runner_.state_ = QueueState::Stopped;
         try {
             runner_.window_.SetQueueTimer(false);
@@ -218,7 +222,8 @@ QueueRunner::RowStart QueueRunner::RunFileRow(int row, const Job& job) {
         RunError(QStringLiteral("Not enough space on drive ") + job.targetDir.left(1));
         return RowStart::EndRun;
     }
-    if (!platform::DirectoryExists(job.targetDir) && !platform::ForceDirectories(job.targetDir)) {
+    if (!transfer_.TargetDirectoryMade(job.paths) && !platform::DirectoryExists(job.targetDir) &&
+        !platform::ForceDirectories(job.targetDir)) {
         RunError(QStringLiteral("Could not create \"") + job.targetDir + u'"');
         return RowStart::EndRun;
     }
@@ -229,6 +234,14 @@ QueueRunner::RowStart QueueRunner::RunFileRow(int row, const Job& job) {
     window_.RefreshStatistics();
     table_.SetCell(colStatus, row, StatusInProgress);
     window_.RefreshQueueView();
+
+    // The next row's target is looked up and begun on its device while this
+    // row's file is copied.
+    if (const int next = table_.FirstPendingRow(); next >= 0) {
+        const platform::Result<Job, QString> nextJob = table_.ReadJob(next);
+        if (nextJob && nextJob->action != Action::RemoveDir)
+            transfer_.PrepareNext(nextJob->paths, nextJob->action == Action::Move, nextJob->size);
+    }
 
     counters_.CurrentFileDone = 0;
     CopyProgress progress{counters_, abortRequested_};

@@ -1,5 +1,6 @@
 #include "queue/Transfer.h"
 
+#include "platform/AsyncIo.h"
 #include "platform/ReplacementFile.h"
 
 #include <QHash>
@@ -48,6 +49,10 @@ struct TransferEngine::State {
     QSet<QByteArray> written;
     QSet<QByteArray> unnamed;  // the names the finished files will get
     SameFileSystemMove sameFileSystemMove = SameFileSystemMove::Rename;
+    platform::TargetAhead ahead;
+    // The permission bits of the last file copied: the next is likely to
+    // have the same, and its file begun ahead is made with them.
+    mode_t lastMode = 0644;
 
     void Wrote(const QByteArray& dir) {
         if (dir.isEmpty() || written.contains(dir)) return;
@@ -75,14 +80,21 @@ CopyResult TransferEngine::CopyAndRecord(CopyProgress& progress, const FilePaths
                                          const std::optional<platform::DirectoryId>& sourceDir,
                                          std::uint64_t ticket, bool move) {
     platform::CopiedFile copied;
-    const CopyResult result = CopyInChunks(
-        progress, state_->buffer,
-        {*paths.sourceHost, paths.targetHost.value_or(QByteArray()), 0, move, sourceDir, {}},
-        copied);
+    const CopyResult result = CopyInChunks(progress, state_->buffer,
+                                           {*paths.sourceHost,
+                                            paths.targetHost.value_or(QByteArray()),
+                                            0,
+                                            move,
+                                            sourceDir,
+                                            {},
+                                            nullptr,
+                                            &state_->ahead},
+                                           copied);
     if (result == CopyResult::Complete || result == CopyResult::Aborted)
         state_->Wrote(copied.targetDir);
     // A moved source goes only once the target is on disk and the row durably done.
     if (result == CopyResult::Complete) {
+        state_->lastMode = copied.source.stamp.mode & 01777;
         state_->Finish({ticket,
                         copied.target,
                         move ? std::optional(copied.source) : std::nullopt,
@@ -156,6 +168,8 @@ CopyResult NotOnDisk(const Finished& f) {
 
 void TransferEngine::Settle(SettleLog* log, Names names) {
     using Finished = State::Finished;
+    // Names change on the devices now: what was looked up ahead is stale.
+    state_->ahead.NamesChanged();
     // Taken out first: whatever a later call adds belongs to the next settle.
     std::vector<Finished> batch = std::exchange(state_->finished, {});
     std::vector<Finished> done = std::exchange(state_->named, {});
@@ -258,6 +272,26 @@ void TransferEngine::Settle(SettleLog* log, Names names) {
         if (outcomes[i] == CopyResult::Complete && !done[i].renamedTo.isEmpty())
             platform::ForgetMove(done[i].renamedTo);
     }
+}
+
+void TransferEngine::PrepareNext(const FilePaths& paths, bool move, std::int64_t size) {
+    if (!paths.sourceHost || !paths.targetHost || Awaits(paths) ||
+        size >= platform::ResumableSize) {
+        return;
+    }
+    if (move && state_->sameFileSystemMove == SameFileSystemMove::Rename &&
+        platform::MountPointOf(*paths.sourceHost) == platform::MountPointOf(*paths.targetHost)) {
+        return;
+    }
+    state_->ahead.Prepare(*paths.targetHost, state_->lastMode);
+}
+
+bool TransferEngine::TargetDirectoryMade(const FilePaths& paths) {
+    return paths.targetHost && state_->ahead.Made(*paths.targetHost);
+}
+
+void TransferEngine::EndRun() {
+    state_->ahead.Drop();
 }
 
 bool TransferEngine::Awaits(const FilePaths& paths) const {

@@ -76,6 +76,17 @@ public:
     // row that reads or writes it must wait for the settle that names it.
     bool Awaits(const FilePaths& paths) const;
 
+    // The row after the one about to run: its target's look-up and new file
+    // are begun on the device now (platform::TargetAhead), for a copy or a
+    // move between file systems that will not resume a large file. Let go
+    // when the next copy is for another target, and at EndRun.
+    void PrepareNext(const FilePaths& paths, bool move, std::int64_t size);
+    // Whether the new file begun ahead for this row's target was made: its
+    // directory is there.
+    bool TargetDirectoryMade(const FilePaths& paths);
+    // Lets go of what was begun ahead.
+    void EndRun();
+
     // Finished files waiting for a settle, and the moved sources among them.
     std::int64_t PendingFiles() const;
     std::int64_t PendingDeletions() const;
