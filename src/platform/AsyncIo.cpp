@@ -8,7 +8,9 @@
 #include <QPointer>
 #include <QSocketNotifier>
 
+#include <fcntl.h>
 #include <liburing.h>
+#include <poll.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
 
@@ -29,19 +31,63 @@ int Result(long r) {
 
 }  // namespace
 
-// Read afresh at every call: the mount table changes under a running program.
-QByteArray MountPointOf(const QByteArray& host) {
-    if (!host.startsWith('/')) return {};
-    QFile f(QStringLiteral("/proc/self/mountinfo"));
-    if (!f.open(QIODevice::ReadOnly)) return QByteArrayLiteral("/");
-    QByteArray best = "/";
-    for (const MountEntry& m : ParseMountInfo(f.readAll())) {
+namespace {
+
+// The mount table, read again whenever the kernel says it changed (an
+// exceptional condition on the open table, proc(5)): mounts come and go
+// under a running program.
+const std::vector<MountEntry>& Mounts() {
+    static int fd = -1;
+    static std::vector<MountEntry> mounts;
+    static bool read = false;
+    if (fd < 0) fd = ::open("/proc/self/mountinfo", O_RDONLY | O_CLOEXEC);
+    pollfd p{fd, POLLPRI, 0};
+    const bool changed = fd < 0 || (::poll(&p, 1, 0) > 0 && (p.revents & (POLLPRI | POLLERR)));
+    if (read && !changed) return mounts;
+    QByteArray text;
+    if (fd >= 0) {
+        char chunk[65536];
+        ::lseek(fd, 0, SEEK_SET);
+        for (ssize_t n; (n = ::read(fd, chunk, sizeof chunk)) > 0;)
+            text.append(chunk, n);
+    }
+    mounts = ParseMountInfo(text);
+    read = fd >= 0;
+    return mounts;
+}
+
+const MountEntry* MountOf(const QByteArray& host) {
+    const MountEntry* best = nullptr;
+    for (const MountEntry& m : Mounts()) {
         const QByteArray& point = m.mountPoint;
-        const bool holds =
-            host == point || (host.startsWith(point) && host.at(point.size()) == '/');
-        if (holds && point.size() > best.size()) best = point;
+        const bool holds = host == point || (host.startsWith(point) &&
+                                             (point.endsWith('/') || host.at(point.size()) == '/'));
+        if (holds && (!best || point.size() >= best->mountPoint.size())) best = &m;
     }
     return best;
+}
+
+// Operations that move a file's data: a slow device is slow at these
+// whatever its kind.
+bool MovesData(IoOp op) {
+    return op == IoOp::Read || op == IoOp::Write || op == IoOp::Fsync || op == IoOp::Fdatasync ||
+           op == IoOp::SyncFileRange;
+}
+
+}  // namespace
+
+QByteArray MountPointOf(const QByteArray& host) {
+    if (!host.startsWith('/')) return {};
+    const MountEntry* m = MountOf(host);
+    return m ? m->mountPoint : QByteArrayLiteral("/");
+}
+
+bool AnswersFromMemory(const QByteArray& host) {
+    if (!host.startsWith('/')) return false;
+    const MountEntry* m = MountOf(host);
+    if (!m) return false;
+    if (m->fsType == "tmpfs" || m->fsType == "ramfs") return true;
+    return m->source.startsWith("/dev/") && !m->fsType.startsWith("fuse");
 }
 
 struct AsyncIo::Ring {
@@ -254,7 +300,9 @@ IoTicket AsyncIo::Submit(IoRequest request) {
     auto ticket = std::make_shared<IoOperation>();
     IoOperation& op = *ticket;
     op.request_ = std::move(request);
-    if (!r.silentDrives.isEmpty() && r.silentDrives.contains(MountPointOf(op.request_.path))) {
+    if (!r.silentDrives.isEmpty() &&
+        r.silentDrives.contains(
+            MountPointOf(op.request_.place.isEmpty() ? op.request_.path : op.request_.place))) {
         op.result_ = -ETIMEDOUT;
         op.done_ = true;
         return ticket;
@@ -356,16 +404,19 @@ int AsyncIo::Run(IoRequest request, std::chrono::milliseconds timeout, PumpInput
 std::vector<IoTicket> AsyncIo::Ask(std::vector<IoRequest> requests) {
     std::vector<IoTicket> tickets;
     tickets.reserve(requests.size());
-    for (IoRequest& r : requests)
-        tickets.push_back(Submit(std::move(r)));
+    for (IoRequest& r : requests) {
+        const bool here =
+            !MovesData(r.op) && AnswersFromMemory(r.place.isEmpty() ? r.path : r.place);
+        tickets.push_back(here ? RunHere(std::move(r)) : Submit(std::move(r)));
+    }
     Wait(tickets, kDeviceAnswerTimeout, PumpInput::Defer);
     return tickets;
 }
 
 IoTicket AsyncIo::Ask(IoRequest request) {
-    IoTicket ticket = Submit(std::move(request));
-    Wait(ticket, kDeviceAnswerTimeout, PumpInput::Defer);
-    return ticket;
+    std::vector<IoRequest> one;
+    one.push_back(std::move(request));
+    return Ask(std::move(one)).front();
 }
 
 IoTicket AsyncIo::Send(IoRequest request) {
@@ -389,7 +440,8 @@ void AsyncIo::Abandon(const IoTicket& ticket) {
     op.abandoned_ = true;
     op.done_ = true;
     op.result_ = -ETIMEDOUT;
-    op.driveRoot_ = MountPointOf(op.request_.path);
+    op.driveRoot_ =
+        MountPointOf(op.request_.place.isEmpty() ? op.request_.path : op.request_.place);
     if (!op.driveRoot_.isEmpty()) ++r.silentDrives[op.driveRoot_];
     if (io_uring_sqe* sqe = r.Entry()) {
         io_uring_prep_cancel(sqe, &op, 0);

@@ -58,6 +58,10 @@ struct IoRequest {
     int flags = 0;           // open flags, statx/unlinkat/renameat/linkat flags
     std::uint32_t mode = 0;  // openat, mkdirat
     std::uint32_t mask = STATX_BASIC_STATS;
+    // The host path of the file or directory the call is about, where path
+    // does not name it (a descriptor, /proc/self/fd): its device is the one
+    // that answers.
+    QByteArray place;
     void* buffer = nullptr;  // read, write: memory that keepAlive must own
     std::uint32_t length = 0;
     std::int64_t offset = -1;  // read, write (-1: the file position); sync_file_range
@@ -132,7 +136,9 @@ public:
     // The calls a piece of file work makes of a device: all handed over at
     // once, then waited for, input left waiting, while the device answers
     // within kDeviceAnswerTimeout (a device that does not answer fails them
-    // with -ETIMEDOUT). Their tickets, in order.
+    // with -ETIMEDOUT). Their tickets, in order. Calls about names on a file
+    // system that answers from memory (AnswersFromMemory) are made here and
+    // now: a hop to the kernel's workers would cost more than the call.
     std::vector<IoTicket> Ask(std::vector<IoRequest> requests);
     IoTicket Ask(IoRequest request);
     // Hands the operation to the kernel now and waits for nothing: clean-up
@@ -173,6 +179,12 @@ private:
 // The mount point that holds an absolute host path (from the mount table,
 // without asking the device); empty for a relative one.
 QByteArray MountPointOf(const QByteArray& hostPath);
+
+// Whether the file system holding an absolute host path keeps its names in
+// the kernel's memory or on a local block device (ext4 on a disk, tmpfs),
+// rather than asking a server for each (FUSE, NFS, SMB): look-ups and
+// creations there come back at once. From the mount table.
+bool AnswersFromMemory(const QByteArray& hostPath);
 
 // How long a listing or a look-up waits for a device that gives no answer
 // before it counts the place as unreadable.

@@ -222,9 +222,16 @@ public:
     // while the source's times and permission bits are set on it: the two
     // wait for the device side by side.
     Result<WrittenTarget> WrittenWithAttributes(const FileStamp& source) {
-        const IoTicket measured = AsyncIo::Instance().Send(Statx(fd(), "", AT_EMPTY_PATH));
+        IoRequest measure = Statx(fd(), "", AT_EMPTY_PATH);
+        measure.place = host_;
+        IoTicket measured;
+        if (!AnswersFromMemory(host_)) measured = AsyncIo::Instance().Send(measure);
         CarryAttributes(source);
-        AsyncIo::Instance().Wait(measured, kDeviceAnswerTimeout, PumpInput::Defer);
+        if (measured) {
+            AsyncIo::Instance().Wait(measured, kDeviceAnswerTimeout, PumpInput::Defer);
+        } else {
+            measured = AsyncIo::RunHere(std::move(measure));
+        }
         if (measured->result() < 0) return OsError{-measured->result(), Step::Examine};
         const FileStamp st = detail::StampOf(measured->stat());
         return WrittenTarget{host_, st.device, st.inode, st.size};
@@ -344,7 +351,10 @@ TargetAhead::Taken TargetAhead::Take(const QByteArray& target) {
     }
     const QByteArray next = std::exchange(nextTarget_, {});
     Drop();
-    if (next.isEmpty() || !AsyncIo::Instance().RingActive()) return taken;
+    // A file system that answers from memory answers the copy's own calls
+    // at once: nothing to win there.
+    if (next.isEmpty() || !AsyncIo::Instance().RingActive() || AnswersFromMemory(next))
+        return taken;
     target_ = next;
     look_ = AsyncIo::Instance().Send(Statx(AT_FDCWD, next.constData(), AT_SYMLINK_NOFOLLOW));
     file_ = std::make_unique<ReplacementFile>(ReplacementFile::Calls::Ring);

@@ -108,14 +108,16 @@ IoRequest LinkRequest(int fd, const QByteArray& name) {
     r.op = IoOp::LinkAt;
     r.path = "/proc/self/fd/" + QByteArray::number(fd);
     r.path2 = name;
+    r.place = name;
     r.flags = AT_SYMLINK_FOLLOW;
     return r;
 }
 
-IoRequest CloseRequest(int fd) {
+IoRequest CloseRequest(int fd, const QByteArray& place) {
     IoRequest r;
     r.op = IoOp::Close;
     r.fd = fd;
+    r.place = place;
     return r;
 }
 
@@ -406,17 +408,19 @@ std::vector<Result<void>> ReplacementFile::CommitAll(std::span<ReplacementFile* 
 
     // 2. Closed: a close that reports an error may mean the data never
     // reached the disk, and then nothing of the file stays.
-    step([](std::size_t,
-            ReplacementFile& f) { return std::optional(CloseRequest(std::exchange(f.fd_, -1))); },
-         [&](std::size_t i, ReplacementFile& f, int result) {
-             if (result >= 0 || result == -EINTR) return;
-             if (linkedAsTarget[i]) {
-                 (void)Ask(ring, UnlinkRequest(f.target_));
-                 results[i] = OsError{-result, Step::Close};
-             } else {
-                 results[i] = f.Fail(-result, Step::Close);
-             }
-         });
+    step(
+        [](std::size_t, ReplacementFile& f) {
+            return std::optional(CloseRequest(std::exchange(f.fd_, -1), f.target_));
+        },
+        [&](std::size_t i, ReplacementFile& f, int result) {
+            if (result >= 0 || result == -EINTR) return;
+            if (linkedAsTarget[i]) {
+                (void)Ask(ring, UnlinkRequest(f.target_));
+                results[i] = OsError{-result, Step::Close};
+            } else {
+                results[i] = f.Fail(-result, Step::Close);
+            }
+        });
 
     // 3. Renamed to the target's name; a new file without replacing what
     // may have appeared there meanwhile. Linked to it, or resumed under
@@ -464,7 +468,7 @@ void ReplacementFile::Discard() {
             (void)AsyncIo::RunHere(std::move(r));
         }
     };
-    if (fd_ >= 0) letGo(CloseRequest(std::exchange(fd_, -1)));
+    if (fd_ >= 0) letGo(CloseRequest(std::exchange(fd_, -1), target_));
     // A part resumed under the target's name stays, as the Abort left it.
     if (!named_.isEmpty() && named_ != target_) letGo(UnlinkRequest(named_));
     named_.clear();
