@@ -1,4 +1,5 @@
 #include "platform/AtomicFile.h"
+#include "platform/ReplacementFile.h"
 
 #include <QDir>
 #include <QFile>
@@ -137,6 +138,40 @@ TEST(AtomicFile, SaveInProgressHasNoNameAndStaleTemporariesGo) {
 
     EXPECT_EQ(ReadAll(path), QByteArray(600 * 1024, 'n'));
     EXPECT_EQ(Entries(dir.path()), (QStringList{".queue.csv.mine", alive, "queue.csv"}));
+}
+
+// A batch of files named together ends each as its own commit would: a new
+// file under its name, a new file whose name another program took meanwhile
+// refused with that file untouched, a replacement over the old file; and no
+// temporary left, whether the file system made unnamed files or hidden ones.
+TEST(AtomicFile, FilesCommittedTogetherEndEachAsAlone) {
+    using platform::ReplacementFile;
+    for (const char* base : {"/tmp", "/dev/shm"}) {
+        QTemporaryDir dir(QString::fromLatin1(base) + "/ferrovant-commit-XXXXXX");
+        ASSERT_TRUE(dir.isValid());
+        const auto host = [&](const char* name) { return QFile::encodeName(dir.filePath(name)); };
+        WriteAll(dir.filePath("replaced"), "old");
+        ReplacementFile fresh(ReplacementFile::Calls::Ring), taken(ReplacementFile::Calls::Ring),
+            replacing(ReplacementFile::Calls::Ring);
+        ASSERT_TRUE(fresh.Open(host("fresh"), 0644, ReplacementFile::Placement::New));
+        ASSERT_TRUE(taken.Open(host("taken"), 0644, ReplacementFile::Placement::New));
+        ASSERT_TRUE(replacing.Open(host("replaced"), 0644));
+        ASSERT_EQ(write(fresh.fd(), "fresh", 5), 5);
+        ASSERT_EQ(write(taken.fd(), "ours", 4), 4);
+        ASSERT_EQ(write(replacing.fd(), "new", 3), 3);
+        WriteAll(dir.filePath("taken"), "theirs");
+
+        ReplacementFile* const files[] = {&fresh, &taken, &replacing};
+        const auto results = ReplacementFile::CommitAll(files);
+        EXPECT_TRUE(results[0]);
+        ASSERT_FALSE(results[1]);
+        EXPECT_EQ(results[1].error().code, EEXIST);
+        EXPECT_TRUE(results[2]);
+        EXPECT_EQ(ReadAll(dir.filePath("fresh")), "fresh");
+        EXPECT_EQ(ReadAll(dir.filePath("taken")), "theirs");
+        EXPECT_EQ(ReadAll(dir.filePath("replaced")), "new");
+        EXPECT_EQ(Entries(dir.path()), (QStringList{"fresh", "replaced", "taken"}));
+    }
 }
 
 }  // namespace

@@ -565,3 +565,41 @@ TEST(Reentry, AFailureInsideARunStillEndsItStopped) {
 }
 
 }  // namespace
+
+// On a device that asks a server for every name, the next row's target is
+// begun while a row runs. What a Stop leaves begun goes with the run, a file
+// begun for a target that turns out to exist gives way to its replacement,
+// and none of it is ever seen on the device.
+TEST(Reentry, WhatIsBegunAheadForTheNextRowLeavesNothingBehind) {
+    SessionRig rig;
+    rig.drives.writeFile(R"(C:\Dev\Tgt\b)", "old");
+    testsupport::SlowDevice device(rig.drives.host(R"(C:\Dev)"), rig.drives.host("D:\\"),
+                                   {.latencyMs = 2});
+    if (!device.mounted()) GTEST_SKIP() << device.why().toStdString();
+    for (const char* f : {"a", "b", "c"}) {
+        rig.drives.writeFile(QStringLiteral(R"(C:\Src\)") + f, f);
+        rig.Job(Src, f, Tgt);
+    }
+    const auto deviceFiles = [&] {
+        return QDir(QFile::decodeName(rig.drives.host(R"(C:\Dev\Tgt)")))
+            .entryList(QDir::Files | QDir::Hidden);
+    };
+    bool stopped = false;
+    rig.AtPump([&](std::int64_t) {
+        if (stopped || rig.Table().Cell(queue::colStatus, 1) != queue::StatusInProgress) return;
+        stopped = true;
+        rig.session.Runner().btnStopClick();
+    });
+    rig.session.Runner().btnStartClick();
+    EXPECT_TRUE(stopped);
+    EXPECT_EQ(deviceFiles(), (QStringList{"a", "b"}));
+    EXPECT_EQ(rig.drives.readFile(R"(D:\Tgt\b)"), "old");
+
+    rig.AtPump({});
+    rig.session.Runner().btnStartClick();
+    EXPECT_EQ(rig.Rows(), QStringList{Vacant});
+    EXPECT_EQ(deviceFiles(), (QStringList{"a", "b", "c"}));
+    EXPECT_EQ(rig.drives.readFile(R"(D:\Tgt\b)"), "b");
+    EXPECT_EQ(rig.drives.readFile(R"(D:\Tgt\c)"), "c");
+    ExpectStoppedAndQuiet(rig);
+}
