@@ -231,11 +231,16 @@ class Program:
         subprocess.run(["/usr/bin/import", "-window", "root", path], check=False)
 
     def close(self):
-        """What the window manager does when the user clicks the close box."""
-        self.send_close("Ferrovant")
+        """What the window manager does when the user clicks the main window's
+        close box. Boxes are modal: with one open the window refuses the close."""
+        self.no_box()
+        self.send_close("Ferrovant", main_only=True)
         assert self.proc.wait(timeout=TIMEOUT) == 0, "the program did not end cleanly"
 
-    def send_close(self, title):
+    def send_close(self, title, main_only=False):
+        """Asks the windows of that title to close. Boxes carry the program's
+        title too; main_only leaves them out (they are transient for the main
+        window), as a click on one window's close box would."""
         d = display.Display()
         root = d.screen().root
         delete = d.intern_atom("WM_DELETE_WINDOW")
@@ -245,6 +250,8 @@ class Program:
                 if child.get_attributes().map_state != X.IsViewable:
                     continue
                 if child.get_wm_name() != title:
+                    continue
+                if main_only and child.get_wm_transient_for() is not None:
                     continue
             except Exception:
                 continue
