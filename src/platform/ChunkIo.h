@@ -43,7 +43,9 @@ private:
     std::shared_ptr<std::byte> bytes_;
 };
 
-inline constexpr std::chrono::milliseconds AbortGrace{200};
+// The run's end after it takes a few milliseconds more: the queue reads
+// Stopped within 200 ms of the press.
+inline constexpr std::chrono::milliseconds AbortGrace{190};
 
 // The two open files of a copy.
 struct ChunkFiles {
