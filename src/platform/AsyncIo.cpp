@@ -29,10 +29,6 @@ int Result(long r) {
     return r < 0 ? -errno : static_cast<int>(r);
 }
 
-}  // namespace
-
-namespace {
-
 // The mount table, read again whenever the kernel says it changed (an
 // exceptional condition on the open table, proc(5)): mounts come and go
 // under a running program.
@@ -72,6 +68,12 @@ const MountEntry* MountOf(const QByteArray& host) {
 bool MovesData(IoOp op) {
     return op == IoOp::Read || op == IoOp::Write || op == IoOp::Fsync || op == IoOp::Fdatasync ||
            op == IoOp::SyncFileRange;
+}
+
+// A call about names where they are answered from memory: made here and
+// now, a hop to the kernel's workers would cost more than the call.
+bool AnswersAtOnce(const IoRequest& r) {
+    return !MovesData(r.op) && AnswersFromMemory(r.where());
 }
 
 }  // namespace
@@ -300,9 +302,7 @@ IoTicket AsyncIo::Submit(IoRequest request) {
     auto ticket = std::make_shared<IoOperation>();
     IoOperation& op = *ticket;
     op.request_ = std::move(request);
-    if (!r.silentDrives.isEmpty() &&
-        r.silentDrives.contains(
-            MountPointOf(op.request_.place.isEmpty() ? op.request_.path : op.request_.place))) {
+    if (!r.silentDrives.isEmpty() && r.silentDrives.contains(MountPointOf(op.request_.where()))) {
         op.result_ = -ETIMEDOUT;
         op.done_ = true;
         return ticket;
@@ -404,11 +404,8 @@ int AsyncIo::Run(IoRequest request, std::chrono::milliseconds timeout, PumpInput
 std::vector<IoTicket> AsyncIo::Ask(std::vector<IoRequest> requests) {
     std::vector<IoTicket> tickets;
     tickets.reserve(requests.size());
-    for (IoRequest& r : requests) {
-        const bool here =
-            !MovesData(r.op) && AnswersFromMemory(r.place.isEmpty() ? r.path : r.place);
-        tickets.push_back(here ? RunHere(std::move(r)) : Submit(std::move(r)));
-    }
+    for (IoRequest& r : requests)
+        tickets.push_back(AnswersAtOnce(r) ? RunHere(std::move(r)) : Submit(std::move(r)));
     Wait(tickets, kDeviceAnswerTimeout, PumpInput::Defer);
     return tickets;
 }
@@ -420,6 +417,7 @@ IoTicket AsyncIo::Ask(IoRequest request) {
 }
 
 IoTicket AsyncIo::Send(IoRequest request) {
+    if (AnswersAtOnce(request)) return RunHere(std::move(request));
     IoTicket ticket = Submit(std::move(request));
     ring_->Flush();
     return ticket;
@@ -440,8 +438,7 @@ void AsyncIo::Abandon(const IoTicket& ticket) {
     op.abandoned_ = true;
     op.done_ = true;
     op.result_ = -ETIMEDOUT;
-    op.driveRoot_ =
-        MountPointOf(op.request_.place.isEmpty() ? op.request_.path : op.request_.place);
+    op.driveRoot_ = MountPointOf(op.request_.where());
     if (!op.driveRoot_.isEmpty()) ++r.silentDrives[op.driveRoot_];
     if (io_uring_sqe* sqe = r.Entry()) {
         io_uring_prep_cancel(sqe, &op, 0);

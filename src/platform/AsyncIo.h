@@ -51,9 +51,9 @@ enum class IoOp {
 struct IoRequest {
     IoOp op = IoOp::Statx;
     int dirFd = AT_FDCWD;  // openat, statx, renameat/linkat (old), unlinkat, mkdirat
-    QByteArray path;       // copied into the request; kept until the completion
+    QByteArray path{};     // copied into the request; kept until the completion
     int dirFd2 = AT_FDCWD;
-    QByteArray path2;        // renameat, linkat: the new name
+    QByteArray path2{};      // renameat, linkat: the new name
     int fd = -1;             // read, write, close, fsync, fdatasync, sync_file_range
     int flags = 0;           // open flags, statx/unlinkat/renameat/linkat flags
     std::uint32_t mode = 0;  // openat, mkdirat
@@ -61,13 +61,16 @@ struct IoRequest {
     // The host path of the file or directory the call is about, where path
     // does not name it (a descriptor, /proc/self/fd): its device is the one
     // that answers.
-    QByteArray place;
+    QByteArray place{};
     void* buffer = nullptr;  // read, write: memory that keepAlive must own
     std::uint32_t length = 0;
     std::int64_t offset = -1;  // read, write (-1: the file position); sync_file_range
     // Owned until the kernel is done with the request (the buffer, a
     // descriptor's owner), also when the request is abandoned.
-    std::shared_ptr<void> keepAlive;
+    std::shared_ptr<void> keepAlive{};
+
+    // Where the call goes: place, else path.
+    const QByteArray& where() const { return place.isEmpty() ? path : place; }
 };
 
 // An abort request as the waits of one piece of work see it.
@@ -142,7 +145,9 @@ public:
     std::vector<IoTicket> Ask(std::vector<IoRequest> requests);
     IoTicket Ask(IoRequest request);
     // Hands the operation to the kernel now and waits for nothing: clean-up
-    // whose outcome changes nothing, or work asked ahead of its use.
+    // whose outcome changes nothing, or work asked ahead of its use. A call
+    // about names where they are answered from memory is made here and now,
+    // as Ask makes it.
     IoTicket Send(IoRequest request);
     // The plain call, here and now, whatever the ring: for work that must
     // not pump (saving the queue, whose pumps could start another save).

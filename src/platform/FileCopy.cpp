@@ -42,13 +42,7 @@ IoTicket Ask(IoRequest request) {
 }
 
 IoRequest Statx(int dirFd, const char* name, int flags) {
-    IoRequest r;
-    r.op = IoOp::Statx;
-    r.dirFd = dirFd;
-    r.path = name;
-    r.flags = flags;
-    r.mask = STATX_BASIC_STATS;
-    return r;
+    return {.op = IoOp::Statx, .dirFd = dirFd, .path = name, .flags = flags};
 }
 
 // A file named relative to its directory: that directory held open when an
@@ -96,12 +90,10 @@ public:
         const IoTicket look = Ask(Statx(in.fd(), in.name(), 0));
         if (look->result() < 0) return OsError{-look->result(), Step::Open};
         if (!S_ISREG(look->stat().stx_mode)) return OsError{EACCES, Step::Open};
-        IoRequest open;
-        open.op = IoOp::OpenAt;
-        open.dirFd = in.fd();
-        open.path = in.name();
-        open.flags = O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY;
-        const IoTicket opened = Ask(std::move(open));
+        const IoTicket opened = Ask({.op = IoOp::OpenAt,
+                                     .dirFd = in.fd(),
+                                     .path = in.name(),
+                                     .flags = O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY});
         if (opened->result() < 0) return OsError{-opened->result(), Step::Open};
         file_ = FileHandle::Adopt(opened->result());
         const IoTicket measured = Ask(Statx(opened->result(), "", AT_EMPTY_PATH));
@@ -224,14 +216,9 @@ public:
     Result<WrittenTarget> WrittenWithAttributes(const FileStamp& source) {
         IoRequest measure = Statx(fd(), "", AT_EMPTY_PATH);
         measure.place = host_;
-        IoTicket measured;
-        if (!AnswersFromMemory(host_)) measured = AsyncIo::Instance().Send(measure);
+        const IoTicket measured = AsyncIo::Instance().Send(std::move(measure));
         CarryAttributes(source);
-        if (measured) {
-            AsyncIo::Instance().Wait(measured, kDeviceAnswerTimeout, PumpInput::Defer);
-        } else {
-            measured = AsyncIo::RunHere(std::move(measure));
-        }
+        AsyncIo::Instance().Wait(measured, kDeviceAnswerTimeout, PumpInput::Defer);
         if (measured->result() < 0) return OsError{-measured->result(), Step::Examine};
         const FileStamp st = detail::StampOf(measured->stat());
         return WrittenTarget{host_, st.device, st.inode, st.size};
@@ -595,13 +582,9 @@ std::vector<bool> FlushFileSystems(const std::vector<QByteArray>& hostDirs) {
     // The directories are opened and measured through the ring: a device
     // that does not answer fails its flush instead of holding the window.
     std::vector<IoRequest> opens;
-    for (const QByteArray& dir : hostDirs) {
-        IoRequest r;
-        r.op = IoOp::OpenAt;
-        r.path = dir;
-        r.flags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
-        opens.push_back(std::move(r));
-    }
+    for (const QByteArray& dir : hostDirs)
+        opens.push_back(
+            {.op = IoOp::OpenAt, .path = dir, .flags = O_RDONLY | O_DIRECTORY | O_CLOEXEC});
     const std::vector<IoTicket> opened = AsyncIo::Instance().Ask(std::move(opens));
     for (std::size_t i = 0; i < hostDirs.size(); ++i) {
         const int fd = opened[i]->result();

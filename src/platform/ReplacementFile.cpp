@@ -4,7 +4,6 @@
 #include "platform/FileSystemDetail.h"
 
 #include <QFile>
-
 #include <QSet>
 
 #include <dirent.h>
@@ -93,48 +92,29 @@ Adopted Adopt(const QByteArray& path, const QByteArray& key, int& fd, std::int64
 }
 
 IoRequest OpenRequest(const QByteArray& path, int flags, mode_t mode) {
-    IoRequest r;
-    r.op = IoOp::OpenAt;
-    r.path = path;
-    r.flags = flags;
-    r.mode = mode;
-    return r;
+    return {.op = IoOp::OpenAt, .path = path, .flags = flags, .mode = mode};
 }
 
 // linkat through /proc: the unnamed file behind fd gets the name, which
 // it never replaces nor follows when it is a dangling link.
 IoRequest LinkRequest(int fd, const QByteArray& name) {
-    IoRequest r;
-    r.op = IoOp::LinkAt;
-    r.path = "/proc/self/fd/" + QByteArray::number(fd);
-    r.path2 = name;
-    r.place = name;
-    r.flags = AT_SYMLINK_FOLLOW;
-    return r;
+    return {.op = IoOp::LinkAt,
+            .path = "/proc/self/fd/" + QByteArray::number(fd),
+            .path2 = name,
+            .flags = AT_SYMLINK_FOLLOW,
+            .place = name};
 }
 
 IoRequest CloseRequest(int fd, const QByteArray& place) {
-    IoRequest r;
-    r.op = IoOp::Close;
-    r.fd = fd;
-    r.place = place;
-    return r;
+    return {.op = IoOp::Close, .fd = fd, .place = place};
 }
 
 IoRequest RenameRequest(const QByteArray& from, const QByteArray& to, unsigned flags) {
-    IoRequest r;
-    r.op = IoOp::RenameAt;
-    r.path = from;
-    r.path2 = to;
-    r.flags = int(flags);
-    return r;
+    return {.op = IoOp::RenameAt, .path = from, .path2 = to, .flags = int(flags)};
 }
 
 IoRequest UnlinkRequest(const QByteArray& path) {
-    IoRequest r;
-    r.op = IoOp::UnlinkAt;
-    r.path = path;
-    return r;
+    return {.op = IoOp::UnlinkAt, .path = path};
 }
 
 std::vector<IoTicket> Ask(bool ring, std::vector<IoRequest> requests) {
@@ -434,11 +414,9 @@ std::vector<Result<void>> ReplacementFile::CommitAll(std::span<ReplacementFile* 
         [&](std::size_t i, ReplacementFile& f, int result) {
             if (result == -EINVAL || result == -ENOSYS) {
                 // File systems without RENAME_NOREPLACE: look, then rename.
-                IoRequest look;
-                look.op = IoOp::Statx;
-                look.path = f.target_;
-                look.flags = AT_SYMLINK_NOFOLLOW;
-                const int there = Ask(ring, std::move(look))->result();
+                const int there =
+                    Ask(ring, {.op = IoOp::Statx, .path = f.target_, .flags = AT_SYMLINK_NOFOLLOW})
+                        ->result();
                 if (there == 0) {
                     result = -EEXIST;
                 } else if (there != -ENOENT) {
