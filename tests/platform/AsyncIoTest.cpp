@@ -176,6 +176,25 @@ TEST(AsyncIoTest, ListingsOnASlowAndOnAHungDevice) {
     EXPECT_TRUE(DirectoryExists("D:\\Sub"));
 }
 
+// Calls about names are made as plain calls only where the file system
+// keeps its names in memory or on a local disk; the mount table behind that
+// follows a device mounted while the program runs.
+TEST(AsyncIoTest, OnlyFileSystemsThatAskAServerTakeNameCallsThroughTheRing) {
+    EXPECT_TRUE(AnswersFromMemory("/dev/shm/anything"));
+    EXPECT_FALSE(AnswersFromMemory("relative/path"));
+    TempDrives drives(QStringLiteral("CD"));
+    drives.makeDir("C:\\backing");
+    const QByteArray mount = drives.host("D:\\");
+    const bool before = AnswersFromMemory(mount);
+    {
+        testsupport::SlowDevice device(drives.host("C:\\backing"), mount, {});
+        if (!device.mounted()) GTEST_SKIP() << device.why().toStdString();
+        EXPECT_FALSE(AnswersFromMemory(mount + "/file"));
+        EXPECT_EQ(MountPointOf(mount + "/file"), mount.endsWith('/') ? mount.chopped(1) : mount);
+    }
+    EXPECT_EQ(AnswersFromMemory(mount), before);
+}
+
 // A chunk between two file systems is read and written through the ring, or
 // with plain calls without it: the same bytes either way, and a source that
 // ends early gives the count it had.
