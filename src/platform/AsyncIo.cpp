@@ -460,4 +460,72 @@ int AsyncIo::Abandoned() const {
     return n;
 }
 
+namespace {
+
+QHash<QByteArray, std::shared_ptr<const HeldDirectory>>& Held() {
+    static QHash<QByteArray, std::shared_ptr<const HeldDirectory>> held;
+    return held;
+}
+
+// name as seen from dir when it is dir itself or one of its entries.
+std::optional<QByteArray> EntryOf(const QByteArray& dir, const QByteArray& name) {
+    if (name == dir) return QByteArrayLiteral(".");
+    const qsizetype at = dir.endsWith('/') ? dir.size() : dir.size() + 1;
+    if (name.size() <= at || !name.startsWith(dir) || name.at(at - 1) != '/') return std::nullopt;
+    QByteArray entry = name.mid(at);
+    if (entry.contains('/') || entry == "." || entry == "..") return std::nullopt;
+    return entry;
+}
+
+}  // namespace
+
+std::shared_ptr<const HeldDirectory> HeldDirectory::Of(const QByteArray& dir) {
+    if (!dir.startsWith('/') || AnswersFromMemory(dir)) return nullptr;
+    auto& held = Held();
+    if (const auto it = held.constFind(dir); it != held.cend()) return *it;
+    const int fd =
+        AsyncIo::Instance()
+            .Ask({.op = IoOp::OpenAt, .path = dir, .flags = O_PATH | O_DIRECTORY | O_CLOEXEC})
+            ->result();
+    if (fd < 0) return nullptr;
+    auto hold = std::make_shared<const HeldDirectory>(dir, fd);
+    held.insert(dir, hold);
+    return hold;
+}
+
+void HeldDirectory::LetGoAll() {
+    Held().clear();
+}
+
+IoRequest HeldDirectory::Relate(IoRequest r, const std::shared_ptr<const HeldDirectory>& dir) {
+    if (!dir) return r;
+    const std::optional<QByteArray> first =
+        r.dirFd == AT_FDCWD ? EntryOf(dir->path_, r.path) : std::nullopt;
+    const std::optional<QByteArray> second =
+        r.dirFd2 == AT_FDCWD && !r.path2.isEmpty() ? EntryOf(dir->path_, r.path2) : std::nullopt;
+    if (!first && !second) return r;
+    // The device that answers is still known by the whole path.
+    if (r.place.isEmpty()) r.place = first ? r.path : r.path2;
+    if (first) {
+        r.dirFd = dir->fd_;
+        r.path = *first;
+    }
+    if (second) {
+        r.dirFd2 = dir->fd_;
+        r.path2 = *second;
+    }
+    // Kept open until the kernel is done, beside what the request kept already.
+    if (r.keepAlive) {
+        r.keepAlive = std::make_shared<std::pair<std::shared_ptr<void>, decltype(dir)>>(
+            std::move(r.keepAlive), dir);
+    } else {
+        r.keepAlive = std::const_pointer_cast<HeldDirectory>(dir);
+    }
+    return r;
+}
+
+HeldDirectory::~HeldDirectory() {
+    ::close(fd_);
+}
+
 }  // namespace platform

@@ -191,6 +191,36 @@ QByteArray MountPointOf(const QByteArray& hostPath);
 // creations there come back at once. From the mount table.
 bool AnswersFromMemory(const QByteArray& hostPath);
 
+// A directory held open while a run names files in it, so that the calls
+// about those names start from it: on a file system that asks a server,
+// each step of a whole path is one more question and answer. A hold stands
+// for its path only until LetGoAll (a run lets go at each settle and at its
+// end); a file begun under a hold keeps it, so its later names are given in
+// the very directory it was made in.
+class HeldDirectory {
+public:
+    // The directory dir (a host path) held, the same for every caller until
+    // LetGoAll; null where names are answered from memory (a walk costs
+    // nothing there) or it cannot be opened: calls then name whole paths,
+    // and fail as they would.
+    static std::shared_ptr<const HeldDirectory> Of(const QByteArray& dir);
+    // The next Of opens its directory anew. Holds in use stay good.
+    static void LetGoAll();
+    // The request with those of its paths that name this directory or an
+    // entry of it named from the hold, which it keeps open until the kernel
+    // is done with it. Without a hold, the request as it is.
+    static IoRequest Relate(IoRequest request, const std::shared_ptr<const HeldDirectory>& dir);
+
+    explicit HeldDirectory(QByteArray path, int fd) : path_(std::move(path)), fd_(fd) {}
+    ~HeldDirectory();
+    HeldDirectory(const HeldDirectory&) = delete;
+    HeldDirectory& operator=(const HeldDirectory&) = delete;
+
+private:
+    QByteArray path_;
+    int fd_;
+};
+
 // How long a listing or a look-up waits for a device that gives no answer
 // before it counts the place as unreadable.
 inline constexpr std::chrono::milliseconds kDeviceAnswerTimeout{3000};

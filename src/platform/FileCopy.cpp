@@ -45,6 +45,13 @@ IoRequest Statx(int dirFd, const char* name, int flags) {
     return {.op = IoOp::Statx, .dirFd = dirFd, .path = name, .flags = flags};
 }
 
+// What is at a target's name, links not followed: asked from its directory's
+// hold where there is one.
+IoRequest LookUp(const QByteArray& target) {
+    return HeldDirectory::Relate(Statx(AT_FDCWD, target.constData(), AT_SYMLINK_NOFOLLOW),
+                                 HeldDirectory::Of(detail::HostDirectoryOf(target)));
+}
+
 // A file named relative to its directory: that directory held open when an
 // identity is expected (the name then cannot be reached through a swapped
 // path between the check and the use), else the whole path from here.
@@ -153,7 +160,7 @@ public:
         if (entry) {
             AsyncIo::Instance().Wait(entry, kDeviceAnswerTimeout, PumpInput::Defer);
         } else {
-            entry = Ask(Statx(AT_FDCWD, host_.constData(), AT_SYMLINK_NOFOLLOW));
+            entry = Ask(LookUp(host_));
         }
         if (entry->result() < 0) {
             if (entry->result() != -ENOENT) return OsError{-entry->result(), Step::Examine};
@@ -343,7 +350,7 @@ TargetAhead::Taken TargetAhead::Take(const QByteArray& target) {
     if (next.isEmpty() || !AsyncIo::Instance().RingActive() || AnswersFromMemory(next))
         return taken;
     target_ = next;
-    look_ = AsyncIo::Instance().Send(Statx(AT_FDCWD, next.constData(), AT_SYMLINK_NOFOLLOW));
+    look_ = AsyncIo::Instance().Send(LookUp(next));
     file_ = std::make_unique<ReplacementFile>(ReplacementFile::Calls::Ring);
     file_->OpenAhead(next, nextMode_);
     return taken;

@@ -176,8 +176,9 @@ Result<void> ReplacementFile::Open(const QByteArray& target, mode_t mode, Placem
     target_ = target;
     placement_ = placement;
     const QByteArray dir = detail::HostDirectoryOf(target);
+    if (ring_) dir_ = HeldDirectory::Of(dir);
     if (CanNameUnnamedFiles() && !namedOnly.contains(dir)) {
-        const IoTicket unnamed = Ask(ring_, UnnamedRequest(dir, mode));
+        const IoTicket unnamed = Ask(ring_, InDirectory(UnnamedRequest(dir, mode)));
         if (unnamed->result() >= 0) {
             fd_ = unnamed->result();
         } else if (unnamed->result() == -EOPNOTSUPP || unnamed->result() == -EISDIR) {
@@ -195,7 +196,7 @@ Result<void> ReplacementFile::Open(const QByteArray& target, mode_t mode, Placem
         QByteArray name = TemporaryPattern(target);
         for (int attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
             FillRandom(name);
-            const IoTicket created = Ask(ring_, HiddenRequest(name, mode));
+            const IoTicket created = Ask(ring_, InDirectory(HiddenRequest(name, mode)));
             if (created->result() >= 0) {
                 fd_ = created->result();
                 named_ = name;
@@ -214,15 +215,18 @@ void ReplacementFile::OpenAhead(const QByteArray& target, mode_t mode) {
     Discard();
     if (!ring_) return;
     const QByteArray dir = detail::HostDirectoryOf(target);
-    if (CanNameUnnamedFiles() && !namedOnly.contains(dir)) {
+    const bool unnamed = CanNameUnnamedFiles() && !namedOnly.contains(dir);
+    if (!unnamed && !swept.contains(dir)) return;
+    aheadDir_ = HeldDirectory::Of(dir);
+    if (unnamed) {
         aheadName_.clear();
-        ahead_ = AsyncIo::Instance().Send(UnnamedRequest(dir, mode));
-    } else if (swept.contains(dir)) {
+        ahead_ =
+            AsyncIo::Instance().Send(HeldDirectory::Relate(UnnamedRequest(dir, mode), aheadDir_));
+    } else {
         aheadName_ = TemporaryPattern(target);
         FillRandom(aheadName_);
-        ahead_ = AsyncIo::Instance().Send(HiddenRequest(aheadName_, mode));
-    } else {
-        return;
+        ahead_ = AsyncIo::Instance().Send(
+            HeldDirectory::Relate(HiddenRequest(aheadName_, mode), aheadDir_));
     }
     aheadTarget_ = target;
     aheadMode_ = mode;
@@ -237,6 +241,7 @@ bool ReplacementFile::MadeAhead() {
 bool ReplacementFile::TakeAhead(const QByteArray& target, mode_t mode, Placement placement) {
     if (!ahead_) return false;
     const IoTicket ahead = std::exchange(ahead_, nullptr);
+    std::shared_ptr<const HeldDirectory> dir = std::move(aheadDir_);
     AsyncIo::Instance().Wait(ahead, kDeviceAnswerTimeout, PumpInput::Defer);
     const bool wanted = placement == Placement::New && target == aheadTarget_;
     if (ahead->result() < 0) {
@@ -250,6 +255,7 @@ bool ReplacementFile::TakeAhead(const QByteArray& target, mode_t mode, Placement
     fd_ = ahead->result();
     named_ = aheadName_;
     target_ = aheadTarget_;
+    dir_ = std::move(dir);
     placement_ = Placement::New;
     if (!wanted) {
         Discard();
@@ -360,11 +366,11 @@ std::vector<Result<void>> ReplacementFile::CommitAll(std::span<ReplacementFile* 
                 if (!f.named_.isEmpty() || linkedAsTarget[i]) return std::nullopt;
                 if (f.placement_ == Placement::New) {
                     if (attempt > 0) return std::nullopt;
-                    return LinkRequest(f.fd_, f.target_);
+                    return f.InDirectory(LinkRequest(f.fd_, f.target_));
                 }
                 drawn[i] = TemporaryPattern(f.target_);
                 FillRandom(drawn[i]);
-                return LinkRequest(f.fd_, drawn[i]);
+                return f.InDirectory(LinkRequest(f.fd_, drawn[i]));
             },
             [&](std::size_t i, ReplacementFile& f, int result) {
                 if (result >= 0) {
@@ -395,7 +401,7 @@ std::vector<Result<void>> ReplacementFile::CommitAll(std::span<ReplacementFile* 
         [&](std::size_t i, ReplacementFile& f, int result) {
             if (result >= 0 || result == -EINTR) return;
             if (linkedAsTarget[i]) {
-                (void)Ask(ring, UnlinkRequest(f.target_));
+                (void)Ask(ring, f.InDirectory(UnlinkRequest(f.target_)));
                 results[i] = OsError{-result, Step::Close};
             } else {
                 results[i] = f.Fail(-result, Step::Close);
@@ -408,21 +414,23 @@ std::vector<Result<void>> ReplacementFile::CommitAll(std::span<ReplacementFile* 
     step(
         [&](std::size_t i, ReplacementFile& f) -> std::optional<IoRequest> {
             if (linkedAsTarget[i] || f.named_ == f.target_) return std::nullopt;
-            return RenameRequest(f.named_, f.target_,
-                                 f.placement_ == Placement::New ? RENAME_NOREPLACE : 0);
+            return f.InDirectory(RenameRequest(
+                f.named_, f.target_, f.placement_ == Placement::New ? RENAME_NOREPLACE : 0));
         },
         [&](std::size_t i, ReplacementFile& f, int result) {
             if (result == -EINVAL || result == -ENOSYS) {
                 // File systems without RENAME_NOREPLACE: look, then rename.
-                const int there =
-                    Ask(ring, {.op = IoOp::Statx, .path = f.target_, .flags = AT_SYMLINK_NOFOLLOW})
-                        ->result();
+                const int there = Ask(ring, f.InDirectory({.op = IoOp::Statx,
+                                                           .path = f.target_,
+                                                           .flags = AT_SYMLINK_NOFOLLOW}))
+                                      ->result();
                 if (there == 0) {
                     result = -EEXIST;
                 } else if (there != -ENOENT) {
                     result = there;
                 } else {
-                    result = Ask(ring, RenameRequest(f.named_, f.target_, 0))->result();
+                    result =
+                        Ask(ring, f.InDirectory(RenameRequest(f.named_, f.target_, 0)))->result();
                 }
             }
             if (result < 0) results[i] = f.Fail(-result, Step::Rename);
@@ -448,9 +456,14 @@ void ReplacementFile::Discard() {
     };
     if (fd_ >= 0) letGo(CloseRequest(std::exchange(fd_, -1), target_));
     // A part resumed under the target's name stays, as the Abort left it.
-    if (!named_.isEmpty() && named_ != target_) letGo(UnlinkRequest(named_));
+    if (!named_.isEmpty() && named_ != target_) letGo(InDirectory(UnlinkRequest(named_)));
     named_.clear();
+    dir_.reset();
     resumable_ = false;
+}
+
+IoRequest ReplacementFile::InDirectory(IoRequest request) const {
+    return HeldDirectory::Relate(std::move(request), dir_);
 }
 
 void ReplacementFile::RemoveStale(const QByteArray& target) {

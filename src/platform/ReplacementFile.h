@@ -25,7 +25,9 @@
 
 namespace platform {
 
+class HeldDirectory;
 class IoOperation;
+struct IoRequest;
 
 class ReplacementFile {
 public:
@@ -98,10 +100,15 @@ private:
     // The file OpenAhead began, once the device has answered: taken when it
     // is for target, else let go.
     bool TakeAhead(const QByteArray& target, mode_t mode, Placement placement);
+    // A call about a name in the target's directory, made from its hold.
+    IoRequest InDirectory(IoRequest request) const;
 
     bool ring_ = false;
     QByteArray target_;
     QByteArray named_;  // the temporary's name once it has one
+    // The target's directory, held where its names are asked of a server
+    // (Calls::Ring): every name of this file is given there.
+    std::shared_ptr<const HeldDirectory> dir_;
     int fd_ = -1;
     Placement placement_ = Placement::Replace;
     bool resumable_ = false;
@@ -109,6 +116,7 @@ private:
     std::shared_ptr<IoOperation> ahead_;
     QByteArray aheadTarget_;
     QByteArray aheadName_;  // empty: an unnamed file
+    std::shared_ptr<const HeldDirectory> aheadDir_;
     mode_t aheadMode_ = 0;
 };
 

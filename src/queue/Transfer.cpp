@@ -169,7 +169,10 @@ CopyResult NotOnDisk(const Finished& f) {
 void TransferEngine::Settle(SettleLog* log, Names names) {
     using Finished = State::Finished;
     // Names change on the devices now: what was looked up ahead is stale.
+    // The directories held since the last settle are opened anew by the
+    // next files: a hold stands for its path only so long.
     state_->ahead.NamesChanged();
+    platform::HeldDirectory::LetGoAll();
     // Taken out first: whatever a later call adds belongs to the next settle.
     std::vector<Finished> batch = std::exchange(state_->finished, {});
     std::vector<Finished> done = std::exchange(state_->named, {});
@@ -292,6 +295,7 @@ bool TransferEngine::TargetDirectoryMade(const FilePaths& paths) {
 
 void TransferEngine::EndRun() {
     state_->ahead.Drop();
+    platform::HeldDirectory::LetGoAll();
 }
 
 bool TransferEngine::Awaits(const FilePaths& paths) const {

@@ -1,10 +1,12 @@
 #include "platform/AsyncIo.h"
 #include "platform/ChunkIo.h"
 #include "platform/FileSystem.h"
+#include "platform/ReplacementFile.h"
 
 #include "support/SlowDevice.h"
 #include "support/TempDrives.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -193,6 +195,50 @@ TEST(AsyncIoTest, OnlyFileSystemsThatAskAServerTakeNameCallsThroughTheRing) {
         EXPECT_EQ(MountPointOf(mount + "/file"), mount.endsWith('/') ? mount.chopped(1) : mount);
     }
     EXPECT_EQ(AnswersFromMemory(mount), before);
+}
+
+// On a file system that asks a server, names in a directory are asked from a
+// hold on it, and a file begun there gets its name in that very directory,
+// whatever became of its path meanwhile.
+TEST(AsyncIoTest, NamesAreAskedFromAHeldDirectoryAndAFileStaysWhereItWasBegun) {
+    TempDrives drives(QStringLiteral("CD"));
+    drives.makeDir("C:\\backing\\dir");
+    const QByteArray mount = drives.host("D:\\");
+    testsupport::SlowDevice device(drives.host("C:\\backing"), mount, {});
+    if (!device.mounted()) GTEST_SKIP() << device.why().toStdString();
+    const QByteArray root = mount.endsWith('/') ? mount.chopped(1) : mount;
+    const QByteArray dir = root + "/dir";
+    EXPECT_EQ(HeldDirectory::Of(drives.host("C:\\backing")), nullptr);
+    const auto held = HeldDirectory::Of(dir);
+    ASSERT_NE(held, nullptr);
+    EXPECT_EQ(HeldDirectory::Of(dir), held);
+
+    // Only paths that name the directory or an entry of it are related.
+    const IoRequest entry = HeldDirectory::Relate(At(IoOp::Statx, dir + "/f"), held);
+    EXPECT_NE(entry.dirFd, AT_FDCWD);
+    EXPECT_EQ(entry.path, "f");
+    EXPECT_EQ(entry.where(), dir + "/f");
+    EXPECT_EQ(HeldDirectory::Relate(At(IoOp::OpenAt, dir), held).path, ".");
+    EXPECT_EQ(HeldDirectory::Relate(At(IoOp::Statx, dir + "/sub/f"), held).dirFd, AT_FDCWD);
+    IoRequest link = At(IoOp::LinkAt, "/proc/self/fd/3");
+    link.path2 = dir + "/g";
+    link = HeldDirectory::Relate(std::move(link), held);
+    EXPECT_EQ(link.dirFd, AT_FDCWD);
+    EXPECT_NE(link.dirFd2, AT_FDCWD);
+    EXPECT_EQ(link.path2, "g");
+
+    {
+        ReplacementFile file(ReplacementFile::Calls::Ring);
+        ASSERT_TRUE(file.Open(dir + "/f", 0644, ReplacementFile::Placement::New));
+        ASSERT_EQ(::write(file.fd(), "x", 1), 1);
+        HeldDirectory::LetGoAll();
+        ASSERT_EQ(::rename(dir.constData(), (root + "/moved").constData()), 0);
+        EXPECT_TRUE(file.Commit());
+    }
+    EXPECT_EQ(QDir(QString::fromUtf8(root + "/moved"))
+                  .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+              QStringList{QStringLiteral("f")});
+    EXPECT_EQ(HeldDirectory::Of(dir), nullptr);
 }
 
 // A chunk between two file systems is read and written through the ring, or
