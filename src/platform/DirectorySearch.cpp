@@ -231,23 +231,53 @@ std::int64_t FileSizeOf(const QString& path) {
     return rec.size;
 }
 
-std::int64_t DriveFreeSpace(const QString& path) {
-    if (path.isEmpty()) return -1;
+namespace {
+
+// The mount of the drive named by path's first character while it is
+// ready; nullopt for no drive, one that went, or one whose free space is
+// set by hand (tests: override).
+std::optional<QByteArray> ReadyDriveRoot(const QString& path,
+                                         std::optional<std::int64_t>* override = nullptr) {
+    if (path.isEmpty()) return std::nullopt;
     const char16_t c = path[0].unicode();
-    if (!((c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z'))) return -1;
+    if (!((c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z'))) return std::nullopt;
     const Drive* drive = Drives().find(path[0]);
-    if (!drive) return -1;
-    if (drive->freeSpaceOverride) return *drive->freeSpaceOverride;
+    if (!drive) return std::nullopt;
+    if (drive->freeSpaceOverride) {
+        if (override) *override = drive->freeSpaceOverride;
+        return std::nullopt;
+    }
     // A volume unmounted since the table was read is not ready: its bare
     // mount point would report the free space of the disk below.
-    const std::optional<QByteArray> root =
-        Drives().toHost(QString(path[0]) + QStringLiteral(":\\"));
+    return Drives().toHost(QString(path[0]) + QStringLiteral(":\\"));
+}
+
+}  // namespace
+
+std::int64_t DriveFreeSpace(const QString& path) {
+    std::optional<std::int64_t> override;
+    const std::optional<QByteArray> root = ReadyDriveRoot(path, &override);
+    if (override) return *override;
     if (!root) return -1;
     // The kernel's ring has no statfs: a device known not to answer is not asked.
     if (!AsyncIo::Instance().DriveAnswers(*root)) return -1;
     struct statvfs vfs {};
     if (::statvfs(root->constData(), &vfs) != 0) return -1;
     return std::int64_t(vfs.f_bavail) * std::int64_t(vfs.f_frsize);
+}
+
+bool RoomCheck::HasRoom(const QString& path, std::int64_t bytes, std::int64_t written) {
+    const auto now = std::chrono::steady_clock::now();
+    if (free_ >= 0 && !path.isEmpty() && path[0].toUpper() == drive_ && written >= writtenThen_ &&
+        now - askedAt_ < std::chrono::seconds(1) && free_ - (written - writtenThen_) >= bytes) {
+        const std::optional<QByteArray> root = ReadyDriveRoot(path);
+        if (root && !AnswersFromMemory(*root)) return true;
+    }
+    free_ = DriveFreeSpace(path);
+    drive_ = path.isEmpty() ? QChar() : path[0].toUpper();
+    writtenThen_ = written;
+    askedAt_ = now;
+    return free_ >= bytes;
 }
 
 }  // namespace platform

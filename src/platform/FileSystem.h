@@ -17,6 +17,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <chrono>
 #include <cstdint>
 #include <ctime>
 #include <optional>
@@ -178,5 +179,22 @@ std::int64_t FileSizeOf(const QString& path);
 // Free bytes for the user on the drive named by the first character of path;
 // -1 when the platform cannot tell (no such drive, not a drive letter).
 std::int64_t DriveFreeSpace(const QString& path);
+
+// The free-space check a run makes before each file: whether the drive named
+// by the first character of path has room for `bytes` more. It asks as
+// DriveFreeSpace does, except on a file system that asks a server for it
+// (a share: a round trip a file) when its answer of less than a second ago,
+// less all the run has written since (`written`, counted by the caller),
+// still leaves room. A drive that went is never taken for one with room.
+class RoomCheck {
+public:
+    bool HasRoom(const QString& path, std::int64_t bytes, std::int64_t written);
+
+private:
+    QChar drive_;
+    std::int64_t free_ = -1;
+    std::int64_t writtenThen_ = 0;
+    std::chrono::steady_clock::time_point askedAt_;
+};
 
 }  // namespace platform

@@ -218,7 +218,7 @@ QueueRunner::RowStart QueueRunner::RunFileRow(int row, const Job& job) {
         Settle(SettleWhen::Now);
         row = table_.Grid().RowOfSerial(serial);
     }
-    if (platform::DriveFreeSpace(job.targetDir) < job.size) {
+    if (!room_.HasRoom(job.targetDir, job.size, counters_.RunBytes)) {
         RunError(QStringLiteral("Not enough space on drive ") + job.targetDir.left(1));
         return RowStart::EndRun;
     }

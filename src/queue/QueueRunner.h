@@ -101,6 +101,7 @@ private:
     QueueState state_ = QueueState::Stopped;
     bool abortRequested_ = false;
     TransferEngine transfer_;
+    platform::RoomCheck room_;
     std::function<bool()> durableRecord_;
     // Rows read from a queue file have no identity.
     QHash<std::uint64_t, platform::DirectoryId> sourceDirIds_;
