@@ -45,6 +45,11 @@ IoRequest Statx(int dirFd, const char* name, int flags) {
     return {.op = IoOp::Statx, .dirFd = dirFd, .path = name, .flags = flags};
 }
 
+// The file open at fd, which is host.
+IoRequest Measure(int fd, const QByteArray& host) {
+    return {.op = IoOp::Statx, .dirFd = fd, .path = "", .flags = AT_EMPTY_PATH, .place = host};
+}
+
 // What is at a target's name, links not followed: asked from its directory's
 // hold where there is one.
 IoRequest LookUp(const QByteArray& target) {
@@ -54,19 +59,29 @@ IoRequest LookUp(const QByteArray& target) {
 
 // A file named relative to its directory: that directory held open when an
 // identity is expected (the name then cannot be reached through a swapped
-// path between the check and the use), else the whole path from here.
+// path between the check and the use), else the whole path from here. The
+// directory is opened and measured through the ring, as are the calls
+// Request makes: a source device that hangs fails them instead of holding
+// the window.
 class InDir {
 public:
-    InDir(const QByteArray& host, const std::optional<DirectoryId>& expected) {
+    InDir(const QByteArray& host, const std::optional<DirectoryId>& expected) : host_(host) {
         if (!expected) {
             name_ = host;
             ok_ = true;
             return;
         }
-        fd_ = ::open(detail::HostDirectoryOf(host).constData(), O_PATH | O_DIRECTORY | O_CLOEXEC);
-        if (fd_ < 0) return;
-        struct stat st {};
-        ok_ = ::fstat(fd_, &st) == 0 && IdOf(st) == *expected;
+        const QByteArray dir = detail::HostDirectoryOf(host);
+        const IoTicket opened =
+            Ask({.op = IoOp::OpenAt, .path = dir, .flags = O_PATH | O_DIRECTORY | O_CLOEXEC});
+        if (opened->result() < 0) return;
+        fd_ = opened->result();
+        IoRequest measure = Statx(fd_, "", AT_EMPTY_PATH);
+        measure.place = dir;
+        const IoTicket measured = Ask(std::move(measure));
+        if (measured->result() < 0) return;
+        const FileStamp st = detail::StampOf(measured->stat());
+        ok_ = DirectoryId{st.device, st.inode} == *expected;
         name_ = host.mid(host.lastIndexOf('/') + 1);
     }
     ~InDir() {
@@ -78,8 +93,13 @@ public:
     bool ok() const { return ok_; }
     int fd() const { return fd_ >= 0 ? fd_ : AT_FDCWD; }
     const char* name() const { return name_.constData(); }
+    // A call about the file, named from its directory.
+    IoRequest Request(IoOp op, int flags) const {
+        return {.op = op, .dirFd = fd(), .path = name_, .flags = flags, .place = host_};
+    }
 
 private:
+    QByteArray host_;
     int fd_ = -1;
     bool ok_ = false;
     QByteArray name_;
@@ -94,16 +114,14 @@ public:
         if (!in.ok()) return OsError{ENOENT, Step::Open};
         // FIFOs, sockets and devices are refused before opening: opening a
         // device can have effects of its own, and a FIFO would never end.
-        const IoTicket look = Ask(Statx(in.fd(), in.name(), 0));
+        const IoTicket look = Ask(in.Request(IoOp::Statx, 0));
         if (look->result() < 0) return OsError{-look->result(), Step::Open};
         if (!S_ISREG(look->stat().stx_mode)) return OsError{EACCES, Step::Open};
-        const IoTicket opened = Ask({.op = IoOp::OpenAt,
-                                     .dirFd = in.fd(),
-                                     .path = in.name(),
-                                     .flags = O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY});
+        const IoTicket opened =
+            Ask(in.Request(IoOp::OpenAt, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
         if (opened->result() < 0) return OsError{-opened->result(), Step::Open};
         file_ = FileHandle::Adopt(opened->result());
-        const IoTicket measured = Ask(Statx(opened->result(), "", AT_EMPTY_PATH));
+        const IoTicket measured = Ask(Measure(opened->result(), host));
         if (measured->result() < 0) return OsError{-measured->result(), Step::Open};
         const FileStamp stamp = detail::StampOf(measured->stat());
         if (!S_ISREG(stamp.mode)) return OsError{EACCES, Step::Open};
@@ -118,11 +136,11 @@ public:
     // True while the path still names the file opened, with the size and
     // modification time it had when opened.
     bool Unchanged() const {
-        const std::optional<FileStamp> now = file_.Stamp();
-        if (!now || !now->SameContentAs(copied_.stamp)) return false;
-        struct stat there {};
-        if (::stat(copied_.host.constData(), &there) != 0) return false;
-        return detail::StampOf(there).SameFileAs(copied_.stamp);
+        const std::vector<IoTicket> now = AsyncIo::Instance().Ask(
+            {Measure(file_.fd(), copied_.host), Statx(AT_FDCWD, copied_.host.constData(), 0)});
+        return now[0]->result() == 0 && now[1]->result() == 0 &&
+               detail::StampOf(now[0]->stat()).SameContentAs(copied_.stamp) &&
+               detail::StampOf(now[1]->stat()).SameFileAs(copied_.stamp);
     }
 
 private:
@@ -565,22 +583,36 @@ std::vector<bool> StillWritten(std::span<const WrittenTarget* const> targets) {
     return still;
 }
 
+namespace {
+
+// Whether the source, looked at from in, is still the file copied; when
+// `deletable`, also that it is no read-only file, which DeleteFile would
+// leave. Both looks go to the device together.
+bool StillTheSource(const InDir& in, const CopiedSource& source, bool deletable) {
+    std::vector<IoRequest> looks;
+    looks.push_back(in.Request(IoOp::Statx, 0));
+    if (deletable) looks.push_back(in.Request(IoOp::Statx, AT_SYMLINK_NOFOLLOW));
+    const std::vector<IoTicket> seen = AsyncIo::Instance().Ask(std::move(looks));
+    for (const IoTicket& t : seen) {
+        if (t->result() != 0) return false;
+    }
+    if (!detail::StampOf(seen[0]->stat()).SameContentAs(source.stamp)) return false;
+    if (!deletable) return true;
+    const mode_t mode = seen[1]->stat().stx_mode;
+    return !S_ISREG(mode) || (mode & S_IWUSR) != 0;
+}
+
+}  // namespace
+
 bool SourceUnchanged(const CopiedSource& source) {
     const InDir in(source.host, source.dir);
-    struct stat st {};
-    return in.ok() && ::fstatat(in.fd(), in.name(), &st, 0) == 0 &&
-           detail::StampOf(st).SameContentAs(source.stamp);
+    return in.ok() && StillTheSource(in, source, false);
 }
 
 bool DeleteIfUnchanged(const CopiedSource& source) {
     const InDir in(source.host, source.dir);
-    if (!in.ok()) return false;
-    struct stat st {};
-    if (::fstatat(in.fd(), in.name(), &st, 0) != 0) return false;
-    if (!detail::StampOf(st).SameContentAs(source.stamp)) return false;
-    if (::fstatat(in.fd(), in.name(), &st, AT_SYMLINK_NOFOLLOW) != 0) return false;
-    if (S_ISREG(st.st_mode) && (st.st_mode & S_IWUSR) == 0) return false;
-    return ::unlinkat(in.fd(), in.name(), 0) == 0;
+    if (!in.ok() || !StillTheSource(in, source, true)) return false;
+    return AsyncIo::Instance().Ask(in.Request(IoOp::UnlinkAt, 0))->result() == 0;
 }
 
 std::vector<bool> FlushFileSystems(const std::vector<QByteArray>& hostDirs) {

@@ -13,9 +13,12 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
 #include <functional>
 #include <optional>
 #include <stdexcept>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -565,6 +568,46 @@ TEST(Reentry, AFailureInsideARunStillEndsItStopped) {
 }
 
 }  // namespace
+
+// A move from a device that hangs once its file is copied: the settle's look
+// at the source waits for the device by pumping, gives up, and keeps the
+// source; the row says so and the copy stays. (A watchdog ends the hang if
+// the settle blocks instead, so that the test fails rather than hangs.)
+TEST(Reentry, AMoveFromADeviceThatHangsAtTheSettleKeepsItsSource) {
+    SessionRig rig;
+    rig.drives.writeFile(R"(C:\Dev\Out\a)", "a");
+    testsupport::SlowDevice device(rig.drives.host(R"(C:\Dev)"), rig.drives.host("D:\\"), {});
+    if (!device.mounted()) GTEST_SKIP() << device.why().toStdString();
+    if (!platform::AsyncIo::Instance().RingActive()) GTEST_SKIP() << "no io_uring here";
+    rig.Job(QStringLiteral(R"(D:\Out)"), "a", Src, ActionMove);
+    std::atomic<bool> hung = false;
+    int ticksWhileHung = 0;
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout, [&] { ticksWhileHung += hung ? 1 : 0; });
+    ticker.start(10);
+    std::thread watchdog;
+    rig.AtPump([&](std::int64_t) {
+        if (watchdog.joinable() || rig.Table().Cell(queue::colStatus, 1) != queue::StatusComplete)
+            return;
+        device.setHung(true);
+        hung = true;
+        watchdog = std::thread([&] {
+            for (int i = 0; i < 200 && hung; ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            if (hung.exchange(false)) device.setHung(false);
+        });
+    });
+    rig.session.Runner().btnStartClick();
+    // The window's timers ran while the device hung.
+    EXPECT_GT(ticksWhileHung, 20);
+    EXPECT_EQ(rig.Rows(), QStringList{R"(D:\Out|a|C:\Src|Move|Source Error)"});
+    ExpectStoppedAndQuiet(rig);
+    if (hung.exchange(false)) device.setHung(false);
+    if (watchdog.joinable()) watchdog.join();
+    rig.AtPump({});
+    EXPECT_EQ(rig.drives.readFile(R"(D:\Out\a)"), "a");
+    EXPECT_EQ(rig.drives.readFile(R"(C:\Src\a)"), "a");
+}
 
 // On a device that asks a server for every name, the next row's target is
 // begun while a row runs. What a Stop leaves begun goes with the run, a file
