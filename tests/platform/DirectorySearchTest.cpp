@@ -1,10 +1,12 @@
 #include "platform/FileSystem.h"
 
+#include "support/SlowDevice.h"
 #include "support/TempDrives.h"
 
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <fstream>
 
 namespace {
@@ -186,6 +188,32 @@ TEST(DriveFreeSpace, LooksAtTheFirstCharacterOnly) {
     drives.setFreeSpace(u'D', std::nullopt);
     EXPECT_GE(DriveFreeSpace("D:\\"), 0);
     EXPECT_NE(DriveFreeSpace("D:\\"), 123456789012LL);
+}
+
+// On a share (the test device over a 4 MiB file system) the run's check may
+// trust a recent answer, but never once what the run wrote since leaves too
+// little: then it asks again, and a device filled meanwhile has no room.
+TEST(RoomCheck, AsksAgainOnceWhatTheRunWroteLeavesTooLittle) {
+    TempDrives drives(QStringLiteral("CD"));
+    drives.makeDir("C:\\backing");
+    const std::string backing = drives.host("C:\\backing").toStdString();
+    if (::geteuid() != 0 || std::system(("mount -t tmpfs -o size=4m tmpfs " + backing).c_str()))
+        GTEST_SKIP() << "needs root to mount a small file system";
+    {
+        testsupport::SlowDevice device(drives.host("C:\\backing"), drives.host("D:\\"), {});
+        if (device.mounted()) {
+            const std::int64_t free = DriveFreeSpace("D:\\");
+            ASSERT_GT(free, 2 << 20);
+            RoomCheck room;
+            EXPECT_TRUE(room.HasRoom("D:\\", 1 << 20, 0));
+            // Filled behind the program's back.
+            std::ofstream(backing + "/fill", std::ios::binary)
+                << std::string(std::size_t(free - (64 << 10)), 'x');
+            EXPECT_FALSE(room.HasRoom("D:\\", 1 << 20, free - (1 << 20) + 1));
+            EXPECT_FALSE(room.HasRoom("D:\\", 1 << 20, free));
+        }
+    }
+    std::system(("umount " + backing).c_str());
 }
 
 }  // namespace
