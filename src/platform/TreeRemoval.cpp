@@ -1,5 +1,6 @@
 #include "platform/TreeRemoval.h"
 
+#include "platform/AsyncIo.h"
 #include "platform/FileSystemDetail.h"
 
 #include <dirent.h>
@@ -79,10 +80,50 @@ bool ReadNames(int fd, std::vector<QByteArray>& names) {
     return err == 0;
 }
 
-bool Examine(int dirFd, const char* name, struct statx& sx) {
-    return ::statx(dirFd, name, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT,
-                   STATX_TYPE | STATX_MODE | STATX_INO | STATX_MNT_ID, &sx) == 0;
-}
+// The walk's calls on the tree's device, asked through the ring (AsyncIo::Ask:
+// plain calls where names are answered from memory): a share that hangs
+// fails the removal instead of holding the window. Results as the calls
+// return them, -errno on failure.
+class TreeCalls {
+public:
+    explicit TreeCalls(QByteArray place) : place_(std::move(place)) {}
+
+    int Open(int dirFd, const char* name) {
+        return Ask({.op = IoOp::OpenAt,
+                    .dirFd = dirFd,
+                    .path = name,
+                    .flags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC})
+            ->result();
+    }
+    int Examine(int dirFd, const char* name, struct statx& sx, int flags = AT_SYMLINK_NOFOLLOW) {
+        const IoTicket t = Ask({.op = IoOp::Statx,
+                                .dirFd = dirFd,
+                                .path = name,
+                                .flags = flags | AT_NO_AUTOMOUNT,
+                                .mask = STATX_TYPE | STATX_MODE | STATX_INO | STATX_MNT_ID});
+        if (t->result() == 0) sx = t->stat();
+        return t->result();
+    }
+    // What the open directory fd is.
+    bool Identify(int fd, dev_t& device, ino_t& inode) {
+        struct statx sx {};
+        if (Examine(fd, "", sx, AT_EMPTY_PATH) != 0) return false;
+        device = makedev(sx.stx_dev_major, sx.stx_dev_minor);
+        inode = sx.stx_ino;
+        return true;
+    }
+    bool Unlink(int dirFd, const char* name, int flags) {
+        return Ask({.op = IoOp::UnlinkAt, .dirFd = dirFd, .path = name, .flags = flags})
+                   ->result() == 0;
+    }
+
+private:
+    IoTicket Ask(IoRequest request) {
+        request.place = place_;
+        return AsyncIo::Instance().Ask(std::move(request));
+    }
+    QByteArray place_;
+};
 
 bool IsMountPoint(const struct statx& sx, const Mount& tree) {
     if (makedev(sx.stx_dev_major, sx.stx_dev_minor) != tree.device) return true;
@@ -97,13 +138,14 @@ enum class Pass { Check, Remove };
 
 // One walk below the open directory top. Check: true when nothing but
 // directories lies below. Remove: true when everything below is gone.
-bool Walk(int top, const Mount& tree, TreeContent content, Pass pass,
+bool Walk(int top, const Mount& tree, TreeContent content, Pass pass, TreeCalls& calls,
           const std::function<void()>& afterEntry) {
     Fd fd(::dup(top));
-    struct stat st {};
-    if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0) return false;
+    dev_t device = 0;
+    ino_t inode = 0;
+    if (fd.get() < 0 || !calls.Identify(fd.get(), device, inode)) return false;
     std::vector<Level> stack;
-    stack.push_back({st.st_dev, st.st_ino, {}, 0});
+    stack.push_back({device, inode, {}, 0});
     if (!ReadNames(fd.get(), stack.back().names) && pass == Pass::Remove) return false;
 
     while (true) {
@@ -113,44 +155,44 @@ bool Walk(int top, const Mount& tree, TreeContent content, Pass pass,
             // Back up through "..", which must be the directory we came from:
             // one renamed away meanwhile ends the walk instead of misleading it.
             const Level& parent = stack[stack.size() - 2];
-            Fd up(::openat(fd.get(), "..", O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-            if (up.get() < 0 || ::fstat(up.get(), &st) != 0 || st.st_dev != parent.device ||
-                st.st_ino != parent.inode)
+            const int opened = calls.Open(fd.get(), "..");
+            Fd up(opened >= 0 ? opened : -1);
+            if (up.get() < 0 || !calls.Identify(up.get(), device, inode) ||
+                device != parent.device || inode != parent.inode)
                 return false;
             fd.Reset(::dup(up.get()));
             const QByteArray name = parent.names[parent.next - 1];
             stack.pop_back();
-            if (pass == Pass::Remove && ::unlinkat(fd.get(), name.constData(), AT_REMOVEDIR) != 0)
+            if (pass == Pass::Remove && !calls.Unlink(fd.get(), name.constData(), AT_REMOVEDIR))
                 return false;
             continue;
         }
 
         const QByteArray name = here.names[here.next++];
         struct statx sx {};
-        if (!Examine(fd.get(), name.constData(), sx)) {
+        if (const int looked = calls.Examine(fd.get(), name.constData(), sx); looked != 0) {
             // Gone since the directory was read: nothing left to do for it.
-            if (errno != ENOENT) return false;
+            if (looked != -ENOENT) return false;
             afterEntry();
             continue;
         }
         if (S_ISDIR(sx.stx_mode)) {
             if (IsMountPoint(sx, tree)) return false;
-            Fd sub(::openat(fd.get(), name.constData(),
-                            O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+            const int opened = calls.Open(fd.get(), name.constData());
+            Fd sub(opened >= 0 ? opened : -1);
             // One that cannot be entered contributes nothing to a check; a
             // removal can still take it when it is empty.
             if (sub.get() < 0) {
-                if (pass == Pass::Remove &&
-                    ::unlinkat(fd.get(), name.constData(), AT_REMOVEDIR) != 0)
+                if (pass == Pass::Remove && !calls.Unlink(fd.get(), name.constData(), AT_REMOVEDIR))
                     return false;
                 afterEntry();
                 continue;
             }
             // What was examined must be what was opened, or a swap is under way.
-            if (::fstat(sub.get(), &st) != 0 || st.st_ino != sx.stx_ino ||
-                st.st_dev != makedev(sx.stx_dev_major, sx.stx_dev_minor))
+            if (!calls.Identify(sub.get(), device, inode) || inode != sx.stx_ino ||
+                device != makedev(sx.stx_dev_major, sx.stx_dev_minor))
                 return false;
-            stack.push_back({st.st_dev, st.st_ino, {}, 0});
+            stack.push_back({device, inode, {}, 0});
             if (!ReadNames(sub.get(), stack.back().names) && pass == Pass::Remove) return false;
             fd.Reset(::dup(sub.get()));
             afterEntry();
@@ -159,7 +201,7 @@ bool Walk(int top, const Mount& tree, TreeContent content, Pass pass,
         // Anything else is a file here: a link, a FIFO, a socket, a device too.
         if (pass == Pass::Check || content == TreeContent::EmptyDirectoriesOnly) return false;
         if (S_ISREG(sx.stx_mode) && (sx.stx_mode & S_IWUSR) == 0) return false;
-        if (::unlinkat(fd.get(), name.constData(), 0) != 0) return false;
+        if (!calls.Unlink(fd.get(), name.constData(), 0)) return false;
         afterEntry();
     }
 }
@@ -170,21 +212,23 @@ bool RemoveDirectoryTree(const QString& dir, TreeContent content,
                          const std::function<void()>& afterEntry) {
     const Result<QByteArray> host = HostPath(dir);
     if (!host) return false;
+    TreeCalls calls(*host);
     // O_NOFOLLOW: a link given as the tree is neither walked nor removed.
-    Fd top(::open(host->constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    const int opened = calls.Open(AT_FDCWD, host->constData());
+    Fd top(opened >= 0 ? opened : -1);
     if (top.get() < 0) return false;
     struct statx sx {};
-    if (::statx(top.get(), "", AT_EMPTY_PATH, STATX_INO | STATX_MNT_ID, &sx) != 0) return false;
+    if (calls.Examine(top.get(), "", sx, AT_EMPTY_PATH) != 0) return false;
     const Mount tree{makedev(sx.stx_dev_major, sx.stx_dev_minor), sx.stx_mnt_id,
                      (sx.stx_mask & STATX_MNT_ID) != 0};
 
     if (content == TreeContent::EmptyDirectoriesOnly &&
-        !Walk(top.get(), tree, content, Pass::Check, afterEntry))
+        !Walk(top.get(), tree, content, Pass::Check, calls, afterEntry))
         return false;
-    if (!Walk(top.get(), tree, content, Pass::Remove, afterEntry)) return false;
+    if (!Walk(top.get(), tree, content, Pass::Remove, calls, afterEntry)) return false;
     top.Reset();
     // By name, the name the caller gave: a link put in its place is no directory.
-    return ::rmdir(host->constData()) == 0;
+    return calls.Unlink(AT_FDCWD, host->constData(), AT_REMOVEDIR);
 }
 
 }  // namespace platform

@@ -2,6 +2,7 @@
 #include "platform/ChunkIo.h"
 #include "platform/FileSystem.h"
 #include "platform/ReplacementFile.h"
+#include "platform/TreeRemoval.h"
 
 #include "support/SlowDevice.h"
 #include "support/TempDrives.h"
@@ -14,8 +15,10 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <thread>
 
 namespace {
 
@@ -239,6 +242,37 @@ TEST(AsyncIoTest, NamesAreAskedFromAHeldDirectoryAndAFileStaysWhereItWasBegun) {
                   .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
               QStringList{QStringLiteral("f")});
     EXPECT_EQ(HeldDirectory::Of(dir), nullptr);
+}
+
+// A tree on a device that hangs: its removal waits for the device by pumping,
+// gives up and leaves the tree; once the device answers, the tree goes.
+TEST(AsyncIoTest, ATreeOnAHungDeviceStaysAndTheWindowRunsMeanwhile) {
+    TempDrives drives(QStringLiteral("CD"));
+    drives.makeDir("C:\\backing\\tree\\sub");
+    testsupport::SlowDevice device(drives.host("C:\\backing"), drives.host("D:\\"), {});
+    if (!device.mounted()) GTEST_SKIP() << device.why().toStdString();
+    if (!AsyncIo::Instance().RingActive()) GTEST_SKIP() << "no io_uring here";
+    int ticks = 0;
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout, [&] { ++ticks; });
+    ticker.start(10);
+    device.setHung(true);
+    // Should the removal block instead, the hang ends after 20 s and the test fails.
+    std::atomic<bool> hung = true;
+    std::thread watchdog([&] {
+        for (int i = 0; i < 200 && hung; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        device.setHung(false);
+    });
+    EXPECT_FALSE(RemoveDirectoryTree("D:\\tree", TreeContent::EmptyDirectoriesOnly, [] {}));
+    EXPECT_GT(ticks, 20);
+    hung = false;
+    watchdog.join();
+    for (int i = 0; i < 200 && AsyncIo::Instance().Abandoned() > 0; ++i)
+        PumpMessagesWaiting(std::chrono::milliseconds(50));
+    EXPECT_TRUE(QFile::exists(QString::fromUtf8(drives.host("C:\\backing\\tree\\sub"))));
+    EXPECT_TRUE(RemoveDirectoryTree("D:\\tree", TreeContent::EmptyDirectoriesOnly, [] {}));
+    EXPECT_FALSE(QFile::exists(QString::fromUtf8(drives.host("C:\\backing\\tree"))));
 }
 
 // A chunk between two file systems is read and written through the ring, or
