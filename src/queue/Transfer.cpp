@@ -109,7 +109,11 @@ CopyResult TransferEngine::Move(CopyProgress& progress, const FilePaths& paths,
                                 const std::optional<platform::DirectoryId>& sourceDir,
                                 std::uint64_t ticket) {
     if (const std::optional<CopyResult> refused = BeginFile(progress, paths)) return *refused;
-    if (state_->sameFileSystemMove == SameFileSystemMove::Rename) {
+    // Across mount points a rename always fails (EXDEV): not even tried, as
+    // the try costs calls on the source's device, a round trip each on a share.
+    if (state_->sameFileSystemMove == SameFileSystemMove::Rename &&
+        (!paths.targetHost ||
+         platform::MountPointOf(*paths.sourceHost) == platform::MountPointOf(*paths.targetHost))) {
         if (!paths.targetHost) return CopyResult::TargetError;
         platform::Result<std::optional<platform::Renamed>> renamed =
             platform::RenameWithinFileSystem(*paths.sourceHost, *paths.targetHost, sourceDir);
