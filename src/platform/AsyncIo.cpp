@@ -492,6 +492,13 @@ std::optional<QByteArray> EntryOf(const QByteArray& dir, const QByteArray& name)
 
 }  // namespace
 
+std::shared_ptr<const int> OwnDescriptor(int fd) {
+    return std::shared_ptr<const int>(new int(fd), [](const int* owned) {
+        ::close(*owned);
+        delete owned;
+    });
+}
+
 std::shared_ptr<const HeldDirectory> HeldDirectory::Of(const QByteArray& dir) {
     if (!dir.startsWith('/') || AnswersFromMemory(dir)) return nullptr;
     auto& held = Held();

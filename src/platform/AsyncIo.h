@@ -221,6 +221,12 @@ private:
     int fd_;
 };
 
+// A descriptor owned jointly by its user and by every request that names
+// paths relative to it (as the request's keepAlive): closed when the last of
+// them lets go, so a request that is given up and runs later never meets
+// its number reused for another directory.
+std::shared_ptr<const int> OwnDescriptor(int fd);
+
 // How long a listing or a look-up waits for a device that gives no answer
 // before it counts the place as unreadable.
 inline constexpr std::chrono::milliseconds kDeviceAnswerTimeout{3000};

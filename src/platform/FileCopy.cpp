@@ -75,32 +75,38 @@ public:
         const IoTicket opened =
             Ask({.op = IoOp::OpenAt, .path = dir, .flags = O_PATH | O_DIRECTORY | O_CLOEXEC});
         if (opened->result() < 0) return;
-        fd_ = opened->result();
-        IoRequest measure = Statx(fd_, "", AT_EMPTY_PATH);
+        dir_ = OwnDescriptor(opened->result());
+        IoRequest measure = Statx(*dir_, "", AT_EMPTY_PATH);
         measure.place = dir;
+        measure.keepAlive = Kept();
         const IoTicket measured = Ask(std::move(measure));
         if (measured->result() < 0) return;
         const FileStamp st = detail::StampOf(measured->stat());
         ok_ = DirectoryId{st.device, st.inode} == *expected;
         name_ = host.mid(host.lastIndexOf('/') + 1);
     }
-    ~InDir() {
-        if (fd_ >= 0) ::close(fd_);
-    }
     InDir(const InDir&) = delete;
     InDir& operator=(const InDir&) = delete;
 
     bool ok() const { return ok_; }
-    int fd() const { return fd_ >= 0 ? fd_ : AT_FDCWD; }
+    int fd() const { return dir_ ? *dir_ : AT_FDCWD; }
     const char* name() const { return name_.constData(); }
-    // A call about the file, named from its directory.
+    // A call about the file, named from its directory, which stays open
+    // until the kernel is done with the call.
     IoRequest Request(IoOp op, int flags) const {
-        return {.op = op, .dirFd = fd(), .path = name_, .flags = flags, .place = host_};
+        return {.op = op,
+                .dirFd = fd(),
+                .path = name_,
+                .flags = flags,
+                .place = host_,
+                .keepAlive = Kept()};
     }
 
 private:
+    std::shared_ptr<void> Kept() const { return std::const_pointer_cast<int>(dir_); }
+
     QByteArray host_;
-    int fd_ = -1;
+    std::shared_ptr<const int> dir_;
     bool ok_ = false;
     QByteArray name_;
 };

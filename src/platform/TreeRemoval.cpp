@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -32,20 +33,19 @@ struct Mount {
     bool knowsId;
 };
 
+// An open directory, kept open also by the calls made relative to it until
+// the kernel is done with them (OwnDescriptor).
 class Fd {
 public:
-    explicit Fd(int fd = -1) : fd_(fd) {}
+    explicit Fd(int fd = -1) { Reset(fd); }
     Fd(const Fd&) = delete;
     Fd& operator=(const Fd&) = delete;
-    ~Fd() { Reset(); }
-    int get() const { return fd_; }
-    void Reset(int fd = -1) {
-        if (fd_ >= 0) ::close(fd_);
-        fd_ = fd;
-    }
+    int get() const { return fd_ ? *fd_ : -1; }
+    std::shared_ptr<void> keep() const { return std::const_pointer_cast<int>(fd_); }
+    void Reset(int fd = -1) { fd_ = fd >= 0 ? OwnDescriptor(fd) : nullptr; }
 
 private:
-    int fd_;
+    std::shared_ptr<const int> fd_;
 };
 
 // The names of the open directory, sorted as a directory search lists them,
@@ -88,38 +88,41 @@ class TreeCalls {
 public:
     explicit TreeCalls(QByteArray place) : place_(std::move(place)) {}
 
-    int Open(int dirFd, const char* name) {
-        return Ask({.op = IoOp::OpenAt,
-                    .dirFd = dirFd,
-                    .path = name,
-                    .flags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC})
+    // dir: the directory the name is taken in; null for the whole path.
+    int Open(const Fd* dir, const char* name) {
+        return Ask(dir, {.op = IoOp::OpenAt,
+                         .path = name,
+                         .flags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC})
             ->result();
     }
-    int Examine(int dirFd, const char* name, struct statx& sx, int flags = AT_SYMLINK_NOFOLLOW) {
-        const IoTicket t = Ask({.op = IoOp::Statx,
-                                .dirFd = dirFd,
-                                .path = name,
-                                .flags = flags | AT_NO_AUTOMOUNT,
-                                .mask = STATX_TYPE | STATX_MODE | STATX_INO | STATX_MNT_ID});
+    int Examine(const Fd& dir, const char* name, struct statx& sx,
+                int flags = AT_SYMLINK_NOFOLLOW) {
+        const IoTicket t = Ask(&dir, {.op = IoOp::Statx,
+                                      .path = name,
+                                      .flags = flags | AT_NO_AUTOMOUNT,
+                                      .mask = STATX_TYPE | STATX_MODE | STATX_INO | STATX_MNT_ID});
         if (t->result() == 0) sx = t->stat();
         return t->result();
     }
-    // What the open directory fd is.
-    bool Identify(int fd, dev_t& device, ino_t& inode) {
+    // What the open directory is.
+    bool Identify(const Fd& dir, dev_t& device, ino_t& inode) {
         struct statx sx {};
-        if (Examine(fd, "", sx, AT_EMPTY_PATH) != 0) return false;
+        if (Examine(dir, "", sx, AT_EMPTY_PATH) != 0) return false;
         device = makedev(sx.stx_dev_major, sx.stx_dev_minor);
         inode = sx.stx_ino;
         return true;
     }
-    bool Unlink(int dirFd, const char* name, int flags) {
-        return Ask({.op = IoOp::UnlinkAt, .dirFd = dirFd, .path = name, .flags = flags})
-                   ->result() == 0;
+    bool Unlink(const Fd* dir, const char* name, int flags) {
+        return Ask(dir, {.op = IoOp::UnlinkAt, .path = name, .flags = flags})->result() == 0;
     }
 
 private:
-    IoTicket Ask(IoRequest request) {
+    IoTicket Ask(const Fd* dir, IoRequest request) {
         request.place = place_;
+        if (dir) {
+            request.dirFd = dir->get();
+            request.keepAlive = dir->keep();
+        }
         return AsyncIo::Instance().Ask(std::move(request));
     }
     QByteArray place_;
@@ -143,7 +146,7 @@ bool Walk(int top, const Mount& tree, TreeContent content, Pass pass, TreeCalls&
     Fd fd(::dup(top));
     dev_t device = 0;
     ino_t inode = 0;
-    if (fd.get() < 0 || !calls.Identify(fd.get(), device, inode)) return false;
+    if (fd.get() < 0 || !calls.Identify(fd, device, inode)) return false;
     std::vector<Level> stack;
     stack.push_back({device, inode, {}, 0});
     if (!ReadNames(fd.get(), stack.back().names) && pass == Pass::Remove) return false;
@@ -155,22 +158,22 @@ bool Walk(int top, const Mount& tree, TreeContent content, Pass pass, TreeCalls&
             // Back up through "..", which must be the directory we came from:
             // one renamed away meanwhile ends the walk instead of misleading it.
             const Level& parent = stack[stack.size() - 2];
-            const int opened = calls.Open(fd.get(), "..");
+            const int opened = calls.Open(&fd, "..");
             Fd up(opened >= 0 ? opened : -1);
-            if (up.get() < 0 || !calls.Identify(up.get(), device, inode) ||
-                device != parent.device || inode != parent.inode)
+            if (up.get() < 0 || !calls.Identify(up, device, inode) || device != parent.device ||
+                inode != parent.inode)
                 return false;
             fd.Reset(::dup(up.get()));
             const QByteArray name = parent.names[parent.next - 1];
             stack.pop_back();
-            if (pass == Pass::Remove && !calls.Unlink(fd.get(), name.constData(), AT_REMOVEDIR))
+            if (pass == Pass::Remove && !calls.Unlink(&fd, name.constData(), AT_REMOVEDIR))
                 return false;
             continue;
         }
 
         const QByteArray name = here.names[here.next++];
         struct statx sx {};
-        if (const int looked = calls.Examine(fd.get(), name.constData(), sx); looked != 0) {
+        if (const int looked = calls.Examine(fd, name.constData(), sx); looked != 0) {
             // Gone since the directory was read: nothing left to do for it.
             if (looked != -ENOENT) return false;
             afterEntry();
@@ -178,18 +181,18 @@ bool Walk(int top, const Mount& tree, TreeContent content, Pass pass, TreeCalls&
         }
         if (S_ISDIR(sx.stx_mode)) {
             if (IsMountPoint(sx, tree)) return false;
-            const int opened = calls.Open(fd.get(), name.constData());
+            const int opened = calls.Open(&fd, name.constData());
             Fd sub(opened >= 0 ? opened : -1);
             // One that cannot be entered contributes nothing to a check; a
             // removal can still take it when it is empty.
             if (sub.get() < 0) {
-                if (pass == Pass::Remove && !calls.Unlink(fd.get(), name.constData(), AT_REMOVEDIR))
+                if (pass == Pass::Remove && !calls.Unlink(&fd, name.constData(), AT_REMOVEDIR))
                     return false;
                 afterEntry();
                 continue;
             }
             // What was examined must be what was opened, or a swap is under way.
-            if (!calls.Identify(sub.get(), device, inode) || inode != sx.stx_ino ||
+            if (!calls.Identify(sub, device, inode) || inode != sx.stx_ino ||
                 device != makedev(sx.stx_dev_major, sx.stx_dev_minor))
                 return false;
             stack.push_back({device, inode, {}, 0});
@@ -201,7 +204,7 @@ bool Walk(int top, const Mount& tree, TreeContent content, Pass pass, TreeCalls&
         // Anything else is a file here: a link, a FIFO, a socket, a device too.
         if (pass == Pass::Check || content == TreeContent::EmptyDirectoriesOnly) return false;
         if (S_ISREG(sx.stx_mode) && (sx.stx_mode & S_IWUSR) == 0) return false;
-        if (!calls.Unlink(fd.get(), name.constData(), 0)) return false;
+        if (!calls.Unlink(&fd, name.constData(), 0)) return false;
         afterEntry();
     }
 }
@@ -214,11 +217,11 @@ bool RemoveDirectoryTree(const QString& dir, TreeContent content,
     if (!host) return false;
     TreeCalls calls(*host);
     // O_NOFOLLOW: a link given as the tree is neither walked nor removed.
-    const int opened = calls.Open(AT_FDCWD, host->constData());
+    const int opened = calls.Open(nullptr, host->constData());
     Fd top(opened >= 0 ? opened : -1);
     if (top.get() < 0) return false;
     struct statx sx {};
-    if (calls.Examine(top.get(), "", sx, AT_EMPTY_PATH) != 0) return false;
+    if (calls.Examine(top, "", sx, AT_EMPTY_PATH) != 0) return false;
     const Mount tree{makedev(sx.stx_dev_major, sx.stx_dev_minor), sx.stx_mnt_id,
                      (sx.stx_mask & STATX_MNT_ID) != 0};
 
@@ -228,7 +231,7 @@ bool RemoveDirectoryTree(const QString& dir, TreeContent content,
     if (!Walk(top.get(), tree, content, Pass::Remove, calls, afterEntry)) return false;
     top.Reset();
     // By name, the name the caller gave: a link put in its place is no directory.
-    return calls.Unlink(AT_FDCWD, host->constData(), AT_REMOVEDIR);
+    return calls.Unlink(nullptr, host->constData(), AT_REMOVEDIR);
 }
 
 }  // namespace platform
