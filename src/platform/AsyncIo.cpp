@@ -492,8 +492,12 @@ std::optional<QByteArray> EntryOf(const QByteArray& dir, const QByteArray& name)
 
 }  // namespace
 
-std::shared_ptr<const int> OwnDescriptor(int fd) {
-    return std::shared_ptr<const int>(new int(fd), [](const int* owned) {
+void SharedFd::Reset(int fd) {
+    if (fd < 0) {
+        fd_.reset();
+        return;
+    }
+    fd_ = std::shared_ptr<int>(new int(fd), [](int* owned) {
         ::close(*owned);
         delete owned;
     });
@@ -527,25 +531,16 @@ IoRequest HeldDirectory::Relate(IoRequest r, const std::shared_ptr<const HeldDir
     // The device that answers is still known by the whole path.
     if (r.place.isEmpty()) r.place = first ? r.path : r.path2;
     if (first) {
-        r.dirFd = dir->fd_;
+        r.dirFd = dir->fd_.get();
         r.path = *first;
     }
     if (second) {
-        r.dirFd2 = dir->fd_;
+        r.dirFd2 = dir->fd_.get();
         r.path2 = *second;
     }
-    // Kept open until the kernel is done, beside what the request kept already.
-    if (r.keepAlive) {
-        r.keepAlive = std::make_shared<std::pair<std::shared_ptr<void>, decltype(dir)>>(
-            std::move(r.keepAlive), dir);
-    } else {
-        r.keepAlive = std::const_pointer_cast<HeldDirectory>(dir);
-    }
+    // Calls about names keep nothing else alive.
+    r.keepAlive = dir->fd_.keep();
     return r;
-}
-
-HeldDirectory::~HeldDirectory() {
-    ::close(fd_);
 }
 
 }  // namespace platform

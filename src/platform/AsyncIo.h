@@ -191,6 +191,21 @@ QByteArray MountPointOf(const QByteArray& hostPath);
 // creations there come back at once. From the mount table.
 bool AnswersFromMemory(const QByteArray& hostPath);
 
+// A descriptor owned jointly by its holders and by every request made
+// relative to it (keep(), as the request's keepAlive): closed when the last
+// of them lets go, so a request that is given up and runs later never meets
+// its number reused for another directory. -1 when it holds none.
+class SharedFd {
+public:
+    explicit SharedFd(int fd = -1) { Reset(fd); }
+    int get() const { return fd_ ? *fd_ : -1; }
+    std::shared_ptr<void> keep() const { return fd_; }
+    void Reset(int fd = -1);
+
+private:
+    std::shared_ptr<int> fd_;
+};
+
 // A directory held open while a run names files in it, so that the calls
 // about those names start from it: on a file system that asks a server,
 // each step of a whole path is one more question and answer. A hold stands
@@ -211,21 +226,12 @@ public:
     // is done with it. Without a hold, the request as it is.
     static IoRequest Relate(IoRequest request, const std::shared_ptr<const HeldDirectory>& dir);
 
-    explicit HeldDirectory(QByteArray path, int fd) : path_(std::move(path)), fd_(fd) {}
-    ~HeldDirectory();
-    HeldDirectory(const HeldDirectory&) = delete;
-    HeldDirectory& operator=(const HeldDirectory&) = delete;
+    HeldDirectory(QByteArray path, int fd) : path_(std::move(path)), fd_(fd) {}
 
 private:
     QByteArray path_;
-    int fd_;
+    SharedFd fd_;
 };
-
-// A descriptor owned jointly by its user and by every request that names
-// paths relative to it (as the request's keepAlive): closed when the last of
-// them lets go, so a request that is given up and runs later never meets
-// its number reused for another directory.
-std::shared_ptr<const int> OwnDescriptor(int fd);
 
 // How long a listing or a look-up waits for a device that gives no answer
 // before it counts the place as unreadable.

@@ -75,10 +75,10 @@ public:
         const IoTicket opened =
             Ask({.op = IoOp::OpenAt, .path = dir, .flags = O_PATH | O_DIRECTORY | O_CLOEXEC});
         if (opened->result() < 0) return;
-        dir_ = OwnDescriptor(opened->result());
-        IoRequest measure = Statx(*dir_, "", AT_EMPTY_PATH);
+        dir_.Reset(opened->result());
+        IoRequest measure = Statx(dir_.get(), "", AT_EMPTY_PATH);
         measure.place = dir;
-        measure.keepAlive = Kept();
+        measure.keepAlive = dir_.keep();
         const IoTicket measured = Ask(std::move(measure));
         if (measured->result() < 0) return;
         const FileStamp st = detail::StampOf(measured->stat());
@@ -89,7 +89,7 @@ public:
     InDir& operator=(const InDir&) = delete;
 
     bool ok() const { return ok_; }
-    int fd() const { return dir_ ? *dir_ : AT_FDCWD; }
+    int fd() const { return dir_.get() >= 0 ? dir_.get() : AT_FDCWD; }
     const char* name() const { return name_.constData(); }
     // A call about the file, named from its directory, which stays open
     // until the kernel is done with the call.
@@ -99,14 +99,12 @@ public:
                 .path = name_,
                 .flags = flags,
                 .place = host_,
-                .keepAlive = Kept()};
+                .keepAlive = dir_.keep()};
     }
 
 private:
-    std::shared_ptr<void> Kept() const { return std::const_pointer_cast<int>(dir_); }
-
     QByteArray host_;
-    std::shared_ptr<const int> dir_;
+    SharedFd dir_;
     bool ok_ = false;
     QByteArray name_;
 };

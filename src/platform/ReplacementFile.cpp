@@ -217,17 +217,14 @@ void ReplacementFile::OpenAhead(const QByteArray& target, mode_t mode) {
     const QByteArray dir = detail::HostDirectoryOf(target);
     const bool unnamed = CanNameUnnamedFiles() && !namedOnly.contains(dir);
     if (!unnamed && !swept.contains(dir)) return;
-    aheadDir_ = HeldDirectory::Of(dir);
-    if (unnamed) {
-        aheadName_.clear();
-        ahead_ =
-            AsyncIo::Instance().Send(HeldDirectory::Relate(UnnamedRequest(dir, mode), aheadDir_));
-    } else {
+    aheadName_.clear();
+    if (!unnamed) {
         aheadName_ = TemporaryPattern(target);
         FillRandom(aheadName_);
-        ahead_ = AsyncIo::Instance().Send(
-            HeldDirectory::Relate(HiddenRequest(aheadName_, mode), aheadDir_));
     }
+    aheadDir_ = HeldDirectory::Of(dir);
+    ahead_ = AsyncIo::Instance().Send(HeldDirectory::Relate(
+        unnamed ? UnnamedRequest(dir, mode) : HiddenRequest(aheadName_, mode), aheadDir_));
     aheadTarget_ = target;
     aheadMode_ = mode;
 }

@@ -11,7 +11,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <memory>
 #include <utility>
 #include <vector>
 
@@ -34,19 +33,8 @@ struct Mount {
 };
 
 // An open directory, kept open also by the calls made relative to it until
-// the kernel is done with them (OwnDescriptor).
-class Fd {
-public:
-    explicit Fd(int fd = -1) { Reset(fd); }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const { return fd_ ? *fd_ : -1; }
-    std::shared_ptr<void> keep() const { return std::const_pointer_cast<int>(fd_); }
-    void Reset(int fd = -1) { fd_ = fd >= 0 ? OwnDescriptor(fd) : nullptr; }
-
-private:
-    std::shared_ptr<const int> fd_;
-};
+// the kernel is done with them.
+using Fd = SharedFd;
 
 // The names of the open directory, sorted as a directory search lists them,
 // leaving out those the drive-letter form cannot write (DirectorySearch
@@ -89,11 +77,12 @@ public:
     explicit TreeCalls(QByteArray place) : place_(std::move(place)) {}
 
     // dir: the directory the name is taken in; null for the whole path.
-    int Open(const Fd* dir, const char* name) {
-        return Ask(dir, {.op = IoOp::OpenAt,
-                         .path = name,
-                         .flags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC})
-            ->result();
+    Fd Open(const Fd* dir, const char* name) {
+        const int opened = Ask(dir, {.op = IoOp::OpenAt,
+                                     .path = name,
+                                     .flags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC})
+                               ->result();
+        return Fd(opened >= 0 ? opened : -1);
     }
     int Examine(const Fd& dir, const char* name, struct statx& sx,
                 int flags = AT_SYMLINK_NOFOLLOW) {
@@ -158,12 +147,11 @@ bool Walk(int top, const Mount& tree, TreeContent content, Pass pass, TreeCalls&
             // Back up through "..", which must be the directory we came from:
             // one renamed away meanwhile ends the walk instead of misleading it.
             const Level& parent = stack[stack.size() - 2];
-            const int opened = calls.Open(&fd, "..");
-            Fd up(opened >= 0 ? opened : -1);
+            const Fd up = calls.Open(&fd, "..");
             if (up.get() < 0 || !calls.Identify(up, device, inode) || device != parent.device ||
                 inode != parent.inode)
                 return false;
-            fd.Reset(::dup(up.get()));
+            fd = up;
             const QByteArray name = parent.names[parent.next - 1];
             stack.pop_back();
             if (pass == Pass::Remove && !calls.Unlink(&fd, name.constData(), AT_REMOVEDIR))
@@ -181,8 +169,7 @@ bool Walk(int top, const Mount& tree, TreeContent content, Pass pass, TreeCalls&
         }
         if (S_ISDIR(sx.stx_mode)) {
             if (IsMountPoint(sx, tree)) return false;
-            const int opened = calls.Open(&fd, name.constData());
-            Fd sub(opened >= 0 ? opened : -1);
+            const Fd sub = calls.Open(&fd, name.constData());
             // One that cannot be entered contributes nothing to a check; a
             // removal can still take it when it is empty.
             if (sub.get() < 0) {
@@ -197,7 +184,7 @@ bool Walk(int top, const Mount& tree, TreeContent content, Pass pass, TreeCalls&
                 return false;
             stack.push_back({device, inode, {}, 0});
             if (!ReadNames(sub.get(), stack.back().names) && pass == Pass::Remove) return false;
-            fd.Reset(::dup(sub.get()));
+            fd = sub;
             afterEntry();
             continue;
         }
@@ -217,8 +204,7 @@ bool RemoveDirectoryTree(const QString& dir, TreeContent content,
     if (!host) return false;
     TreeCalls calls(*host);
     // O_NOFOLLOW: a link given as the tree is neither walked nor removed.
-    const int opened = calls.Open(nullptr, host->constData());
-    Fd top(opened >= 0 ? opened : -1);
+    Fd top = calls.Open(nullptr, host->constData());
     if (top.get() < 0) return false;
     struct statx sx {};
     if (calls.Examine(top, "", sx, AT_EMPTY_PATH) != 0) return false;
