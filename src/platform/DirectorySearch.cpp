@@ -82,11 +82,6 @@ bool ReadNames(const DirectoryFd& opened, std::vector<QString>& names) {
     return err == 0;
 }
 
-detail::EntryStat StatOf(const struct statx& sx) {
-    return {sx.stx_mode, static_cast<std::int64_t>(sx.stx_size),
-            timespec{sx.stx_mtime.tv_sec, sx.stx_mtime.tv_nsec}};
-}
-
 IoRequest Lookup(const std::shared_ptr<DirectoryFd>& dir, const QString& name, bool follow) {
     IoRequest r;
     r.op = IoOp::Statx;
@@ -132,9 +127,9 @@ bool InspectAll(const std::shared_ptr<DirectoryFd>& dir, const std::vector<QStri
         for (std::size_t k = 0; k < batch.size(); ++k) {
             if (batch[k]->result() != 0) continue;
             std::optional<detail::EntryStat> target;
-            if (links[k] && links[k]->result() == 0) target = StatOf(links[k]->stat());
+            if (links[k] && links[k]->result() == 0) target = detail::StatOf(links[k]->stat());
             infos[first + k] =
-                detail::ClassifyEntry(StatOf(batch[k]->stat()), target, names[first + k]);
+                detail::ClassifyEntry(detail::StatOf(batch[k]->stat()), target, names[first + k]);
         }
     }
     return true;
@@ -222,7 +217,11 @@ std::int64_t FileSizeOf(const QString& path) {
     const QString full = ExpandFileName(path);
     if (!full.isEmpty() && !IsDriveRoot(full)) {
         if (const std::optional<QByteArray> host = Drives().toHost(full)) {
-            if (auto info = detail::InspectEntry(*host, ExtractFileName(full))) return info->size;
+            const Result<detail::EntryInfo> info =
+                detail::InspectEntry(*host, ExtractFileName(full));
+            if (info) return info->size;
+            // A device that does not answer is not asked a second time.
+            if (info.error().code == ETIMEDOUT) return -1;
         }
     }
     DirectorySearch search;

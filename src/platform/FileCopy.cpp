@@ -30,10 +30,6 @@ constexpr auto MarkEvery = std::chrono::seconds(1);
 
 std::function<bool(const QByteArray&)> flushHook;
 
-DirectoryId IdOf(const struct stat& st) {
-    return {std::uint64_t(st.st_dev), std::uint64_t(st.st_ino)};
-}
-
 // One call through the kernel's ring, waited for by pumping (input left
 // waiting) while the device answers within kDeviceAnswerTimeout: a file on
 // a device that hangs makes the row fail, never holds the window.
@@ -388,9 +384,11 @@ bool TargetAhead::Made(const QByteArray& target) {
 
 std::optional<DirectoryId> IdentifyDirectory(const QString& dir) {
     const Result<QByteArray> host = HostPath(dir);
-    struct stat st {};
-    if (!host || ::stat(host->constData(), &st) != 0 || !S_ISDIR(st.st_mode)) return std::nullopt;
-    return IdOf(st);
+    struct statx sx {};
+    if (!host || detail::StatWaiting(*host, true, sx) != 0 || !S_ISDIR(sx.stx_mode))
+        return std::nullopt;
+    const FileStamp st = detail::StampOf(sx);
+    return DirectoryId{st.device, st.inode};
 }
 
 Result<CopiedFile> CopyFile(const FileCopyRequest& request, CopyBuffer& buffer,

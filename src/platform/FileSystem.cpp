@@ -103,7 +103,6 @@ int StatWaiting(const QByteArray& host, bool follow, struct statx& out) {
     r.op = IoOp::Statx;
     r.path = host;
     r.flags = AT_NO_AUTOMOUNT | (follow ? 0 : AT_SYMLINK_NOFOLLOW);
-    r.mask = STATX_TYPE | STATX_MODE;
     const IoTicket t = AsyncIo::Instance().Ask(std::move(r));
     if (t->result() < 0) return -t->result();
     out = t->stat();
@@ -140,16 +139,20 @@ EntryInfo ClassifyEntry(const EntryStat& self, const std::optional<EntryStat>& t
     return info;
 }
 
+EntryStat StatOf(const struct statx& sx) {
+    return {sx.stx_mode, static_cast<std::int64_t>(sx.stx_size),
+            timespec{sx.stx_mtime.tv_sec, sx.stx_mtime.tv_nsec}};
+}
+
 Result<EntryInfo> InspectEntry(const QByteArray& host, const QString& name) {
-    struct stat st {};
-    if (::lstat(host.constData(), &st) != 0) return Errno(Step::Examine);
+    struct statx sx {};
+    if (const int err = StatWaiting(host, false, sx); err != 0) return OsError{err, Step::Examine};
     std::optional<EntryStat> target;
-    if (S_ISLNK(st.st_mode)) {
-        struct stat to {};
-        if (::stat(host.constData(), &to) == 0)
-            target = EntryStat{to.st_mode, to.st_size, to.st_mtim};
+    if (S_ISLNK(sx.stx_mode)) {
+        struct statx to {};
+        if (StatWaiting(host, true, to) == 0) target = StatOf(to);
     }
-    return ClassifyEntry(EntryStat{st.st_mode, st.st_size, st.st_mtim}, target, name);
+    return ClassifyEntry(StatOf(sx), target, name);
 }
 
 }  // namespace detail
@@ -265,12 +268,21 @@ std::int32_t FileGetAttr(const QString& path) {
     return info ? info->attr : -1;
 }
 
-bool FileExists(const QString& path) {
+std::optional<bool> AskFileExists(const QString& path) {
     const Result<QByteArray> host = HostPath(path);
-    struct stat st {};
-    if (!host || ::lstat(host->constData(), &st) != 0) return false;
-    if (S_ISLNK(st.st_mode)) return ::stat(host->constData(), &st) != 0 || !S_ISDIR(st.st_mode);
-    return !S_ISDIR(st.st_mode);
+    if (!host) return false;
+    struct statx sx {};
+    if (const int err = detail::StatWaiting(*host, false, sx); err != 0)
+        return err == ETIMEDOUT ? std::nullopt : std::optional(false);
+    if (!S_ISLNK(sx.stx_mode)) return !S_ISDIR(sx.stx_mode);
+    // A link counts unless it leads to a directory.
+    if (const int err = detail::StatWaiting(*host, true, sx); err != 0)
+        return err == ETIMEDOUT ? std::nullopt : std::optional(true);
+    return !S_ISDIR(sx.stx_mode);
+}
+
+bool FileExists(const QString& path) {
+    return AskFileExists(path).value_or(false);
 }
 
 bool DirectoryExists(const QString& path) {

@@ -106,7 +106,9 @@ private:
 // Attributes by path (faXxx bits), -1 when the path does not exist.
 std::int32_t FileGetAttr(const QString& path);
 
-bool FileExists(const QString& path);          // a non-directory entry (links to files count)
+bool FileExists(const QString& path);  // a non-directory entry (links to files count)
+// FileExists, or nullopt when the device gave no answer in time.
+std::optional<bool> AskFileExists(const QString& path);
 bool DirectoryExists(const QString& path);     // a directory (not a link to one)
 Result<void> DeleteFile(const QString& path);  // a non-directory entry; a link is removed itself
 Result<void> RenameFile(const QString& oldPath, const QString& newPath);

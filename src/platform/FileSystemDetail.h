@@ -42,6 +42,8 @@ struct EntryStat {
     timespec modified{};
 };
 
+EntryStat StatOf(const struct statx& sx);
+
 // The attributes of an entry; target is what a link leads to (nullopt for a
 // broken link), unused for anything else.
 EntryInfo ClassifyEntry(const EntryStat& self, const std::optional<EntryStat>& target,

@@ -11,6 +11,7 @@
 
 #include <QStringList>
 
+#include <cerrno>
 #include <exception>
 
 namespace queue {
@@ -74,14 +75,31 @@ QueueStatistics QueueSession::Statistics() const {
     return ComputeStatistics(State(), counters_, platform::Now());
 }
 
+std::optional<bool> QueueSession::TargetExists(const QString& dir, const QString& target) {
+    if (targetDirs_) {
+        auto known = targetDirs_->constFind(dir);
+        if (known == targetDirs_->cend()) {
+            const platform::Result<void> entered = platform::CanEnterDirectory(dir);
+            known = targetDirs_->insert(dir, entered ? 0 : entered.error().code);
+        }
+        if (*known == ETIMEDOUT) return std::nullopt;
+        if (*known != 0) return false;
+    }
+    return platform::AskFileExists(target);
+}
+
 bool QueueSession::QueueFile(const QString& sourceDir, const QString& fileName,
                              const QString& targetDir, const QString& action,
-                             const platform::DirectoryId* sourceDirId) {
+                             const platform::DirectoryId* sourceDirId,
+                             std::optional<std::int64_t> size) {
     if (table_.IsQueued(sourceDir, fileName, targetDir)) return false;
     if (overwriteAnswer_ == platform::mrCancel) return false;
 
     const QString target = targetDir + Separator + fileName;
-    if (platform::FileExists(target)) {
+    const std::optional<bool> exists = TargetExists(targetDir, target);
+    // What might be overwritten without a word is not queued.
+    if (!exists) return false;
+    if (*exists) {
         if (overwriteAnswer_ != platform::mrYesToAll && overwriteAnswer_ != platform::mrNoToAll) {
             overwriteAnswer_ = KnownAnswer(platform::MessageDlg(
                 target + QStringLiteral(" exists, do you want to override it?"),
@@ -95,9 +113,9 @@ bool QueueSession::QueueFile(const QString& sourceDir, const QString& fileName,
         }
     }
 
-    const std::int64_t size = platform::FileSizeOf(sourceDir + Separator + fileName);
+    if (!size) size = platform::FileSizeOf(sourceDir + Separator + fileName);
     const int row =
-        table_.AppendJob(QueueJob{sourceDir, fileName, targetDir, size, action, StatusPending});
+        table_.AppendJob(QueueJob{sourceDir, fileName, targetDir, *size, action, StatusPending});
     if (sourceDirId) runner_.RememberSourceDir(table_.Grid().RowSerial(row), *sourceDirId);
     return true;
 }
@@ -119,6 +137,11 @@ void QueueSession::QueueSelected(const QueueRequest& request) {
     int notAdded = 0;
     std::exception_ptr unreadable;
     overwriteAnswer_ = 0;
+    targetDirs_.emplace();
+    struct Forget {
+        std::optional<QHash<QString, int>>& asked;
+        ~Forget() { asked.reset(); }
+    } forget{targetDirs_};
     // The window paints the rows as they come and answers its buttons while
     // a large tree is queued; the walk before pumps on its own.
     platform::PacedPump pump;
@@ -143,8 +166,10 @@ void QueueSession::QueueSelected(const QueueRequest& request) {
             QStringList dirs;
             QStringList files;
             DirectoryIds ids;
-            CollectTree(dirPath, QStringLiteral("*.*"), dirs, files, &ids);
-            for (const QString& file : files) {
+            std::vector<std::int64_t> sizes;
+            CollectTree(dirPath, QStringLiteral("*.*"), dirs, files, &ids, &sizes);
+            for (qsizetype f = 0; f < files.size(); ++f) {
+                const QString& file = files[f];
                 const qsizetype cut = file.lastIndexOf(Separator);
                 // A root keeps its separator: C:\ holds C:\a.txt.
                 const QString fileDir = file.left(cut == 2 ? 3 : cut);
@@ -154,7 +179,8 @@ void QueueSession::QueueSelected(const QueueRequest& request) {
                 if (rel.startsWith(Separator)) rel.remove(0, 1);
                 const auto id = ids.constFind(fileDir);
                 count(QueueFile(fileDir, fileName, platform::JoinPath(targetDir, rel),
-                                request.action, id != ids.cend() ? &*id : nullptr));
+                                request.action, id != ids.cend() ? &*id : nullptr,
+                                sizes[std::size_t(f)]));
             }
             if (request.action == ActionMove) QueueRemoveDir(dirPath, ActionRemoveDir);
         }

@@ -11,6 +11,7 @@
 
 #include "platform/Clock.h"
 
+#include <QHash>
 #include <QString>
 
 #include <cstdint>
@@ -74,13 +75,19 @@ public:
 
     void QueueSelected(const QueueRequest& request);
     // sourceDirId: the identity the directory had when a tree walk listed the
-    // file; the run then takes the file from that directory only.
+    // file; the run then takes the file from that directory only. size: what
+    // that walk listed; without it the file is measured.
     bool QueueFile(const QString& sourceDir, const QString& fileName, const QString& targetDir,
-                   const QString& action, const platform::DirectoryId* sourceDirId = nullptr);
+                   const QString& action, const platform::DirectoryId* sourceDirId = nullptr,
+                   std::optional<std::int64_t> size = std::nullopt);
     void QueueRemoveDir(const QString& dir, const QString& action);
 
 private:
     static QueueWindow& NoWindow();
+    // Whether a file is at target, in dir; nullopt when the device did not
+    // answer. dir is asked once per command whether it can be entered: no
+    // file is below one that cannot.
+    std::optional<bool> TargetExists(const QString& dir, const QString& target);
 
     QueueWindow& window_;
     TRunCounters counters_;
@@ -89,6 +96,11 @@ private:
     // The answer to the last "exists, do you want to override it?" box; a
     // queueing command starts with none.
     std::int32_t overwriteAnswer_ = 0;
+    // The target directories a queueing command asked about: a tree queued for
+    // a place that does not exist yet costs one look-up per directory, not
+    // one per file (each one a round trip on a share).
+    // What entering each one gave: 0, or the errno.
+    std::optional<QHash<QString, int>> targetDirs_;
 };
 
 QueueStatistics ComputeStatistics(QueueState state, const TRunCounters& counters,

@@ -29,7 +29,7 @@ bool IsRealDirectory(const platform::SearchRec& rec) {
 // to the directory being listed: the walk goes by names, and a directory above
 // replaced meanwhile by a link would lead it into another tree.
 QString Walk(const QString& dir, const QString& mask, QStringList& dirs, QStringList& files,
-             DirectoryIds* ids, const QString& parent = {}) {
+             DirectoryIds* ids, std::vector<std::int64_t>* sizes, const QString& parent = {}) {
     // A link given as the tree is not entered (a drive root is always a directory).
     if (!platform::IsDriveRoot(dir) && !platform::DirectoryExists(dir)) return {};
     if (ids && !parent.isEmpty() && platform::IdentifyDirectory(parent) != ids->value(parent))
@@ -48,11 +48,12 @@ QString Walk(const QString& dir, const QString& mask, QStringList& dirs, QString
             if (IsRealDirectory(rec)) {
                 if (!IsDotEntry(rec.name)) {
                     const QString sub = platform::JoinPath(base, rec.name);
-                    Walk(sub, mask, dirs, files, ids, base);
+                    Walk(sub, mask, dirs, files, ids, sizes, base);
                     dirs.append(sub);
                 }
             } else {
                 files.append(platform::JoinPath(base, rec.name));
+                if (sizes) sizes->push_back(rec.size);
             }
             const bool more = search.Next(rec);
             platform::PumpMessages();
@@ -70,8 +71,8 @@ QString Walk(const QString& dir, const QString& mask, QStringList& dirs, QString
 }  // namespace
 
 void CollectTree(const QString& dir, const QString& mask, QStringList& dirs, QStringList& files,
-                 DirectoryIds* ids) {
-    Walk(dir, mask, dirs, files, ids);
+                 DirectoryIds* ids, std::vector<std::int64_t>* sizes) {
+    Walk(dir, mask, dirs, files, ids, sizes);
 }
 
 bool RemoveTree(const QString& dir, Force force) {

@@ -7,15 +7,19 @@
 #include <QString>
 #include <QStringList>
 
+#include <cstdint>
+#include <vector>
+
 namespace queue {
 
 // Appends every subdirectory below dir (post-order) and every file below dir.
 // Links to directories are listed as entries of their own and never followed.
 // With ids, each directory walked is recorded, by the name its files are
-// listed under, with the identity it had when the walk listed it.
+// listed under, with the identity it had when the walk listed it. With
+// sizes, each file's size as listed, in the order of files.
 using DirectoryIds = QHash<QString, platform::DirectoryId>;
 void CollectTree(const QString& dir, const QString& mask, QStringList& dirs, QStringList& files,
-                 DirectoryIds* ids = nullptr);
+                 DirectoryIds* ids = nullptr, std::vector<std::int64_t>* sizes = nullptr);
 
 enum class Force { No, Yes };
 
