@@ -136,6 +136,21 @@ Result<void> ChunkCopier::WriteBehind(std::int64_t at, std::int64_t n, std::int6
     return {};
 }
 
+Result<bool> ChunkCopier::Flush() {
+    IoRequest r;
+    r.op = IoOp::Fdatasync;
+    r.path = files_.toHost;
+    r.fd = files_.to;
+    r.keepAlive = files_.owner;
+    AsyncIo& io = AsyncIo::Instance();
+    const IoTicket t = io.Submit(std::move(r));
+    if (!io.WaitUnlessAborted(t, abort_)) {
+        io.Abandon(t);
+        return OsError{ECANCELED, Step::Write};
+    }
+    return t->result() == 0;
+}
+
 Result<int> ChunkCopier::Await(IoOp op, const QByteArray& host, int fd, std::int64_t n, Step step,
                                std::byte* bytes, std::int64_t offset) {
     AsyncIo& io = AsyncIo::Instance();

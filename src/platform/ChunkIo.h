@@ -74,6 +74,10 @@ public:
     // ECANCELED when given up.
     Result<void> WriteBehind(std::int64_t at, std::int64_t n, std::int64_t behind);
 
+    // What was written so far made durable (fdatasync), waited for like a
+    // chunk: false when the device refused; ECANCELED when given up.
+    Result<bool> Flush();
+
 private:
     struct Kept;
     // A read or write through the ring (or the plain call), waited for by

@@ -231,9 +231,10 @@ public:
     const QByteArray& HostDirectory() const { return dir_; }
     // Where the copy goes on from: the part of a resumed file already on disk.
     std::int64_t ResumedAt() const { return resumedAt_; }
-    // A resumable file: its first `bytes` are on disk, and marked so.
-    void MarkDurable(std::int64_t bytes) {
-        if (replacing_) replacement_->MarkDurable(bytes);
+    bool Resumable() const { return replacing_ && replacement_->IsResumable(); }
+    // A resumable file whose first `bytes` are on disk: marked so.
+    void MarkFlushed(std::int64_t bytes) {
+        if (replacing_) replacement_->MarkFlushed(bytes);
     }
     // The file as written so far, under the name it ends with, measured
     // while the source's times and permission bits are set on it: the two
@@ -441,7 +442,11 @@ Result<CopiedFile> CopyFile(const FileCopyRequest& request, CopyBuffer& buffer,
         if (const auto now = std::chrono::steady_clock::now();
             size >= ResumableSize &&
             (now - lastMark >= MarkEvery || done - marked >= ResumableSize)) {
-            out.MarkDurable(done);
+            if (out.Resumable()) {
+                const Result<bool> flushed = copier.Flush();
+                if (!flushed) return flushed.error();
+                if (*flushed) out.MarkFlushed(done);
+            }
             lastMark = now;
             marked = done;
         }
@@ -484,7 +489,8 @@ public:
     // Marks the source at `from`, a regular file of its directory.
     MoveMark(const InDir& in, const QByteArray& from) {
         fd_ =
-            ::openat(in.fd(), in.name(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+            Ask(in.Request(IoOp::OpenAt, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY))
+                ->result();
         if (fd_ >= 0 &&
             ::fsetxattr(fd_, MovedFromMark, from.constData(), std::size_t(from.size()), 0) != 0) {
             ::close(std::exchange(fd_, -1));
@@ -513,43 +519,62 @@ Result<std::optional<Renamed>> RenameWithinFileSystem(const QByteArray& from, co
     const InDir in(from, sourceDir);
     if (!in.ok()) return OsError{ENOENT, Step::Open};
 
-    struct stat st {};
-    if (::fstatat(in.fd(), in.name(), &st, AT_SYMLINK_NOFOLLOW) != 0) return Errno(Step::Open);
-    if (S_ISLNK(st.st_mode)) return copyInstead;
-    if (!S_ISREG(st.st_mode)) return OsError{EACCES, Step::Open};
-    if ((st.st_mode & S_IWUSR) == 0 || (st.st_mode & (S_ISUID | S_ISGID)) != 0) return copyInstead;
+    const IoTicket look = Ask(in.Request(IoOp::Statx, AT_SYMLINK_NOFOLLOW));
+    if (look->result() < 0) return OsError{-look->result(), Step::Open};
+    const FileStamp st = detail::StampOf(look->stat());
+    if (S_ISLNK(st.mode)) return copyInstead;
+    if (!S_ISREG(st.mode)) return OsError{EACCES, Step::Open};
+    if ((st.mode & S_IWUSR) == 0 || (st.mode & (S_ISUID | S_ISGID)) != 0) return copyInstead;
     MoveMark mark(in, from);
     const auto renamed = [&](const QByteArray& path) {
         mark.Keep();
-        return std::optional(Renamed{st.st_size, detail::HostDirectoryOf(path)});
+        return std::optional(Renamed{st.size, detail::HostDirectoryOf(path)});
+    };
+    // Through the ring: a device that hangs gives ETIMEDOUT after the wait.
+    const auto rename = [&](const QByteArray& path, int flags) {
+        IoRequest r = in.Request(IoOp::RenameAt, flags);
+        r.path2 = path;
+        return Ask(std::move(r))->result();
+    };
+    // A rename given up may still happen once the device answers: the file
+    // keeps its mark, and the row is offered again, where a move that finds
+    // its file moved completes.
+    const auto unanswered = [&] {
+        mark.Keep();
+        return OsError{ETIMEDOUT, Step::Rename};
     };
 
-    if (::renameat2(in.fd(), in.name(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0)
-        return renamed(to);
-    if (errno == EINVAL || errno == ENOSYS) {
+    int err = -rename(to, RENAME_NOREPLACE);
+    if (err == 0) return renamed(to);
+    if (err == ETIMEDOUT) return unanswered();
+    if (err == EINVAL || err == ENOSYS) {
         // No RENAME_NOREPLACE here: look, then rename.
-        struct stat there {};
-        if (::lstat(to.constData(), &there) != 0) {
-            if (errno != ENOENT || ::renameat(in.fd(), in.name(), AT_FDCWD, to.constData()) != 0)
-                return copyInstead;
-            return renamed(to);
+        const int there = Ask(Statx(AT_FDCWD, to.constData(), AT_SYMLINK_NOFOLLOW))->result();
+        if (there == -ETIMEDOUT) return OsError{ETIMEDOUT, Step::Examine};
+        if (there != 0) {
+            if (there != -ENOENT) return copyInstead;
+            err = -rename(to, 0);
+            if (err == ETIMEDOUT) return unanswered();
+            return err == 0 ? renamed(to) : copyInstead;
         }
-    } else if (errno != EEXIST) {
+    } else if (err != EEXIST) {
         // Another file system (EXDEV), or a refusal a copy words the way the
         // user knows (a directory without write permission, say).
         return copyInstead;
     }
 
     // Something is there: replaced only as a copy would replace it.
-    struct stat there {};
-    if (::stat(to.constData(), &there) != 0) return Errno(Step::Examine);
-    if (there.st_dev == st.st_dev && there.st_ino == st.st_ino)
+    const IoTicket seen = Ask(Statx(AT_FDCWD, to.constData(), 0));
+    if (seen->result() < 0) return OsError{-seen->result(), Step::Examine};
+    const FileStamp there = detail::StampOf(seen->stat());
+    if (there.device == st.device && there.inode == st.inode)
         return OsError{EEXIST, Step::SameFile};
-    if (!S_ISREG(there.st_mode) || (there.st_mode & S_IWUSR) == 0)
+    if (!S_ISREG(there.mode) || (there.mode & S_IWUSR) == 0)
         return OsError{EACCES, Step::TargetRefused};
     const QByteArray final = detail::ResolveLink(to);
-    if (::renameat(in.fd(), in.name(), AT_FDCWD, final.constData()) != 0) return copyInstead;
-    return renamed(final);
+    err = -rename(final, 0);
+    if (err == ETIMEDOUT) return unanswered();
+    return err == 0 ? renamed(final) : copyInstead;
 }
 
 std::optional<Renamed> MovedBefore(const QByteArray& source, const QByteArray& target) {
@@ -627,23 +652,34 @@ std::vector<bool> FlushFileSystems(const std::vector<QByteArray>& hostDirs) {
         opens.push_back(
             {.op = IoOp::OpenAt, .path = dir, .flags = O_RDONLY | O_DIRECTORY | O_CLOEXEC});
     const std::vector<IoTicket> opened = AsyncIo::Instance().Ask(std::move(opens));
+    // Measured through the ring as well; each measure keeps its directory
+    // open until the kernel is done with it.
+    std::vector<SharedFd> fds;
+    std::vector<IoRequest> measures;
     for (std::size_t i = 0; i < hostDirs.size(); ++i) {
-        const int fd = opened[i]->result();
-        if (fd < 0) continue;
-        struct stat st {};
-        if (::fstat(fd, &st) == 0) {
-            const auto seen = std::find_if(done.begin(), done.end(),
-                                           [&](const auto& d) { return d.first == st.st_dev; });
-            if (seen != done.end()) {
-                flushed[i] = seen->second;
-            } else {
-                // Since Linux 5.8 syncfs also reports write-back errors.
-                flushed[i] = ::syncfs(fd) == 0;
-                if (flushed[i] && flushHook) flushed[i] = flushHook(hostDirs[i]);
-                done.emplace_back(st.st_dev, flushed[i]);
-            }
+        if (opened[i]->result() < 0) continue;
+        fds.emplace_back(opened[i]->result());
+        IoRequest measure = Measure(fds.back().get(), hostDirs[i]);
+        measure.keepAlive = fds.back().keep();
+        measures.push_back(std::move(measure));
+    }
+    const std::vector<IoTicket> measured = AsyncIo::Instance().Ask(std::move(measures));
+    for (std::size_t i = 0, m = 0; i < hostDirs.size(); ++i) {
+        if (opened[i]->result() < 0) continue;
+        const int fd = fds[m].get();
+        const IoTicket& st = measured[m++];
+        if (st->result() != 0) continue;
+        const dev_t device = detail::StampOf(st->stat()).device;
+        const auto seen = std::find_if(done.begin(), done.end(),
+                                       [&](const auto& d) { return d.first == device; });
+        if (seen != done.end()) {
+            flushed[i] = seen->second;
+        } else {
+            // Since Linux 5.8 syncfs also reports write-back errors.
+            flushed[i] = ::syncfs(fd) == 0;
+            if (flushed[i] && flushHook) flushed[i] = flushHook(hostDirs[i]);
+            done.emplace_back(device, flushed[i]);
         }
-        ::close(fd);
     }
     return flushed;
 }

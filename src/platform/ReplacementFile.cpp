@@ -301,7 +301,11 @@ Result<std::int64_t> ReplacementFile::OpenResumable(const QByteArray& target, mo
 }
 
 void ReplacementFile::MarkDurable(std::int64_t bytes) {
-    if (!resumable_ || fd_ < 0 || ::fdatasync(fd_) != 0) return;
+    if (IsResumable() && ::fdatasync(fd_) == 0) MarkFlushed(bytes);
+}
+
+void ReplacementFile::MarkFlushed(std::int64_t bytes) {
+    if (!IsResumable()) return;
     const QByteArray mark = key_ + ' ' + QByteArray::number(qint64(bytes));
     (void)::fsetxattr(fd_, PartialMark, mark.constData(), std::size_t(mark.size()), 0);
 }

@@ -66,6 +66,9 @@ public:
     // so. Best effort: a mark that cannot be written only means a later copy
     // starts over.
     void MarkDurable(std::int64_t bytes);
+    // The mark alone, for bytes the caller has made durable.
+    void MarkFlushed(std::int64_t bytes);
+    bool IsResumable() const { return resumable_ && fd_ >= 0; }
 
     int fd() const { return fd_; }
     bool IsOpen() const { return fd_ >= 0; }

@@ -125,6 +125,12 @@ CopyResult TransferEngine::Move(CopyProgress& progress, const FilePaths& paths,
                 renamed = std::move(before);
             }
         }
+        // A rename the device did not answer may still happen: the row is
+        // offered again, and its restart finds the file moved or renames it.
+        if (!renamed && renamed.error().step == platform::Step::Rename &&
+            renamed.error().code == ETIMEDOUT) {
+            return CopyResult::Aborted;
+        }
         if (!renamed) return ResultOf(renamed.error());
         if (*renamed) {
             // Atomic: at every moment the file is under one of its names.

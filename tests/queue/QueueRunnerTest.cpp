@@ -613,6 +613,48 @@ TEST(Reentry, AMoveFromADeviceThatHangsAtTheSettleKeepsItsSource) {
     EXPECT_EQ(rig.drives.readFile(R"(C:\Src\a)"), "a");
 }
 
+// A move inside one device whose rename it does not answer: the row ends
+// "Aborted" after the wait, with the window's timers running meanwhile. The
+// rename happens once the device answers, and the restarted row finds its
+// file moved by its mark and completes. (A watchdog ends the hang if the
+// rename blocks instead.)
+TEST(Reentry, ARenameTheDeviceDoesNotAnswerIsOfferedAgain) {
+    SessionRig rig;
+    rig.drives.writeFile(R"(C:\Dev\Out\a)", "a");
+    rig.drives.writeFile(R"(C:\Dev\In\keep)", "k");
+    testsupport::SlowDevice device(rig.drives.host(R"(C:\Dev)"), rig.drives.host("D:\\"), {});
+    if (!device.mounted()) GTEST_SKIP() << device.why().toStdString();
+    if (!platform::AsyncIo::Instance().RingActive()) GTEST_SKIP() << "no io_uring here";
+    rig.Job(QStringLiteral(R"(D:\Out)"), "a", QStringLiteral(R"(D:\In)"), ActionMove);
+    std::atomic<bool> hung = true;
+    device.setHung(true, "rename");
+    std::thread watchdog([&] {
+        for (int i = 0; i < 200 && hung; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        if (hung.exchange(false)) device.setHung(false);
+    });
+    int ticksWhileHung = 0;
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout, [&] { ticksWhileHung += hung ? 1 : 0; });
+    ticker.start(10);
+    rig.session.Runner().btnStartClick();
+    EXPECT_GT(ticksWhileHung, 20);
+    EXPECT_EQ(rig.Rows(), QStringList{R"(D:\Out|a|D:\In|Move|Aborted)"});
+    if (hung.exchange(false)) device.setHung(false);
+    watchdog.join();
+    for (int i = 0; i < 200 && platform::AsyncIo::Instance().Abandoned() > 0; ++i)
+        platform::PumpMessagesWaiting(std::chrono::milliseconds(50));
+    EXPECT_FALSE(rig.drives.exists(R"(C:\Dev\Out\a)"));
+
+    testsupport::ScriptedDialogs dialogs;
+    dialogs.ExpectMessage(MsgKind::Confirmation, "Would you like to restart aborted files?",
+                          platform::mrYes, platform::mbYes | platform::mbNo | platform::mbCancel);
+    rig.session.Runner().btnStartClick();
+    EXPECT_EQ(rig.Rows(), QStringList{Vacant});
+    EXPECT_EQ(rig.drives.readFile(R"(C:\Dev\In\a)"), "a");
+    ExpectStoppedAndQuiet(rig);
+}
+
 // On a device that asks a server for every name, the next row's target is
 // begun while a row runs. What a Stop leaves begun goes with the run, a file
 // begun for a target that turns out to exist gives way to its replacement,

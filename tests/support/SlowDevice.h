@@ -7,6 +7,7 @@
 //     if (!device.mounted()) GTEST_SKIP() << device.why();
 //     device.setHung(true);   // every operation waits from now on ...
 //     device.setHung(false);  // ... and goes on
+//     device.setHung(true, "rename");  // only renames wait
 //
 // Mounting needs root and /dev/fuse: elsewhere
 // mounted() is false and why() says what is missing. The destructor ends the
@@ -75,10 +76,10 @@ public:
     bool mounted() const { return mounted_; }
     const QString& why() const { return why_; }
 
-    void setHung(bool hung) {
+    void setHung(bool hung, const char* only = "") {
         if (hung) {
             QFile f(QString::fromUtf8(hangFile_));
-            f.open(QIODevice::WriteOnly);
+            if (f.open(QIODevice::WriteOnly)) f.write(only);
         } else {
             QFile::remove(QString::fromUtf8(hangFile_));
         }

@@ -5,7 +5,8 @@
 // Every operation passes through to BACKING after LATENCY_MS; writes also wait
 // as long as WRITE_RATE (bytes a second, 0 for no limit) takes to carry their
 // bytes. While the file HANG_FILE exists, every operation waits until it is
-// removed: the device hangs. SHARE 1 mounts it with the type of a network
+// removed: the device hangs. When the file names an operation ("rename"),
+// only that one waits. SHARE 1 mounts it with the type of a network
 // share, so the program lists it as a network drive. The kernel keeps no
 // attributes or names in its cache, so every look-up reaches the device, and
 // up to 512 operations wait side by side, as on a share. Runs in the
@@ -24,6 +25,7 @@
 #include <string.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
+#include <sys/xattr.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -39,8 +41,17 @@ static void Sleep(double seconds) {
     }
 }
 
-static void Wait(size_t bytes) {
-    while (access(hangFile, F_OK) == 0)
+static int Hangs(const char* op) {
+    FILE* f = fopen(hangFile, "r");
+    if (!f) return 0;
+    char only[32];
+    const int named = fscanf(f, "%31s", only) == 1;
+    fclose(f);
+    return !named || strcmp(only, op) == 0;
+}
+
+static void Wait(const char* op, size_t bytes) {
+    while (Hangs(op))
         Sleep(0.02);
     Sleep(latency + (writeRate > 0 ? (double)bytes / writeRate : 0));
 }
@@ -65,20 +76,20 @@ static void* Init(struct fuse_conn_info* conn, struct fuse_config* cfg) {
 }
 
 static int GetAttr(const char* path, struct stat* st, struct fuse_file_info* fi) {
-    Wait(0);
+    Wait("getattr", 0);
     if (fi) CHECK(fstat((int)fi->fh, st));
     HOST(h, path);
     CHECK(lstat(h, st));
 }
 
 static int Access(const char* path, int mask) {
-    Wait(0);
+    Wait("access", 0);
     HOST(h, path);
     CHECK(access(h, mask));
 }
 
 static int ReadLink(const char* path, char* buf, size_t size) {
-    Wait(0);
+    Wait("readlink", 0);
     HOST(h, path);
     const ssize_t n = readlink(h, buf, size - 1);
     if (n < 0) return -errno;
@@ -89,7 +100,7 @@ static int ReadLink(const char* path, char* buf, size_t size) {
 static int ReadDir(const char* path, void* buf, fuse_fill_dir_t fill, off_t offset,
                    struct fuse_file_info* fi, enum fuse_readdir_flags flags) {
     (void)offset, (void)fi, (void)flags;
-    Wait(0);
+    Wait("readdir", 0);
     HOST(h, path);
     DIR* dir = opendir(h);
     if (!dir) return -errno;
@@ -104,45 +115,65 @@ static int ReadDir(const char* path, void* buf, fuse_fill_dir_t fill, off_t offs
 }
 
 static int MkDir(const char* path, mode_t mode) {
-    Wait(0);
+    Wait("mkdir", 0);
     HOST(h, path);
     CHECK(mkdir(h, mode));
 }
 
 static int Unlink(const char* path) {
-    Wait(0);
+    Wait("unlink", 0);
     HOST(h, path);
     CHECK(unlink(h));
 }
 
 static int RmDir(const char* path) {
-    Wait(0);
+    Wait("rmdir", 0);
     HOST(h, path);
     CHECK(rmdir(h));
 }
 
 static int SymLink(const char* target, const char* link) {
-    Wait(0);
+    Wait("symlink", 0);
     HOST(h, link);
     CHECK(symlink(target, h));
 }
 
 static int Rename(const char* from, const char* to, unsigned int flags) {
-    Wait(0);
+    Wait("rename", 0);
     HOST(a, from);
     HOST(b, to);
     CHECK(renameat2(AT_FDCWD, a, AT_FDCWD, b, flags));
 }
 
+static int SetXattr(const char* path, const char* name, const char* value, size_t size,
+                    int flags) {
+    Wait("setxattr", 0);
+    HOST(h, path);
+    CHECK(lsetxattr(h, name, value, size, flags));
+}
+
+static int GetXattr(const char* path, const char* name, char* value, size_t size) {
+    Wait("getxattr", 0);
+    HOST(h, path);
+    const ssize_t n = lgetxattr(h, name, value, size);
+    return n < 0 ? -errno : (int)n;
+}
+
+static int RemoveXattr(const char* path, const char* name) {
+    Wait("removexattr", 0);
+    HOST(h, path);
+    CHECK(lremovexattr(h, name));
+}
+
 static int Link(const char* from, const char* to) {
-    Wait(0);
+    Wait("link", 0);
     HOST(a, from);
     HOST(b, to);
     CHECK(link(a, b));
 }
 
 static int ChMod(const char* path, mode_t mode, struct fuse_file_info* fi) {
-    Wait(0);
+    Wait("chmod", 0);
     if (fi) CHECK(fchmod((int)fi->fh, mode));
     HOST(h, path);
     CHECK(chmod(h, mode));
@@ -150,27 +181,27 @@ static int ChMod(const char* path, mode_t mode, struct fuse_file_info* fi) {
 
 static int ChOwn(const char* path, uid_t uid, gid_t gid, struct fuse_file_info* fi) {
     (void)fi;
-    Wait(0);
+    Wait("chown", 0);
     HOST(h, path);
     CHECK(lchown(h, uid, gid));
 }
 
 static int Truncate(const char* path, off_t size, struct fuse_file_info* fi) {
-    Wait(0);
+    Wait("truncate", 0);
     if (fi) CHECK(ftruncate((int)fi->fh, size));
     HOST(h, path);
     CHECK(truncate(h, size));
 }
 
 static int UTimens(const char* path, const struct timespec ts[2], struct fuse_file_info* fi) {
-    Wait(0);
+    Wait("utimens", 0);
     if (fi) CHECK(futimens((int)fi->fh, ts));
     HOST(h, path);
     CHECK(utimensat(AT_FDCWD, h, ts, AT_SYMLINK_NOFOLLOW));
 }
 
 static int Create(const char* path, mode_t mode, struct fuse_file_info* fi) {
-    Wait(0);
+    Wait("create", 0);
     HOST(h, path);
     const int fd = open(h, fi->flags, mode);
     if (fd < 0) return -errno;
@@ -179,7 +210,7 @@ static int Create(const char* path, mode_t mode, struct fuse_file_info* fi) {
 }
 
 static int Open(const char* path, struct fuse_file_info* fi) {
-    Wait(0);
+    Wait("open", 0);
     HOST(h, path);
     const int fd = open(h, fi->flags);
     if (fd < 0) return -errno;
@@ -189,7 +220,7 @@ static int Open(const char* path, struct fuse_file_info* fi) {
 
 static int Read(const char* path, char* buf, size_t size, off_t offset, struct fuse_file_info* fi) {
     (void)path;
-    Wait(0);
+    Wait("read", 0);
     const ssize_t n = pread((int)fi->fh, buf, size, offset);
     return n < 0 ? -errno : (int)n;
 }
@@ -197,13 +228,13 @@ static int Read(const char* path, char* buf, size_t size, off_t offset, struct f
 static int Write(const char* path, const char* buf, size_t size, off_t offset,
                  struct fuse_file_info* fi) {
     (void)path;
-    Wait(size);
+    Wait("write", size);
     const ssize_t n = pwrite((int)fi->fh, buf, size, offset);
     return n < 0 ? -errno : (int)n;
 }
 
 static int StatFs(const char* path, struct statvfs* st) {
-    Wait(0);
+    Wait("statfs", 0);
     HOST(h, path);
     CHECK(statvfs(h, st));
 }
@@ -216,7 +247,7 @@ static int Release(const char* path, struct fuse_file_info* fi) {
 
 static int FSync(const char* path, int datasync, struct fuse_file_info* fi) {
     (void)path;
-    Wait(0);
+    Wait("fsync", 0);
     CHECK(datasync ? fdatasync((int)fi->fh) : fsync((int)fi->fh));
 }
 
@@ -243,6 +274,9 @@ static const struct fuse_operations ops = {
     .access = Access,
     .create = Create,
     .utimens = UTimens,
+    .setxattr = SetXattr,
+    .getxattr = GetXattr,
+    .removexattr = RemoveXattr,
 };
 
 int main(int argc, char** argv) {
