@@ -110,9 +110,7 @@ double HungAbort(Device& dev) {
     platform::SetPumpHook({});
     std::printf("hung row: %s\n",
                 qPrintable(session.Table().Cell(queue::colStatus, session.Table().RowCount() - 1)));
-    dev.device->setHung(false);
-    while (platform::AsyncIo::Instance().Abandoned() > 0)
-        platform::PumpMessagesWaiting(std::chrono::milliseconds(50));
+    dev.device->answerAgain();
     dev.Clear();
     return pressed > 0 ? ms : -1;
 }

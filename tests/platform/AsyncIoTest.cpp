@@ -15,10 +15,8 @@
 #include <gtest/gtest.h>
 
 #include <array>
-#include <atomic>
 #include <cerrno>
 #include <cstring>
-#include <thread>
 
 namespace {
 
@@ -175,9 +173,7 @@ TEST(AsyncIoTest, ListingsOnASlowAndOnAHungDevice) {
     // Known not to answer: the next look-up fails at once, without waiting.
     EXPECT_FALSE(DirectoryExists("D:\\Sub"));
     EXPECT_EQ(DriveFreeSpace("D:\\"), -1);
-    device.setHung(false);
-    for (int i = 0; i < 200 && AsyncIo::Instance().Abandoned() > 0; ++i)
-        PumpMessagesWaiting(std::chrono::milliseconds(50));
+    device.answerAgain();
     EXPECT_TRUE(DirectoryExists("D:\\Sub"));
 }
 
@@ -252,24 +248,11 @@ TEST(AsyncIoTest, ATreeOnAHungDeviceStaysAndTheWindowRunsMeanwhile) {
     testsupport::SlowDevice device(drives.host("C:\\backing"), drives.host("D:\\"), {});
     if (!device.mounted()) GTEST_SKIP() << device.why().toStdString();
     if (!AsyncIo::Instance().RingActive()) GTEST_SKIP() << "no io_uring here";
-    int ticks = 0;
-    QTimer ticker;
-    QObject::connect(&ticker, &QTimer::timeout, [&] { ++ticks; });
-    ticker.start(10);
-    device.setHung(true);
-    // Should the removal block instead, the hang ends after 20 s and the test fails.
-    std::atomic<bool> hung = true;
-    std::thread watchdog([&] {
-        for (int i = 0; i < 200 && hung; ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        device.setHung(false);
-    });
+    testsupport::HangWatch hang(device);
+    hang.begin();
     EXPECT_FALSE(RemoveDirectoryTree("D:\\tree", TreeContent::EmptyDirectoriesOnly, [] {}));
-    EXPECT_GT(ticks, 20);
-    hung = false;
-    watchdog.join();
-    for (int i = 0; i < 200 && AsyncIo::Instance().Abandoned() > 0; ++i)
-        PumpMessagesWaiting(std::chrono::milliseconds(50));
+    EXPECT_GT(hang.ticksWhileHung(), 20);
+    hang.end();
     EXPECT_TRUE(QFile::exists(QString::fromUtf8(drives.host("C:\\backing\\tree\\sub"))));
     EXPECT_TRUE(RemoveDirectoryTree("D:\\tree", TreeContent::EmptyDirectoriesOnly, [] {}));
     EXPECT_FALSE(QFile::exists(QString::fromUtf8(drives.host("C:\\backing\\tree"))));

@@ -13,12 +13,10 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <chrono>
 #include <functional>
 #include <optional>
 #include <stdexcept>
-#include <thread>
 #include <vector>
 
 namespace {
@@ -470,9 +468,7 @@ TEST(Reentry, AbortGivesUpAChunkOnAHungDevice) {
 
     EXPECT_EQ(rig.Rows(), QStringList{R"(C:\Src|big|D:\Tgt|Copy|Aborted)"});
     ExpectStoppedAndQuiet(rig);
-    device.setHung(false);
-    for (int i = 0; i < 200 && io.Abandoned() > 0; ++i)
-        platform::PumpMessagesWaiting(std::chrono::milliseconds(50));
+    device.answerAgain();
     EXPECT_EQ(io.Abandoned(), 0);
     EXPECT_EQ(rig.drives.readFile(R"(C:\Src\big)"), testsupport::TempDrives::Pattern(3'000'000));
     EXPECT_EQ(QDir(QFile::decodeName(rig.drives.host(R"(C:\Dev\Tgt)")))
@@ -571,8 +567,7 @@ TEST(Reentry, AFailureInsideARunStillEndsItStopped) {
 
 // A move from a device that hangs once its file is copied: the settle's look
 // at the source waits for the device by pumping, gives up, and keeps the
-// source; the row says so and the copy stays. (A watchdog ends the hang if
-// the settle blocks instead, so that the test fails rather than hangs.)
+// source; the row says so and the copy stays.
 TEST(Reentry, AMoveFromADeviceThatHangsAtTheSettleKeepsItsSource) {
     SessionRig rig;
     rig.drives.writeFile(R"(C:\Dev\Out\a)", "a");
@@ -580,34 +575,18 @@ TEST(Reentry, AMoveFromADeviceThatHangsAtTheSettleKeepsItsSource) {
     if (!device.mounted()) GTEST_SKIP() << device.why().toStdString();
     if (!platform::AsyncIo::Instance().RingActive()) GTEST_SKIP() << "no io_uring here";
     rig.Job(QStringLiteral(R"(D:\Out)"), "a", Src, ActionMove);
-    std::atomic<bool> hung = false;
-    int ticksWhileHung = 0;
-    QTimer ticker;
-    QObject::connect(&ticker, &QTimer::timeout, [&] { ticksWhileHung += hung ? 1 : 0; });
-    ticker.start(10);
-    std::thread watchdog;
+    testsupport::HangWatch hang(device);
     rig.AtPump([&](std::int64_t) {
-        if (watchdog.joinable() || rig.Table().Cell(queue::colStatus, 1) != queue::StatusComplete)
-            return;
-        device.setHung(true);
-        hung = true;
-        watchdog = std::thread([&] {
-            for (int i = 0; i < 200 && hung; ++i)
-                std::this_thread::sleep_for(std::chrono::milliseconds(100));
-            if (hung.exchange(false)) device.setHung(false);
-        });
+        if (!hang.began() && rig.Table().Cell(queue::colStatus, 1) == queue::StatusComplete)
+            hang.begin();
     });
     rig.session.Runner().btnStartClick();
     // The window's timers ran while the device hung.
-    EXPECT_GT(ticksWhileHung, 20);
+    EXPECT_GT(hang.ticksWhileHung(), 20);
     EXPECT_EQ(rig.Rows(), QStringList{R"(D:\Out|a|C:\Src|Move|Source Error)"});
     ExpectStoppedAndQuiet(rig);
-    if (hung.exchange(false)) device.setHung(false);
-    if (watchdog.joinable()) watchdog.join();
     rig.AtPump({});
-    // What was given up ends before the device goes, or it could not be unmounted.
-    for (int i = 0; i < 200 && platform::AsyncIo::Instance().Abandoned() > 0; ++i)
-        platform::PumpMessagesWaiting(std::chrono::milliseconds(50));
+    hang.end();
     EXPECT_EQ(platform::AsyncIo::Instance().Abandoned(), 0);
     EXPECT_EQ(rig.drives.readFile(R"(D:\Out\a)"), "a");
     EXPECT_EQ(rig.drives.readFile(R"(C:\Src\a)"), "a");
@@ -616,8 +595,7 @@ TEST(Reentry, AMoveFromADeviceThatHangsAtTheSettleKeepsItsSource) {
 // A move inside one device whose rename it does not answer: the row ends
 // "Aborted" after the wait, with the window's timers running meanwhile. The
 // rename happens once the device answers, and the restarted row finds its
-// file moved by its mark and completes. (A watchdog ends the hang if the
-// rename blocks instead.)
+// file moved by its mark and completes.
 TEST(Reentry, ARenameTheDeviceDoesNotAnswerIsOfferedAgain) {
     SessionRig rig;
     rig.drives.writeFile(R"(C:\Dev\Out\a)", "a");
@@ -626,24 +604,12 @@ TEST(Reentry, ARenameTheDeviceDoesNotAnswerIsOfferedAgain) {
     if (!device.mounted()) GTEST_SKIP() << device.why().toStdString();
     if (!platform::AsyncIo::Instance().RingActive()) GTEST_SKIP() << "no io_uring here";
     rig.Job(QStringLiteral(R"(D:\Out)"), "a", QStringLiteral(R"(D:\In)"), ActionMove);
-    std::atomic<bool> hung = true;
-    device.setHung(true, "rename");
-    std::thread watchdog([&] {
-        for (int i = 0; i < 200 && hung; ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        if (hung.exchange(false)) device.setHung(false);
-    });
-    int ticksWhileHung = 0;
-    QTimer ticker;
-    QObject::connect(&ticker, &QTimer::timeout, [&] { ticksWhileHung += hung ? 1 : 0; });
-    ticker.start(10);
+    testsupport::HangWatch hang(device);
+    hang.begin("rename");
     rig.session.Runner().btnStartClick();
-    EXPECT_GT(ticksWhileHung, 20);
+    EXPECT_GT(hang.ticksWhileHung(), 20);
     EXPECT_EQ(rig.Rows(), QStringList{R"(D:\Out|a|D:\In|Move|Aborted)"});
-    if (hung.exchange(false)) device.setHung(false);
-    watchdog.join();
-    for (int i = 0; i < 200 && platform::AsyncIo::Instance().Abandoned() > 0; ++i)
-        platform::PumpMessagesWaiting(std::chrono::milliseconds(50));
+    hang.end();
     EXPECT_FALSE(rig.drives.exists(R"(C:\Dev\Out\a)"));
 
     testsupport::ScriptedDialogs dialogs;

@@ -1,20 +1,12 @@
 #include "queue/QueueSession.h"
 
-#include "platform/AsyncIo.h"
-#include "platform/Pump.h"
 #include "support/LocaleGuard.h"
 #include "support/ScriptedDialogs.h"
 #include "support/SlowDevice.h"
 
 #include "SessionRig.h"
 
-#include <QTimer>
-
 #include <gtest/gtest.h>
-
-#include <atomic>
-#include <chrono>
-#include <thread>
 
 namespace {
 
@@ -175,8 +167,7 @@ TEST(QueueSelected, RecordsTheSizeOrMinusOneAndRefusesTheSameDirectory) {
 
 // A file ticked on a device that hangs is queued unmeasured after the wait,
 // with the window's timers running meanwhile; one for a target there is not
-// queued, as what it would overwrite cannot be asked about. (A watchdog ends the hang if a call
-// blocks instead, so that the test fails rather than hangs.)
+// queued, as what it would overwrite cannot be asked about.
 TEST(QueueSelected, ADeviceThatHangsIsWaitedForWithTheWindowAlive) {
     testsupport::LocaleGuard locale(platform::EnglishLocale());
     SessionRig rig;
@@ -190,29 +181,16 @@ TEST(QueueSelected, ADeviceThatHangsIsWaitedForWithTheWindowAlive) {
     dialogs.ExpectMessage(MsgKind::Information, "1 files added to queue", platform::mrOk);
     dialogs.ExpectMessage(MsgKind::Information,
                           "0 files added to queue, 1 files not added to queue", platform::mrOk);
-    std::atomic<bool> hung = true;
-    device.setHung(true);
-    std::thread watchdog([&] {
-        for (int i = 0; i < 200 && hung; ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        if (hung.exchange(false)) device.setHung(false);
-    });
-    int ticksWhileHung = 0;
-    QTimer ticker;
-    QObject::connect(&ticker, &QTimer::timeout, [&] { ticksWhileHung += hung ? 1 : 0; });
-    ticker.start(10);
+    testsupport::HangWatch hang(device);
+    hang.begin();
     rig.session.QueueSelected(
         {ActionCopy, R"(D:\Out)", R"(C:\Tgt)", {{"a", true, false}}, [](int) {}});
     rig.session.QueueSelected(
         {ActionCopy, R"(C:\Src)", R"(D:\In)", {{"b", true, false}}, [](int) {}});
-    EXPECT_GT(ticksWhileHung, 20);
+    EXPECT_GT(hang.ticksWhileHung(), 20);
     EXPECT_EQ(rig.Rows(), QStringList{R"(D:\Out|a|C:\Tgt|Copy|Pending)"});
     EXPECT_EQ(rig.Table().Cell(queue::colRealSize, 1), "-1.00");
     EXPECT_EQ(dialogs.Remaining(), 0);
-    if (hung.exchange(false)) device.setHung(false);
-    watchdog.join();
-    for (int i = 0; i < 200 && platform::AsyncIo::Instance().Abandoned() > 0; ++i)
-        platform::PumpMessagesWaiting(std::chrono::milliseconds(50));
 }
 
 }  // namespace

@@ -13,13 +13,21 @@
 // mounted() is false and why() says what is missing. The destructor ends the
 // hang and unmounts.
 
+#include "platform/AsyncIo.h"
+#include "platform/Pump.h"
+
 #include <QByteArray>
 #include <QFile>
 #include <QProcess>
 #include <QString>
 #include <QThread>
+#include <QTimer>
 
 #include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
 
 namespace testsupport {
 
@@ -85,6 +93,15 @@ public:
         }
     }
 
+    // Ends the hang and waits (pumping, 10 s at most) until every call the
+    // program gave up on meanwhile has ended: until then the device cannot
+    // be unmounted.
+    void answerAgain() {
+        setHung(false);
+        for (int i = 0; i < 200 && platform::AsyncIo::Instance().Abandoned() > 0; ++i)
+            platform::PumpMessagesWaiting(std::chrono::milliseconds(50));
+    }
+
 private:
     bool IsMounted() const {
         QFile f(QStringLiteral("/proc/self/mountinfo"));
@@ -97,6 +114,46 @@ private:
     QProcess process_;
     bool mounted_ = false;
     QString why_;
+};
+
+// A device hung from begin() on (one operation only, when named), with the
+// window's timer ticks counted meanwhile. A watchdog ends the hang after
+// 20 s: a call that blocks instead of waiting by pumping makes the test fail
+// rather than hang. Declared after its device.
+class HangWatch {
+public:
+    explicit HangWatch(SlowDevice& device) : device_(device) {
+        QObject::connect(&ticker_, &QTimer::timeout, [this] { ticks_ += hung_ ? 1 : 0; });
+        ticker_.start(10);
+    }
+    ~HangWatch() { end(); }
+    HangWatch(const HangWatch&) = delete;
+    HangWatch& operator=(const HangWatch&) = delete;
+
+    void begin(const char* only = "") {
+        device_.setHung(true, only);
+        hung_ = true;
+        watchdog_ = std::thread([this] {
+            for (int i = 0; i < 200 && hung_; ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            if (hung_.exchange(false)) device_.setHung(false);
+        });
+    }
+    bool began() const { return watchdog_.joinable(); }
+    int ticksWhileHung() const { return ticks_; }
+    // Ends the hang, and waits for what was given up.
+    void end() {
+        hung_ = false;
+        if (watchdog_.joinable()) watchdog_.join();
+        device_.answerAgain();
+    }
+
+private:
+    SlowDevice& device_;
+    QTimer ticker_;
+    std::atomic<bool> hung_ = false;
+    int ticks_ = 0;
+    std::thread watchdog_;
 };
 
 }  // namespace testsupport
