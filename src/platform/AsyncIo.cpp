@@ -16,6 +16,7 @@
 
 #include <cerrno>
 #include <unordered_map>
+#include <utility>
 
 namespace platform {
 
@@ -36,12 +37,15 @@ int Result(long r) {
 // under a running program. The kernel is asked at most every few
 // milliseconds: every call about a file asks where it lies, and a system
 // call each time made small-file runs a fifth slower.
+bool g_mountsStale = false;
+
 const std::vector<MountEntry>& Mounts() {
     static int fd = -1;
     static std::vector<MountEntry> mounts;
     static bool read = false;
     static std::chrono::steady_clock::time_point asked;
     const auto now = std::chrono::steady_clock::now();
+    if (std::exchange(g_mountsStale, false)) read = false;
     if (read && now - asked < kMountsFresh) return mounts;
     asked = now;
     if (fd < 0) fd = ::open("/proc/self/mountinfo", O_RDONLY | O_CLOEXEC);
@@ -85,6 +89,10 @@ bool AnswersAtOnce(const IoRequest& r) {
 }
 
 }  // namespace
+
+void ReadMountsAgain() {
+    g_mountsStale = true;
+}
 
 QByteArray MountPointOf(const QByteArray& host) {
     if (!host.startsWith('/')) return {};

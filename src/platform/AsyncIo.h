@@ -191,6 +191,10 @@ QByteArray MountPointOf(const QByteArray& hostPath);
 // creations there come back at once. From the mount table.
 bool AnswersFromMemory(const QByteArray& hostPath);
 
+// The mount table is read again at the next question, however recently it
+// was read: for one who has just mounted or unmounted a device.
+void ReadMountsAgain();
+
 // A descriptor owned jointly by its holders and by every request made
 // relative to it (keep(), as the request's keepAlive): closed when the last
 // of them lets go, so a request that is given up and runs later never meets

@@ -60,6 +60,7 @@ public:
         process_.start(QStringLiteral(FERROVANT_SLOWFS), args);
         for (int i = 0; i < 200 && process_.state() != QProcess::NotRunning; ++i) {
             if (IsMounted()) {
+                platform::ReadMountsAgain();
                 mounted_ = true;
                 return;
             }
@@ -74,6 +75,7 @@ public:
         if (!mounted_) return;
         setHung(false);
         QProcess::execute(QStringLiteral("umount"), {QString::fromUtf8(mountPoint_)});
+        platform::ReadMountsAgain();
         if (!process_.waitForFinished(10000)) process_.kill();
         process_.waitForFinished();
     }
@@ -140,6 +142,8 @@ public:
         });
     }
     bool began() const { return watchdog_.joinable(); }
+    // False once the watchdog had to end the hang.
+    bool stillHung() const { return hung_; }
     int ticksWhileHung() const { return ticks_; }
     // Ends the hang, and waits for what was given up.
     void end() {
