@@ -70,13 +70,19 @@ public:
         const QByteArray dir = detail::HostDirectoryOf(host);
         const IoTicket opened =
             Ask({.op = IoOp::OpenAt, .path = dir, .flags = O_PATH | O_DIRECTORY | O_CLOEXEC});
-        if (opened->result() < 0) return;
+        if (opened->result() < 0) {
+            error_ = -opened->result();
+            return;
+        }
         dir_.Reset(opened->result());
         IoRequest measure = Statx(dir_.get(), "", AT_EMPTY_PATH);
         measure.place = dir;
         measure.keepAlive = dir_.keep();
         const IoTicket measured = Ask(std::move(measure));
-        if (measured->result() < 0) return;
+        if (measured->result() < 0) {
+            error_ = -measured->result();
+            return;
+        }
         const FileStamp st = detail::StampOf(measured->stat());
         ok_ = DirectoryId{st.device, st.inode} == *expected;
         name_ = host.mid(host.lastIndexOf('/') + 1);
@@ -85,6 +91,9 @@ public:
     InDir& operator=(const InDir&) = delete;
 
     bool ok() const { return ok_; }
+    // Why not: ENOENT for a directory that is not the one expected, else
+    // what the device said (ETIMEDOUT when it did not answer).
+    int error() const { return error_; }
     int fd() const { return dir_.get() >= 0 ? dir_.get() : AT_FDCWD; }
     const char* name() const { return name_.constData(); }
     // A call about the file, named from its directory, which stays open
@@ -102,6 +111,7 @@ private:
     QByteArray host_;
     SharedFd dir_;
     bool ok_ = false;
+    int error_ = ENOENT;
     QByteArray name_;
 };
 
@@ -111,7 +121,7 @@ public:
     Result<void> Open(const QByteArray& host, const std::optional<DirectoryId>& dir) {
         copied_.host = host;
         const InDir in(host, dir);
-        if (!in.ok()) return OsError{ENOENT, Step::Open};
+        if (!in.ok()) return OsError{in.error(), Step::Open};
         // FIFOs, sockets and devices are refused before opening: opening a
         // device can have effects of its own, and a FIFO would never end.
         const IoTicket look = Ask(in.Request(IoOp::Statx, 0));
@@ -488,26 +498,28 @@ class MoveMark {
 public:
     // Marks the source at `from`, a regular file of its directory.
     MoveMark(const InDir& in, const QByteArray& from) {
-        fd_ =
+        const int fd =
             Ask(in.Request(IoOp::OpenAt, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY))
                 ->result();
-        if (fd_ >= 0 &&
-            ::fsetxattr(fd_, MovedFromMark, from.constData(), std::size_t(from.size()), 0) != 0) {
-            ::close(std::exchange(fd_, -1));
-        }
+        if (fd < 0) return;
+        file_.Reset(fd);
+        if (::fsetxattr(fd, MovedFromMark, from.constData(), std::size_t(from.size()), 0) != 0)
+            file_.Reset();
     }
     // Unless the rename happened, the mark goes again.
     ~MoveMark() {
-        if (fd_ < 0) return;
-        if (!kept_) ::fremovexattr(fd_, MovedFromMark);
-        ::close(fd_);
+        if (file_.get() >= 0 && !kept_) ::fremovexattr(file_.get(), MovedFromMark);
     }
     MoveMark(const MoveMark&) = delete;
     MoveMark& operator=(const MoveMark&) = delete;
     void Keep() { kept_ = true; }
+    // The marked file, for a call about it to keep open: on a FUSE device
+    // its close waits for a rename of it still under way, so a rename given
+    // up closes it only once the kernel is done.
+    std::shared_ptr<void> keep() const { return file_.keep(); }
 
 private:
-    int fd_ = -1;
+    SharedFd file_;
     bool kept_ = false;
 };
 
@@ -517,7 +529,7 @@ Result<std::optional<Renamed>> RenameWithinFileSystem(const QByteArray& from, co
                                                       const std::optional<DirectoryId>& sourceDir) {
     const std::optional<Renamed> copyInstead;
     const InDir in(from, sourceDir);
-    if (!in.ok()) return OsError{ENOENT, Step::Open};
+    if (!in.ok()) return OsError{in.error(), Step::Open};
 
     const IoTicket look = Ask(in.Request(IoOp::Statx, AT_SYMLINK_NOFOLLOW));
     if (look->result() < 0) return OsError{-look->result(), Step::Open};
@@ -534,6 +546,8 @@ Result<std::optional<Renamed>> RenameWithinFileSystem(const QByteArray& from, co
     const auto rename = [&](const QByteArray& path, int flags) {
         IoRequest r = in.Request(IoOp::RenameAt, flags);
         r.path2 = path;
+        r.keepAlive = std::make_shared<std::pair<std::shared_ptr<void>, std::shared_ptr<void>>>(
+            std::move(r.keepAlive), mark.keep());
         return Ask(std::move(r))->result();
     };
     // A rename given up may still happen once the device answers: the file
@@ -578,17 +592,28 @@ Result<std::optional<Renamed>> RenameWithinFileSystem(const QByteArray& from, co
 }
 
 std::optional<Renamed> MovedBefore(const QByteArray& source, const QByteArray& target) {
-    const int fd =
-        ::open(target.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0) return std::nullopt;
+    // Asked through the ring: a rename given up may still hold the target's
+    // directory, where a plain open would wait for the device.
+    const IoTicket opened =
+        Ask({.op = IoOp::OpenAt,
+             .path = target,
+             .flags = O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY});
+    if (opened->result() < 0) return std::nullopt;
+    SharedFd file(opened->result());
     char from[PATH_MAX];
-    const ssize_t n = ::fgetxattr(fd, MovedFromMark, from, sizeof from);
-    struct stat st {};
-    const bool moved = n > 0 && QByteArray(from, n) == source && ::fstat(fd, &st) == 0 &&
-                       S_ISREG(st.st_mode) && ::access(source.constData(), F_OK) != 0;
-    ::close(fd);
-    if (!moved) return std::nullopt;
-    return Renamed{st.st_size, detail::HostDirectoryOf(target)};
+    const ssize_t n = ::fgetxattr(file.get(), MovedFromMark, from, sizeof from);
+    if (n <= 0 || QByteArray(from, n) != source) return std::nullopt;
+    IoRequest measure = Measure(file.get(), target);
+    measure.keepAlive = file.keep();
+    const std::vector<IoTicket> seen =
+        AsyncIo::Instance().Ask({std::move(measure), Statx(AT_FDCWD, source.constData(), 0)});
+    // The source gone, not merely unanswered.
+    const int sourceLook = seen[1]->result();
+    if (seen[0]->result() < 0 || !S_ISREG(seen[0]->stat().stx_mode) || sourceLook == 0 ||
+        sourceLook == -ETIMEDOUT) {
+        return std::nullopt;
+    }
+    return Renamed{std::int64_t(seen[0]->stat().stx_size), detail::HostDirectoryOf(target)};
 }
 
 void ForgetMove(const QByteArray& target) {

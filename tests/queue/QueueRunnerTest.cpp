@@ -593,22 +593,31 @@ TEST(Reentry, AMoveFromADeviceThatHangsAtTheSettleKeepsItsSource) {
 }
 
 // A move inside one device whose rename it does not answer: the row ends
-// "Aborted" after the wait, with the window's timers running meanwhile. The
-// rename happens once the device answers, and the restarted row finds its
-// file moved by its mark and completes.
+// "Aborted" after the wait, with the window's timers running meanwhile, and
+// the next row's source, which the device cannot be asked about, is a
+// "Source Error" and stays. The rename happens once the device answers, and
+// the restarted row finds its file moved by its mark and completes.
 TEST(Reentry, ARenameTheDeviceDoesNotAnswerIsOfferedAgain) {
     SessionRig rig;
-    rig.drives.writeFile(R"(C:\Dev\Out\a)", "a");
-    rig.drives.writeFile(R"(C:\Dev\In\keep)", "k");
-    testsupport::SlowDevice device(rig.drives.host(R"(C:\Dev)"), rig.drives.host("D:\\"), {});
+    for (const char* f : {"a", "b"})
+        rig.drives.writeFile(QStringLiteral(R"(C:\Dev\Out\)") + f, f);
+    rig.drives.makeDir(R"(C:\Dev\In)");
+    rig.drives.makeDir(R"(C:\Mnt)");
+    testsupport::SlowDevice device(rig.drives.host(R"(C:\Dev)"), rig.drives.host(R"(C:\Mnt)"), {});
     if (!device.mounted()) GTEST_SKIP() << device.why().toStdString();
     if (!platform::AsyncIo::Instance().RingActive()) GTEST_SKIP() << "no io_uring here";
-    rig.Job(QStringLiteral(R"(D:\Out)"), "a", QStringLiteral(R"(D:\In)"), ActionMove);
+    // As a walk queues them: taken from the directory the walk listed.
+    const std::optional<platform::DirectoryId> out = platform::IdentifyDirectory(R"(C:\Mnt\Out)");
+    ASSERT_TRUE(out);
+    for (const char* f : {"a", "b"})
+        rig.session.QueueFile(R"(C:\Mnt\Out)", f, R"(C:\Mnt\In)", ActionMove, &*out);
     testsupport::HangWatch hang(device);
     hang.begin("rename");
     rig.session.Runner().btnStartClick();
+    EXPECT_TRUE(hang.stillHung());
     EXPECT_GT(hang.ticksWhileHung(), 20);
-    EXPECT_EQ(rig.Rows(), QStringList{R"(D:\Out|a|D:\In|Move|Aborted)"});
+    EXPECT_EQ(rig.Rows(), (QStringList{R"(C:\Mnt\Out|a|C:\Mnt\In|Move|Aborted)",
+                                       R"(C:\Mnt\Out|b|C:\Mnt\In|Move|Source Error)"}));
     hang.end();
     EXPECT_FALSE(rig.drives.exists(R"(C:\Dev\Out\a)"));
 
@@ -616,8 +625,9 @@ TEST(Reentry, ARenameTheDeviceDoesNotAnswerIsOfferedAgain) {
     dialogs.ExpectMessage(MsgKind::Confirmation, "Would you like to restart aborted files?",
                           platform::mrYes, platform::mbYes | platform::mbNo | platform::mbCancel);
     rig.session.Runner().btnStartClick();
-    EXPECT_EQ(rig.Rows(), QStringList{Vacant});
+    EXPECT_EQ(rig.Rows(), QStringList{R"(C:\Mnt\Out|b|C:\Mnt\In|Move|Source Error)"});
     EXPECT_EQ(rig.drives.readFile(R"(C:\Dev\In\a)"), "a");
+    EXPECT_EQ(rig.drives.readFile(R"(C:\Dev\Out\b)"), "b");
     ExpectStoppedAndQuiet(rig);
 }
 
