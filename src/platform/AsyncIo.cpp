@@ -12,6 +12,7 @@
 #include <liburing.h>
 #include <poll.h>
 #include <sys/eventfd.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -98,6 +99,15 @@ QByteArray MountPointOf(const QByteArray& host) {
     if (!host.startsWith('/')) return {};
     const MountEntry* m = MountOf(host);
     return m ? m->mountPoint : QByteArrayLiteral("/");
+}
+
+std::uint64_t MountedDeviceOf(const QByteArray& host) {
+    if (!host.startsWith('/')) return 0;
+    const MountEntry* m = MountOf(host);
+    if (!m) return 0;
+    const QList<QByteArray> parts = m->device.split(':');
+    if (parts.size() != 2) return 0;
+    return makedev(parts[0].toUInt(), parts[1].toUInt());
 }
 
 bool AnswersFromMemory(const QByteArray& host) {

@@ -191,6 +191,11 @@ QByteArray MountPointOf(const QByteArray& hostPath);
 // creations there come back at once. From the mount table.
 bool AnswersFromMemory(const QByteArray& hostPath);
 
+// The device number of the file system mounted where an absolute host path
+// lies, from the mount table (0 for a relative path): what a stat of its
+// mount point would say, without asking the device.
+std::uint64_t MountedDeviceOf(const QByteArray& hostPath);
+
 // The mount table is read again at the next question, however recently it
 // was read: for one who has just mounted or unmounted a device.
 void ReadMountsAgain();

@@ -1,6 +1,7 @@
 #include "platform/Drives.h"
 #include "platform/UserDirs.h"
 
+#include "platform/AsyncIo.h"
 #include "platform/FileSystem.h"
 #include "platform/Paths.h"
 
@@ -508,7 +509,11 @@ VolumeProbe SystemVolumeProbe() {
             sys = sys.left(sys.lastIndexOf('/'));
         return ReadSmallFile(sys + "/removable").trimmed() == "1";
     };
+    // A file system that asks a server (FUSE: an NTFS disk, say) is not
+    // asked while the table is read: a server that hangs would hang the
+    // window. Its mount table entry says what a stat would.
     probe.isDirectory = [](const QByteArray& mountPoint) {
+        if (!AnswersFromMemory(mountPoint)) return true;
         struct stat st {};
         return ::stat(mountPoint.constData(), &st) == 0 && S_ISDIR(st.st_mode);
     };
@@ -525,6 +530,7 @@ VolumeProbe SystemVolumeProbe() {
         return names;
     };
     probe.deviceOf = [](const QByteArray& path) -> std::uint64_t {
+        if (!AnswersFromMemory(path)) return MountedDeviceOf(path);
         struct stat st {};
         return ::stat(path.constData(), &st) == 0 ? std::uint64_t(st.st_dev) : 0;
     };
@@ -719,11 +725,15 @@ std::optional<QByteArray> DriveTable::toHost(const QString& path) const {
     if (!norm) return std::nullopt;
     const Drive* drive = find(norm->at(0));
     if (!drive) return std::nullopt;
+    // Still the volume the table was read with, asked of the mount table
+    // where the file system asks a server, which may not answer.
     if (drive->device != 0) {
         struct stat st {};
-        if (::stat(drive->hostRoot.constData(), &st) != 0 ||
-            std::uint64_t(st.st_dev) != drive->device)
-            return std::nullopt;
+        const std::uint64_t now =
+            !AnswersFromMemory(drive->hostRoot)             ? MountedDeviceOf(drive->hostRoot)
+            : ::stat(drive->hostRoot.constData(), &st) == 0 ? std::uint64_t(st.st_dev)
+                                                            : 0;
+        if (now != drive->device) return std::nullopt;
     }
     const QString rest = norm->mid(3);
     if (rest.isEmpty()) return drive->hostRoot;

@@ -179,7 +179,9 @@ TEST(AsyncIoTest, ListingsOnASlowAndOnAHungDevice) {
 
 // Calls about names are made as plain calls only where the file system
 // keeps its names in memory or on a local disk; the mount table behind that
-// follows a device mounted while the program runs.
+// follows a device mounted while the program runs. A drive on such a device
+// is checked against the mount table, not asked: its paths resolve while the
+// device hangs, and another volume's device number is told apart.
 TEST(AsyncIoTest, OnlyFileSystemsThatAskAServerTakeNameCallsThroughTheRing) {
     EXPECT_TRUE(AnswersFromMemory("/dev/shm/anything"));
     EXPECT_FALSE(AnswersFromMemory("relative/path"));
@@ -191,7 +193,24 @@ TEST(AsyncIoTest, OnlyFileSystemsThatAskAServerTakeNameCallsThroughTheRing) {
         testsupport::SlowDevice device(drives.host("C:\\backing"), mount, {});
         if (!device.mounted()) GTEST_SKIP() << device.why().toStdString();
         EXPECT_FALSE(AnswersFromMemory(mount + "/file"));
-        EXPECT_EQ(MountPointOf(mount + "/file"), mount.endsWith('/') ? mount.chopped(1) : mount);
+        const QByteArray root = mount.endsWith('/') ? mount.chopped(1) : mount;
+        EXPECT_EQ(MountPointOf(mount + "/file"), root);
+        struct stat st {};
+        ASSERT_EQ(::stat(root.constData(), &st), 0);
+        EXPECT_EQ(MountedDeviceOf(root + "/file"), std::uint64_t(st.st_dev));
+        Drive e;
+        e.letter = u'E';
+        e.hostRoot = root;
+        e.device = st.st_dev;
+        Drive f = e;
+        f.letter = u'F';
+        f.device = st.st_dev + 1;
+        const DriveTable table({e, f});
+        testsupport::HangWatch hang(device);
+        hang.begin();
+        EXPECT_EQ(table.toHost("E:\\x"), root + "/x");
+        EXPECT_EQ(table.toHost("F:\\x"), std::nullopt);
+        EXPECT_TRUE(hang.stillHung());
     }
     EXPECT_EQ(AnswersFromMemory(mount), before);
 }
