@@ -57,40 +57,6 @@ QByteArray PartialName(const QByteArray& target) {
     return dir + StemOf(target) + "partial";
 }
 
-// What adopting a file left by an earlier copy found.
-enum class Adopted { Resumed, Unmarked, Busy };
-
-// Opens path when it is a partial of this source: marked with key, holding
-// at least the part marked, and not being written by another copy (which
-// holds its lock). On Resumed, fd is open at the end of the marked part,
-// the rest cut off, and offset tells where that is.
-Adopted Adopt(const QByteArray& path, const QByteArray& key, int& fd, std::int64_t& offset) {
-    fd = ::open(path.constData(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0) return Adopted::Unmarked;
-    const auto give_up = [&fd](Adopted why) {
-        ::close(fd);
-        fd = -1;
-        return why;
-    };
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return give_up(Adopted::Unmarked);
-    // Only a copy that is running holds the lock; file systems without
-    // locks cannot tell, and the partial counts as left behind.
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) return give_up(Adopted::Busy);
-    char mark[256];
-    const ssize_t n = ::fgetxattr(fd, PartialMark, mark, sizeof mark);
-    if (n <= 0) return give_up(Adopted::Unmarked);
-    const QByteArray value(mark, n);
-    if (!value.startsWith(key + ' ')) return give_up(Adopted::Unmarked);
-    bool ok = false;
-    offset = value.mid(key.size() + 1).toLongLong(&ok);
-    if (!ok || offset < 0 || offset > st.st_size || ::ftruncate(fd, offset) != 0 ||
-        ::lseek(fd, offset, SEEK_SET) != offset) {
-        return give_up(Adopted::Unmarked);
-    }
-    return Adopted::Resumed;
-}
-
 IoRequest OpenRequest(const QByteArray& path, int flags, mode_t mode) {
     return {.op = IoOp::OpenAt, .path = path, .flags = flags, .mode = mode};
 }
@@ -128,6 +94,42 @@ std::vector<IoTicket> Ask(bool ring, std::vector<IoRequest> requests) {
 IoTicket Ask(bool ring, IoRequest request) {
     return ring ? AsyncIo::Instance().Ask(std::move(request))
                 : AsyncIo::RunHere(std::move(request));
+}
+
+// What adopting a file left by an earlier copy found.
+enum class Adopted { Resumed, Unmarked, Busy };
+
+// Opens path when it is a partial of this source: marked with key, holding
+// at least the part marked, and not being written by another copy (which
+// holds its lock). On Resumed, fd is open at the end of the marked part,
+// the rest cut off, and offset tells where that is.
+Adopted Adopt(bool ring, const QByteArray& path, const QByteArray& key, int& fd,
+              std::int64_t& offset) {
+    fd = Ask(ring, OpenRequest(path, O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0))
+             ->result();
+    if (fd < 0) return Adopted::Unmarked;
+    const auto give_up = [&fd](Adopted why) {
+        ::close(fd);
+        fd = -1;
+        return why;
+    };
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return give_up(Adopted::Unmarked);
+    // Only a copy that is running holds the lock; file systems without
+    // locks cannot tell, and the partial counts as left behind.
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) return give_up(Adopted::Busy);
+    char mark[256];
+    const ssize_t n = ::fgetxattr(fd, PartialMark, mark, sizeof mark);
+    if (n <= 0) return give_up(Adopted::Unmarked);
+    const QByteArray value(mark, n);
+    if (!value.startsWith(key + ' ')) return give_up(Adopted::Unmarked);
+    bool ok = false;
+    offset = value.mid(key.size() + 1).toLongLong(&ok);
+    if (!ok || offset < 0 || offset > st.st_size || ::ftruncate(fd, offset) != 0 ||
+        ::lseek(fd, offset, SEEK_SET) != offset) {
+        return give_up(Adopted::Unmarked);
+    }
+    return Adopted::Resumed;
 }
 
 // A new unnamed file in dir.
@@ -270,11 +272,12 @@ Result<std::int64_t> ReplacementFile::OpenResumable(const QByteArray& target, mo
     Discard();
     std::int64_t offset = 0;
     // After an Abort the part is under the target's own name.
-    if (placement == Placement::Replace && Adopt(target, key, fd_, offset) == Adopted::Resumed) {
+    if (placement == Placement::Replace &&
+        Adopt(ring_, target, key, fd_, offset) == Adopted::Resumed) {
         target_ = named_ = target;
     } else {
         const QByteArray partial = PartialName(target);
-        const Adopted left = Adopt(partial, key, fd_, offset);
+        const Adopted left = Adopt(ring_, partial, key, fd_, offset);
         if (left == Adopted::Busy) {
             // Another copy is writing it: this one goes its own way.
             const Result<void> opened = Open(target, mode, placement);
@@ -283,11 +286,15 @@ Result<std::int64_t> ReplacementFile::OpenResumable(const QByteArray& target, mo
         }
         if (left == Adopted::Unmarked) {
             // Not this source's, or left before anything was marked: begun anew.
-            ::unlink(partial.constData());
+            (void)Ask(ring_, UnlinkRequest(partial));
             offset = 0;
-            fd_ = ::open(partial.constData(),
-                         O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, 0600);
-            if (fd_ < 0) return Errno(Step::Create);
+            const int created =
+                Ask(ring_, OpenRequest(
+                               partial,
+                               O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, 0600))
+                    ->result();
+            if (created < 0) return OsError{-created, Step::Create};
+            fd_ = created;
             (void)::flock(fd_, LOCK_EX | LOCK_NB);
         }
         target_ = target;
