@@ -13,6 +13,7 @@
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/sysmacros.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -181,9 +182,10 @@ struct AsyncIo::Ring {
 
     bool Supports(IoOp op) const {
         static const int codes[] = {
-            IORING_OP_OPENAT,   IORING_OP_READ,   IORING_OP_WRITE,    IORING_OP_STATX,
-            IORING_OP_CLOSE,    IORING_OP_FSYNC,  IORING_OP_FSYNC,    IORING_OP_SYNC_FILE_RANGE,
-            IORING_OP_RENAMEAT, IORING_OP_LINKAT, IORING_OP_UNLINKAT, IORING_OP_MKDIRAT};
+            IORING_OP_OPENAT,    IORING_OP_READ,     IORING_OP_WRITE,    IORING_OP_STATX,
+            IORING_OP_CLOSE,     IORING_OP_FSYNC,    IORING_OP_FSYNC,    IORING_OP_SYNC_FILE_RANGE,
+            IORING_OP_RENAMEAT,  IORING_OP_LINKAT,   IORING_OP_UNLINKAT, IORING_OP_MKDIRAT,
+            IORING_OP_FSETXATTR, IORING_OP_FGETXATTR};
         return probe && io_uring_opcode_supported(probe, codes[static_cast<int>(op)]);
     }
 
@@ -234,6 +236,13 @@ struct AsyncIo::Ring {
             case IoOp::MkdirAt:
                 io_uring_prep_mkdirat(sqe, r.dirFd, path, r.mode);
                 break;
+            case IoOp::FSetXattr:
+                io_uring_prep_fsetxattr(sqe, r.fd, path, path2, r.flags,
+                                        static_cast<unsigned>(r.path2.size()));
+                break;
+            case IoOp::FGetXattr:
+                io_uring_prep_fgetxattr(sqe, r.fd, path, static_cast<char*>(r.buffer), r.length);
+                break;
         }
         // The kernel tries a read or a write here first, in the submitting
         // thread; on a file system that asks a server that can mean waiting
@@ -280,6 +289,10 @@ int RunPlain(IoRequest& r, struct statx& sx) {
             return Result(::unlinkat(r.dirFd, path, r.flags));
         case IoOp::MkdirAt:
             return Result(::mkdirat(r.dirFd, path, static_cast<mode_t>(r.mode)));
+        case IoOp::FSetXattr:
+            return Result(::fsetxattr(r.fd, path, path2, std::size_t(r.path2.size()), r.flags));
+        case IoOp::FGetXattr:
+            return Result(::fgetxattr(r.fd, path, r.buffer, r.length));
     }
     return -EINVAL;
 }

@@ -45,16 +45,19 @@ enum class IoOp {
     LinkAt,
     UnlinkAt,
     MkdirAt,
+    FSetXattr,
+    FGetXattr,
 };
 
 // One operation, in the terms of the system call of the same name.
 struct IoRequest {
     IoOp op = IoOp::Statx;
     int dirFd = AT_FDCWD;  // openat, statx, renameat/linkat (old), unlinkat, mkdirat
-    QByteArray path{};     // copied into the request; kept until the completion
+    QByteArray path{};     // copied into the request; kept until the completion;
+                           // fsetxattr, fgetxattr: the attribute's name
     int dirFd2 = AT_FDCWD;
-    QByteArray path2{};      // renameat, linkat: the new name
-    int fd = -1;             // read, write, close, fsync, fdatasync, sync_file_range
+    QByteArray path2{};      // renameat, linkat: the new name; fsetxattr: the value
+    int fd = -1;             // read, write, close, fsync, fdatasync, sync_file_range, xattrs
     int flags = 0;           // open flags, statx/unlinkat/renameat/linkat flags
     std::uint32_t mode = 0;  // openat, mkdirat
     std::uint32_t mask = STATX_BASIC_STATS;
@@ -62,7 +65,7 @@ struct IoRequest {
     // does not name it (a descriptor, /proc/self/fd): its device is the one
     // that answers.
     QByteArray place{};
-    void* buffer = nullptr;  // read, write: memory that keepAlive must own
+    void* buffer = nullptr;  // read, write, fgetxattr: memory that keepAlive must own
     std::uint32_t length = 0;
     std::int64_t offset = -1;  // read, write (-1: the file position); sync_file_range
     // Owned until the kernel is done with the request (the buffer, a

@@ -12,6 +12,7 @@
 #include <climits>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <chrono>
 #include <new>
@@ -503,8 +504,10 @@ public:
                 ->result();
         if (fd < 0) return;
         file_.Reset(fd);
-        if (::fsetxattr(fd, MovedFromMark, from.constData(), std::size_t(from.size()), 0) != 0)
-            file_.Reset();
+        IoRequest mark{
+            .op = IoOp::FSetXattr, .path = MovedFromMark, .path2 = from, .fd = fd, .place = from};
+        mark.keepAlive = file_.keep();
+        if (Ask(std::move(mark))->result() != 0) file_.Reset();
     }
     // Unless the rename happened, the mark goes again.
     ~MoveMark() {
@@ -600,9 +603,17 @@ std::optional<Renamed> MovedBefore(const QByteArray& source, const QByteArray& t
              .flags = O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY});
     if (opened->result() < 0) return std::nullopt;
     SharedFd file(opened->result());
-    char from[PATH_MAX];
-    const ssize_t n = ::fgetxattr(file.get(), MovedFromMark, from, sizeof from);
-    if (n <= 0 || QByteArray(from, n) != source) return std::nullopt;
+    auto from = std::make_shared<std::array<char, PATH_MAX>>();
+    IoRequest mark{.op = IoOp::FGetXattr,
+                   .path = MovedFromMark,
+                   .fd = file.get(),
+                   .place = target,
+                   .buffer = from->data(),
+                   .length = PATH_MAX};
+    mark.keepAlive = std::make_shared<std::pair<std::shared_ptr<void>, std::shared_ptr<void>>>(
+        file.keep(), from);
+    const int n = Ask(std::move(mark))->result();
+    if (n <= 0 || QByteArray(from->data(), n) != source) return std::nullopt;
     IoRequest measure = Measure(file.get(), target);
     measure.keepAlive = file.keep();
     const std::vector<IoTicket> seen =

@@ -86,6 +86,16 @@ TEST(AsyncIoTest, EveryOperationThroughTheRingAndWithout) {
         read.offset = 3;
         EXPECT_EQ(Do(read), 4);
         EXPECT_EQ(std::memcmp(back, "3456", 4), 0);
+        IoRequest mark = OnFd(IoOp::FSetXattr, fd);
+        mark.path = "user.test";
+        mark.path2 = "v1";
+        EXPECT_EQ(Do(mark), 0);
+        IoRequest look = OnFd(IoOp::FGetXattr, fd);
+        look.path = "user.test";
+        look.buffer = back;
+        look.length = 4;
+        EXPECT_EQ(Do(look), 2);
+        EXPECT_EQ(std::memcmp(back, "v1", 2), 0);
         EXPECT_EQ(Do(OnFd(IoOp::Close, fd)), 0);
         EXPECT_EQ(Do(OnFd(IoOp::Close, fd)), -EBADF);
 
