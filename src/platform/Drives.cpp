@@ -483,6 +483,19 @@ std::vector<MountEntry> ParseMountInfo(const QByteArray& text) {
     return out;
 }
 
+namespace {
+
+// The device number of the file system at path, 0 when it cannot be read.
+// Where the file system asks a server (FUSE: an NTFS disk, say) the mount
+// table says it: a server that hangs would never answer a stat.
+std::uint64_t DeviceNow(const QByteArray& path) {
+    if (!AnswersFromMemory(path)) return MountedDeviceOf(path);
+    struct stat st {};
+    return ::stat(path.constData(), &st) == 0 ? std::uint64_t(st.st_dev) : 0;
+}
+
+}  // namespace
+
 VolumeProbe SystemVolumeProbe() {
     auto labels = std::make_shared<QHash<QByteArray, QString>>();
     if (DIR* dir = ::opendir("/dev/disk/by-label")) {
@@ -509,9 +522,8 @@ VolumeProbe SystemVolumeProbe() {
             sys = sys.left(sys.lastIndexOf('/'));
         return ReadSmallFile(sys + "/removable").trimmed() == "1";
     };
-    // A file system that asks a server (FUSE: an NTFS disk, say) is not
-    // asked while the table is read: a server that hangs would hang the
-    // window. Its mount table entry says what a stat would.
+    // A file system that asks a server is not asked whether its mount point
+    // is a directory: a server that hangs would hang the window.
     probe.isDirectory = [](const QByteArray& mountPoint) {
         if (!AnswersFromMemory(mountPoint)) return true;
         struct stat st {};
@@ -529,11 +541,7 @@ VolumeProbe SystemVolumeProbe() {
         }
         return names;
     };
-    probe.deviceOf = [](const QByteArray& path) -> std::uint64_t {
-        if (!AnswersFromMemory(path)) return MountedDeviceOf(path);
-        struct stat st {};
-        return ::stat(path.constData(), &st) == 0 ? std::uint64_t(st.st_dev) : 0;
-    };
+    probe.deviceOf = DeviceNow;
     return probe;
 }
 
@@ -725,16 +733,7 @@ std::optional<QByteArray> DriveTable::toHost(const QString& path) const {
     if (!norm) return std::nullopt;
     const Drive* drive = find(norm->at(0));
     if (!drive) return std::nullopt;
-    // Still the volume the table was read with, asked of the mount table
-    // where the file system asks a server, which may not answer.
-    if (drive->device != 0) {
-        struct stat st {};
-        const std::uint64_t now =
-            !AnswersFromMemory(drive->hostRoot)             ? MountedDeviceOf(drive->hostRoot)
-            : ::stat(drive->hostRoot.constData(), &st) == 0 ? std::uint64_t(st.st_dev)
-                                                            : 0;
-        if (now != drive->device) return std::nullopt;
-    }
+    if (drive->device != 0 && DeviceNow(drive->hostRoot) != drive->device) return std::nullopt;
     const QString rest = norm->mid(3);
     if (rest.isEmpty()) return drive->hostRoot;
     QByteArray host = drive->hostRoot == "/" ? QByteArray() : drive->hostRoot;

@@ -47,6 +47,19 @@ IoRequest Measure(int fd, const QByteArray& host) {
     return {.op = IoOp::Statx, .dirFd = fd, .path = "", .flags = AT_EMPTY_PATH, .place = host};
 }
 
+// The same, keeping the file open until the kernel is done with the call.
+IoRequest Measure(const SharedFd& file, const QByteArray& host) {
+    IoRequest r = Measure(file.get(), host);
+    r.keepAlive = file.keep();
+    return r;
+}
+
+// One keepAlive for a request that needs two things kept.
+std::shared_ptr<void> KeepBoth(std::shared_ptr<void> a, std::shared_ptr<void> b) {
+    return std::make_shared<std::pair<std::shared_ptr<void>, std::shared_ptr<void>>>(std::move(a),
+                                                                                     std::move(b));
+}
+
 // What is at a target's name, links not followed: asked from its directory's
 // hold where there is one.
 IoRequest LookUp(const QByteArray& target) {
@@ -76,10 +89,7 @@ public:
             return;
         }
         dir_.Reset(opened->result());
-        IoRequest measure = Statx(dir_.get(), "", AT_EMPTY_PATH);
-        measure.place = dir;
-        measure.keepAlive = dir_.keep();
-        const IoTicket measured = Ask(std::move(measure));
+        const IoTicket measured = Ask(Measure(dir_, dir));
         if (measured->result() < 0) {
             error_ = -measured->result();
             return;
@@ -549,8 +559,7 @@ Result<std::optional<Renamed>> RenameWithinFileSystem(const QByteArray& from, co
     const auto rename = [&](const QByteArray& path, int flags) {
         IoRequest r = in.Request(IoOp::RenameAt, flags);
         r.path2 = path;
-        r.keepAlive = std::make_shared<std::pair<std::shared_ptr<void>, std::shared_ptr<void>>>(
-            std::move(r.keepAlive), mark.keep());
+        r.keepAlive = KeepBoth(std::move(r.keepAlive), mark.keep());
         return Ask(std::move(r))->result();
     };
     // A rename given up may still happen once the device answers: the file
@@ -610,14 +619,11 @@ std::optional<Renamed> MovedBefore(const QByteArray& source, const QByteArray& t
                    .place = target,
                    .buffer = from->data(),
                    .length = PATH_MAX};
-    mark.keepAlive = std::make_shared<std::pair<std::shared_ptr<void>, std::shared_ptr<void>>>(
-        file.keep(), from);
+    mark.keepAlive = KeepBoth(file.keep(), from);
     const int n = Ask(std::move(mark))->result();
     if (n <= 0 || QByteArray(from->data(), n) != source) return std::nullopt;
-    IoRequest measure = Measure(file.get(), target);
-    measure.keepAlive = file.keep();
     const std::vector<IoTicket> seen =
-        AsyncIo::Instance().Ask({std::move(measure), Statx(AT_FDCWD, source.constData(), 0)});
+        AsyncIo::Instance().Ask({Measure(file, target), Statx(AT_FDCWD, source.constData(), 0)});
     // The source gone, not merely unanswered.
     const int sourceLook = seen[1]->result();
     if (seen[0]->result() < 0 || !S_ISREG(seen[0]->stat().stx_mode) || sourceLook == 0 ||
@@ -695,9 +701,7 @@ std::vector<bool> FlushFileSystems(const std::vector<QByteArray>& hostDirs) {
     for (std::size_t i = 0; i < hostDirs.size(); ++i) {
         if (opened[i]->result() < 0) continue;
         fds.emplace_back(opened[i]->result());
-        IoRequest measure = Measure(fds.back().get(), hostDirs[i]);
-        measure.keepAlive = fds.back().keep();
-        measures.push_back(std::move(measure));
+        measures.push_back(Measure(fds.back(), hostDirs[i]));
     }
     const std::vector<IoTicket> measured = AsyncIo::Instance().Ask(std::move(measures));
     for (std::size_t i = 0, m = 0; i < hostDirs.size(); ++i) {

@@ -61,36 +61,6 @@ IoRequest OpenRequest(const QByteArray& path, int flags, mode_t mode) {
     return {.op = IoOp::OpenAt, .path = path, .flags = flags, .mode = mode};
 }
 
-// linkat through /proc: the unnamed file behind fd gets the name, which
-// it never replaces nor follows when it is a dangling link.
-IoRequest LinkRequest(int fd, const QByteArray& name) {
-    return {.op = IoOp::LinkAt,
-            .path = "/proc/self/fd/" + QByteArray::number(fd),
-            .path2 = name,
-            .flags = AT_SYMLINK_FOLLOW,
-            .place = name};
-}
-
-IoRequest CloseRequest(int fd, const QByteArray& place) {
-    return {.op = IoOp::Close, .fd = fd, .place = place};
-}
-
-IoRequest RenameRequest(const QByteArray& from, const QByteArray& to, unsigned flags) {
-    return {.op = IoOp::RenameAt, .path = from, .path2 = to, .flags = int(flags)};
-}
-
-IoRequest UnlinkRequest(const QByteArray& path) {
-    return {.op = IoOp::UnlinkAt, .path = path};
-}
-
-std::vector<IoTicket> Ask(bool ring, std::vector<IoRequest> requests) {
-    if (ring) return AsyncIo::Instance().Ask(std::move(requests));
-    std::vector<IoTicket> tickets;
-    for (IoRequest& r : requests)
-        tickets.push_back(AsyncIo::RunHere(std::move(r)));
-    return tickets;
-}
-
 IoTicket Ask(bool ring, IoRequest request) {
     return ring ? AsyncIo::Instance().Ask(std::move(request))
                 : AsyncIo::RunHere(std::move(request));
@@ -130,6 +100,36 @@ Adopted Adopt(bool ring, const QByteArray& path, const QByteArray& key, int& fd,
         return give_up(Adopted::Unmarked);
     }
     return Adopted::Resumed;
+}
+
+// linkat through /proc: the unnamed file behind fd gets the name, which
+// it never replaces nor follows when it is a dangling link.
+IoRequest LinkRequest(int fd, const QByteArray& name) {
+    return {.op = IoOp::LinkAt,
+            .path = "/proc/self/fd/" + QByteArray::number(fd),
+            .path2 = name,
+            .flags = AT_SYMLINK_FOLLOW,
+            .place = name};
+}
+
+IoRequest CloseRequest(int fd, const QByteArray& place) {
+    return {.op = IoOp::Close, .fd = fd, .place = place};
+}
+
+IoRequest RenameRequest(const QByteArray& from, const QByteArray& to, unsigned flags) {
+    return {.op = IoOp::RenameAt, .path = from, .path2 = to, .flags = int(flags)};
+}
+
+IoRequest UnlinkRequest(const QByteArray& path) {
+    return {.op = IoOp::UnlinkAt, .path = path};
+}
+
+std::vector<IoTicket> Ask(bool ring, std::vector<IoRequest> requests) {
+    if (ring) return AsyncIo::Instance().Ask(std::move(requests));
+    std::vector<IoTicket> tickets;
+    for (IoRequest& r : requests)
+        tickets.push_back(AsyncIo::RunHere(std::move(r)));
+    return tickets;
 }
 
 // A new unnamed file in dir.

@@ -9,6 +9,7 @@
 #include "queue/TreeWalk.h"
 #include "queue/Vocabulary.h"
 
+#include <QScopeGuard>
 #include <QStringList>
 
 #include <cerrno>
@@ -138,10 +139,7 @@ void QueueSession::QueueSelected(const QueueRequest& request) {
     std::exception_ptr unreadable;
     overwriteAnswer_ = 0;
     targetDirs_.emplace();
-    struct Forget {
-        std::optional<QHash<QString, int>>& asked;
-        ~Forget() { asked.reset(); }
-    } forget{targetDirs_};
+    const auto forget = qScopeGuard([this] { targetDirs_.reset(); });
     // The window paints the rows as they come and answers its buttons while
     // a large tree is queued; the walk before pumps on its own.
     platform::PacedPump pump;
