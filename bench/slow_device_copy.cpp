@@ -5,8 +5,10 @@
 //   a USB stick (5 MB/s): one 40 MiB file, and 300 files of 100 KiB;
 //   a share (10 ms an operation): 2,000 files of 4 KiB (argv[1] another count);
 //   a device at 20 MB/s that hangs in the middle of a 100 MiB file: the time
-//   from Abort until the run is Stopped.
-// argv[2], when given, runs that one part only: usb, hang or share.
+//   from Abort until the run is Stopped;
+//   the share stopping for 2 s at moments spread over a small file's calls:
+//   how long the window went without answering.
+// argv[2], when given, runs that one part only: usb, hang, share or sharehang.
 //
 // Ratios are our throughput over cp's (cp's time / ours); our runs end with
 // their flush, cp's do not. Needs root and /dev/fuse; elsewhere it says so and
@@ -115,6 +117,38 @@ double HungAbort(Device& dev) {
     return pressed > 0 ? ms : -1;
 }
 
+// A share that stops answering for 2 s during a run of 30 small files, at
+// a moment 6 ms later in each trial (the trials cover one file's round
+// trips). The hang ends by itself, as a network's does: a shell removes the
+// switch, since a window that waits in a plain call runs no timer. The
+// window's worst answer in each trial; the trials where it froze (over 1 s).
+std::pair<double, int> ShareHangs(Device& dev, int trials) {
+    benchrig::Shell("rm -rf '" + dev.work + "/src'");
+    benchrig::MakeTree(dev.work + "/src", 1, 30, 4096);
+    double worst = 0;
+    int frozen = 0;
+    for (int trial = 0; trial < trials; ++trial) {
+        dev.Clear();
+        benchrig::NoWindow window;
+        benchrig::AnswerSampler sampler;
+        queue::QueueSession session(window);
+        benchrig::QueueTree(session, "src", "ours", 1, 30, queue::ActionCopy);
+        QTimer::singleShot(800 + trial * 6, [&] {
+            dev.device->setHung(true);
+            benchrig::Shell("(sleep 2; rm -f '" + dev.mount + ".hang') > /dev/null 2>&1 &");
+        });
+        sampler.Start();
+        benchrig::TimeRun(session);
+        const double max = sampler.Stop().second;
+        std::printf("hang at %d ms: answer max %.0f ms\n", 800 + trial * 6, max);
+        worst = std::max(worst, max);
+        frozen += max > 1000;
+        dev.device->answerAgain();
+    }
+    dev.Clear();
+    return {worst, frozen};
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -150,11 +184,19 @@ int main(int argc, char** argv) {
         std::printf("share_small_files: %d files (answer p99 %.0f ms, max %.0f ms)\n", shareFiles,
                     share.answerP99, share.answerMax);
     }
+    std::pair<double, int> shareHang{-1, -1};
+    constexpr int hangTrials = 12;
+    if (runs("sharehang")) {
+        Device smb(work, "share", {.latencyMs = 10, .share = true});
+        shareHang = ShareHangs(smb, hangTrials);
+    }
     benchrig::Shell("rm -rf '" + work + "'");
     std::printf("slow_device_copy_answer_max_ms: %.0f\n",
                 std::max({usbBig.answerMax, usbSmall.answerMax, share.answerMax}));
     std::printf("hung_device_abort_ms: %.0f\n", abortMs);
     std::printf("usb_small_files_ratio_vs_cp: %.3f\n", usbSmall.ratio);
+    std::printf("share_hang_answer_max_ms: %.0f\n", shareHang.first);
+    std::printf("share_hang_frozen_trials: %d of %d\n", shareHang.second, hangTrials);
     std::printf("share_small_files_ratio_vs_cp: %.3f\n", share.ratio);
     return 0;
 }
