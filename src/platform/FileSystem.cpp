@@ -26,6 +26,17 @@ bool IsReadOnlyMode(mode_t mode) {
     return (mode & S_IWUSR) == 0;
 }
 
+// A call about a name, asked through the ring: on a device that hangs it
+// fails after the wait instead of holding the window. 0 or the error.
+int AskWaiting(IoRequest request) {
+    const int result = AsyncIo::Instance().Ask(std::move(request))->result();
+    return result < 0 ? -result : 0;
+}
+
+int MakeDirWaiting(const QByteArray& host) {
+    return AskWaiting({.op = IoOp::MkdirAt, .path = host, .mode = 0777});
+}
+
 }  // namespace
 
 Result<QByteArray> HostPath(const QString& path) {
@@ -285,23 +296,30 @@ bool FileExists(const QString& path) {
     return AskFileExists(path).value_or(false);
 }
 
-bool DirectoryExists(const QString& path) {
+std::optional<bool> AskDirectoryExists(const QString& path) {
     const Result<QByteArray> host = HostPath(path);
     if (!host) return false;
-    // Asked of stored places at start-up too: a device that hangs gives "no".
     struct statx sx {};
-    if (detail::StatWaiting(*host, false, sx) != 0) return false;
+    if (const int err = detail::StatWaiting(*host, false, sx); err != 0)
+        return err == ETIMEDOUT ? std::nullopt : std::optional(false);
     return S_ISDIR(sx.stx_mode);
+}
+
+bool DirectoryExists(const QString& path) {
+    // Asked of stored places at start-up too: a device that hangs gives "no".
+    return AskDirectoryExists(path).value_or(false);
 }
 
 Result<void> DeleteFile(const QString& path) {
     const Result<QByteArray> host = HostPath(path);
     if (!host) return host.error();
-    struct stat st {};
-    if (::lstat(host->constData(), &st) != 0) return Errno(Step::Examine);
-    if (S_ISDIR(st.st_mode)) return OsError{EISDIR, Step::Delete};
-    if (S_ISREG(st.st_mode) && IsReadOnlyMode(st.st_mode)) return OsError{EACCES, Step::Delete};
-    if (::unlink(host->constData()) != 0) return Errno(Step::Delete);
+    struct statx sx {};
+    if (const int err = detail::StatWaiting(*host, false, sx); err != 0)
+        return OsError{err, Step::Examine};
+    if (S_ISDIR(sx.stx_mode)) return OsError{EISDIR, Step::Delete};
+    if (S_ISREG(sx.stx_mode) && IsReadOnlyMode(sx.stx_mode)) return OsError{EACCES, Step::Delete};
+    if (const int err = AskWaiting({.op = IoOp::UnlinkAt, .path = *host}); err != 0)
+        return OsError{err, Step::Delete};
     return {};
 }
 
@@ -310,25 +328,30 @@ Result<void> RenameFile(const QString& oldPath, const QString& newPath) {
     if (!from) return from.error();
     const Result<QByteArray> to = HostPath(newPath);
     if (!to) return to.error();
-    struct stat st {};
+    struct statx sx {};
     if (*from == *to) {
-        if (::lstat(from->constData(), &st) != 0) return Errno(Step::Examine);
+        if (const int err = detail::StatWaiting(*from, false, sx); err != 0)
+            return OsError{err, Step::Examine};
         return {};
     }
     // rename() would silently replace an existing entry; a rename must refuse.
-    if (::renameat2(AT_FDCWD, from->constData(), AT_FDCWD, to->constData(), RENAME_NOREPLACE) == 0)
-        return {};
-    if (errno != EINVAL && errno != ENOSYS) return Errno(Step::Rename);
-    // File systems without RENAME_NOREPLACE: check, then rename.
-    if (::lstat(to->constData(), &st) == 0) return OsError{EEXIST, Step::Rename};
-    if (::rename(from->constData(), to->constData()) != 0) return Errno(Step::Rename);
+    const auto rename = [&](unsigned flags) {
+        return AskWaiting({.op = IoOp::RenameAt, .path = *from, .path2 = *to, .flags = int(flags)});
+    };
+    int err = rename(RENAME_NOREPLACE);
+    if (err == EINVAL || err == ENOSYS) {
+        // File systems without RENAME_NOREPLACE: check, then rename.
+        if (detail::StatWaiting(*to, false, sx) == 0) return OsError{EEXIST, Step::Rename};
+        err = rename(0);
+    }
+    if (err != 0) return OsError{err, Step::Rename};
     return {};
 }
 
 Result<void> CreateDir(const QString& path) {
     const Result<QByteArray> host = HostPath(path);
     if (!host) return host.error();
-    if (::mkdir(host->constData(), 0777) != 0) return Errno(Step::Create);
+    if (const int err = MakeDirWaiting(*host); err != 0) return OsError{err, Step::Create};
     return {};
 }
 
@@ -351,13 +374,15 @@ Result<void> ForceDirectories(const QString& path) {
         prefix = JoinPath(prefix, name);
         const std::optional<QByteArray> host = Drives().toHost(prefix);
         if (!host) return OsError{ENOENT, Step::Resolve};
-        if (::mkdir(host->constData(), 0777) != 0 && errno != EEXIST) return Errno(Step::Create);
+        if (const int err = MakeDirWaiting(*host); err != 0 && err != EEXIST)
+            return OsError{err, Step::Create};
     }
     const std::optional<QByteArray> host = Drives().toHost(full);
     if (!host) return OsError{ENOENT, Step::Resolve};
-    struct stat st {};
-    if (::stat(host->constData(), &st) != 0) return Errno(Step::Examine);
-    if (!S_ISDIR(st.st_mode)) return OsError{ENOTDIR, Step::Create};
+    struct statx sx {};
+    if (const int err = detail::StatWaiting(*host, true, sx); err != 0)
+        return OsError{err, Step::Examine};
+    if (!S_ISDIR(sx.stx_mode)) return OsError{ENOTDIR, Step::Create};
     return {};
 }
 

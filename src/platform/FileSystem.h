@@ -109,7 +109,9 @@ std::int32_t FileGetAttr(const QString& path);
 bool FileExists(const QString& path);  // a non-directory entry (links to files count)
 // FileExists, or nullopt when the device gave no answer in time.
 std::optional<bool> AskFileExists(const QString& path);
-bool DirectoryExists(const QString& path);     // a directory (not a link to one)
+bool DirectoryExists(const QString& path);  // a directory (not a link to one)
+// DirectoryExists, or nullopt when the device gave no answer in time.
+std::optional<bool> AskDirectoryExists(const QString& path);
 Result<void> DeleteFile(const QString& path);  // a non-directory entry; a link is removed itself
 Result<void> RenameFile(const QString& oldPath, const QString& newPath);
 Result<void> CreateDir(const QString& path);

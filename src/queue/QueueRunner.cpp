@@ -222,7 +222,10 @@ QueueRunner::RowStart QueueRunner::RunFileRow(int row, const Job& job) {
         RunError(QStringLiteral("Not enough space on drive ") + job.targetDir.left(1));
         return RowStart::EndRun;
     }
-    if (!transfer_.TargetDirectoryMade(job.paths) && !platform::DirectoryExists(job.targetDir) &&
+    // A device that gives no answer about the directory is left to the row,
+    // which fails on it: that is no directory that could not be made.
+    if (!transfer_.TargetDirectoryMade(job.paths) &&
+        !platform::AskDirectoryExists(job.targetDir).value_or(true) &&
         !platform::ForceDirectories(job.targetDir)) {
         RunError(QStringLiteral("Could not create \"") + job.targetDir + u'"');
         return RowStart::EndRun;

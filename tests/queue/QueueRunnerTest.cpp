@@ -592,6 +592,32 @@ TEST(Reentry, AMoveFromADeviceThatHangsAtTheSettleKeepsItsSource) {
     EXPECT_EQ(rig.drives.readFile(R"(C:\Src\a)"), "a");
 }
 
+// A target directory to be made on a device that does not answer: the run
+// ends with its message after the wait, with the window's timers running
+// meanwhile, and the row and its source stay.
+TEST(Reentry, ATargetDirectoryOnADeviceThatHangsEndsTheRunWithItsMessage) {
+    SessionRig rig;
+    rig.drives.makeDir(R"(C:\Dev)");
+    rig.drives.writeFile(R"(C:\Src\a)", "a");
+    testsupport::SlowDevice device(rig.drives.host(R"(C:\Dev)"), rig.drives.host("D:\\"), {});
+    if (!device.mounted()) GTEST_SKIP() << device.why().toStdString();
+    if (!platform::AsyncIo::Instance().RingActive()) GTEST_SKIP() << "no io_uring here";
+    rig.Job(Src, "a", QStringLiteral(R"(D:\New\Deep)"), ActionMove);
+    testsupport::ScriptedDialogs dialogs;
+    dialogs.ExpectMessage(MsgKind::Error, R"(Could not create "D:\New\Deep")", platform::mrOk,
+                          platform::mbOK);
+    testsupport::HangWatch hang(device);
+    hang.begin("mkdir");
+    rig.session.Runner().btnStartClick();
+    EXPECT_TRUE(hang.stillHung());
+    EXPECT_GT(hang.ticksWhileHung(), 20);
+    EXPECT_EQ(rig.Rows(), QStringList{R"(C:\Src|a|D:\New\Deep|Move|Pending)"});
+    ExpectStoppedAndQuiet(rig);
+    hang.end();
+    EXPECT_EQ(platform::AsyncIo::Instance().Abandoned(), 0);
+    EXPECT_EQ(rig.drives.readFile(R"(C:\Src\a)"), "a");
+}
+
 // A move inside one device whose rename it does not answer: the row ends
 // "Aborted" after the wait, with the window's timers running meanwhile, and
 // the next row's source, which the device cannot be asked about, is a
