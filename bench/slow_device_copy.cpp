@@ -118,10 +118,10 @@ double HungAbort(Device& dev) {
 }
 
 // A share that stops answering for 2 s during a run of 30 small files, at
-// a moment 6 ms later in each trial (the trials cover one file's round
-// trips). The hang ends by itself, as a network's does: a shell removes the
-// switch, since a window that waits in a plain call runs no timer. The
-// window's worst answer in each trial; the trials where it froze (over 1 s).
+// a moment 47 ms later in each trial: spread over the run's files and
+// settles, and over where in its file's round trips each falls. The hang ends by itself, as a
+// network's does: a shell removes the switch, since a window that waits in a plain call runs no
+// timer. The window's worst answer in each trial; the trials where it froze (over 1 s).
 std::pair<double, int> ShareHangs(Device& dev, int trials) {
     benchrig::Shell("rm -rf '" + dev.work + "/src'");
     benchrig::MakeTree(dev.work + "/src", 1, 30, 4096);
@@ -133,14 +133,14 @@ std::pair<double, int> ShareHangs(Device& dev, int trials) {
         benchrig::AnswerSampler sampler;
         queue::QueueSession session(window);
         benchrig::QueueTree(session, "src", "ours", 1, 30, queue::ActionCopy);
-        QTimer::singleShot(800 + trial * 6, [&] {
+        QTimer::singleShot(400 + trial * 47, [&] {
             dev.device->setHung(true);
             benchrig::Shell("(sleep 2; rm -f '" + dev.mount + ".hang') > /dev/null 2>&1 &");
         });
         sampler.Start();
         benchrig::TimeRun(session);
         const double max = sampler.Stop().second;
-        std::printf("hang at %d ms: answer max %.0f ms\n", 800 + trial * 6, max);
+        std::printf("hang at %d ms: answer max %.0f ms\n", 400 + trial * 47, max);
         worst = std::max(worst, max);
         frozen += max > 1000;
         dev.device->answerAgain();
