@@ -9,8 +9,12 @@
 // only that one waits. SHARE 1 mounts it with the type of a network
 // share, so the program lists it as a network drive. The kernel keeps no
 // attributes or names in its cache, so every look-up reaches the device, and
-// up to 512 operations wait side by side, as on a share. Runs in the
-// foreground until unmounted (umount MOUNTPOINT).
+// operations wait side by side, as on a share, with one exception: the
+// kernel looks up names that are not there one at a time in a directory,
+// since this library (libfuse 3.14) never passes on the wish for parallel
+// directory operations (its reply to the kernel lacks the flag; measured:
+// 32 such look-ups at once take 330 ms, 32 of names that are there 24 ms).
+// Runs in the foreground until unmounted (umount MOUNTPOINT).
 #define _GNU_SOURCE
 #define FUSE_USE_VERSION 31
 
@@ -66,7 +70,7 @@ static void Host(char* out, const char* path) {
 #define CHECK(call) return (call) < 0 ? -errno : 0
 
 static void* Init(struct fuse_conn_info* conn, struct fuse_config* cfg) {
-    // Look-ups in one directory wait side by side, as on a share.
+    // Asked for, as a share would have it; not passed on (see the top).
     if (conn->capable & FUSE_CAP_PARALLEL_DIROPS) conn->want |= FUSE_CAP_PARALLEL_DIROPS;
     cfg->attr_timeout = 0;
     cfg->entry_timeout = 0;
