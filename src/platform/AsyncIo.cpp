@@ -119,6 +119,11 @@ bool AnswersFromMemory(const QByteArray& host) {
     return m->source.startsWith("/dev/") && !m->fsType.startsWith("fuse");
 }
 
+bool SyncfsMissesServer(const QByteArray& host) {
+    const MountEntry* m = host.startsWith('/') ? MountOf(host) : nullptr;
+    return m && (m->fsType == "fuse" || m->fsType == "fuseblk" || m->fsType.startsWith("fuse."));
+}
+
 struct AsyncIo::Ring {
     io_uring ring{};
     bool active = false;
@@ -346,7 +351,10 @@ IoTicket AsyncIo::Submit(IoRequest request) {
     auto ticket = std::make_shared<IoOperation>();
     IoOperation& op = *ticket;
     op.request_ = std::move(request);
-    if (!r.silentDrives.isEmpty() && r.silentDrives.contains(MountPointOf(op.request_.where()))) {
+    // A close still goes to the kernel: refused, its descriptor would stay
+    // open, and the volume busy (no unmount), for the program's life.
+    if (op.request_.op != IoOp::Close && !r.silentDrives.isEmpty() &&
+        r.silentDrives.contains(MountPointOf(op.request_.where()))) {
         op.result_ = -ETIMEDOUT;
         op.done_ = true;
         return ticket;

@@ -117,7 +117,8 @@ public:
 
     // Hands the operation to the kernel. Without the ring it runs here and
     // now, and the ticket is done at once. An operation on a drive that does
-    // not answer fails at once with -ETIMEDOUT.
+    // not answer fails at once with -ETIMEDOUT, except a close, which is
+    // handed on to run once the device answers.
     IoTicket Submit(IoRequest request);
 
     // Pumps (with input) until every ticket is done or timeout has passed
@@ -193,6 +194,12 @@ QByteArray MountPointOf(const QByteArray& hostPath);
 // rather than asking a server for each (FUSE, NFS, SMB): look-ups and
 // creations there come back at once. From the mount table.
 bool AnswersFromMemory(const QByteArray& hostPath);
+
+// Whether the file system holding an absolute host path is served by FUSE
+// (virtiofs aside): the kernel's syncfs asks nothing of its server, which may
+// still hold the data in a cache of its own (a disk served by ntfs-3g), so
+// its files and directories are flushed one by one (fsync).
+bool SyncfsMissesServer(const QByteArray& hostPath);
 
 // The device number of the file system mounted where an absolute host path
 // lies, from the mount table (0 for a relative path): what a stat of its

@@ -193,8 +193,17 @@ bool SourceUnchanged(const CopiedSource& source);
 bool DeleteIfUnchanged(const CopiedSource& source);
 
 // Flushes the file system of each host directory, once per file system
-// (syncfs). Per directory: whether its file system is now on disk.
-std::vector<bool> FlushFileSystems(const std::vector<QByteArray>& hostDirs);
+// (syncfs). Per directory: whether its file system is now on disk. Where
+// syncfs does not reach the server (SyncfsMissesServer), each directory is
+// flushed by itself instead, and so is each of `files` (open descriptors,
+// with the host directory each lies in) there: one that fails fails its
+// directory.
+struct FileToFlush {
+    int fd = -1;
+    QByteArray hostDir;
+};
+std::vector<bool> FlushFileSystems(const std::vector<QByteArray>& hostDirs,
+                                   const std::vector<FileToFlush>& files = {});
 
 // Tests: runs after every flush of a file system, with the directory it was
 // reached through; false makes the flush count as failed, as a dying disk's

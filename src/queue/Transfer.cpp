@@ -199,12 +199,17 @@ void TransferEngine::Settle(SettleLog* log, Names names) {
     // 1. One flush for the data of the files finished since the last settle
     // and the names that settle gave.
     QHash<QByteArray, bool> onDisk;
-    const auto flush = [&onDisk](const std::vector<QByteArray>& list) {
-        const std::vector<bool> flushed = platform::FlushFileSystems(list);
+    const auto flush = [&onDisk](const std::vector<QByteArray>& list,
+                                 const std::vector<platform::FileToFlush>& files) {
+        const std::vector<bool> flushed = platform::FlushFileSystems(list, files);
         for (std::size_t i = 0; i < list.size(); ++i)
             onDisk.insert(list[i], flushed[i]);
     };
-    flush(dirs);
+    std::vector<platform::FileToFlush> files;
+    for (const Finished& f : batch) {
+        if (f.unnamed && f.unnamed->IsOpen()) files.push_back({f.unnamed->fd(), f.targetDir});
+    }
+    flush(dirs, files);
     // 2. Only files whose data is on disk get their names: a power cut never
     // leaves a name on data the disk does not hold. A name reaches the disk
     // with the next settle's flush, which a run pays anyway; at once when
@@ -241,7 +246,7 @@ void TransferEngine::Settle(SettleLog* log, Names names) {
         std::vector<QByteArray> namedDirs;
         for (const Finished& f : named)
             addOnce(namedDirs, f.targetDir);
-        flush(namedDirs);
+        flush(namedDirs, {});
         for (Finished& f : named) {
             done.push_back(std::move(f));
             outcomes.push_back(CopyResult::Complete);

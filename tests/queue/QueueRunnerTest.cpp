@@ -618,6 +618,36 @@ TEST(Reentry, ATargetDirectoryOnADeviceThatHangsEndsTheRunWithItsMessage) {
     EXPECT_EQ(rig.drives.readFile(R"(C:\Src\a)"), "a");
 }
 
+// On a FUSE device the kernel's syncfs never asks the server: the settle
+// asks for each file by itself. One the device does not confirm within the
+// wait is not taken for being on disk: its row is a "Target Error", the
+// target goes and the moved source stays.
+TEST(Reentry, AFileOnAFuseDeviceCountsOnlyOnceItsServerFlushedIt) {
+    SessionRig rig;
+    rig.drives.makeDir(R"(C:\Dev\Tgt)");
+    rig.drives.writeFile(R"(C:\Src\a)", "a");
+    testsupport::SlowDevice device(rig.drives.host(R"(C:\Dev)"), rig.drives.host("D:\\"), {});
+    if (!device.mounted()) GTEST_SKIP() << device.why().toStdString();
+    if (!platform::AsyncIo::Instance().RingActive()) GTEST_SKIP() << "no io_uring here";
+    rig.Job(Src, "a", Tgt, ActionMove);
+    testsupport::HangWatch hang(device);
+    hang.begin("fsync");
+    rig.session.Runner().btnStartClick();
+    EXPECT_TRUE(hang.stillHung());
+    EXPECT_GT(hang.ticksWhileHung(), 20);
+    EXPECT_EQ(rig.Rows(), QStringList{R"(C:\Src|a|D:\Tgt|Move|Target Error)"});
+    ExpectStoppedAndQuiet(rig);
+    hang.end();
+    EXPECT_EQ(platform::AsyncIo::Instance().Abandoned(), 0);
+    EXPECT_EQ(rig.drives.readFile(R"(C:\Src\a)"), "a");
+    EXPECT_FALSE(rig.drives.exists(R"(C:\Dev\Tgt\a)"));
+    // Nothing stays open on the device, which could not be unmounted then.
+    const QString mount = QString::fromUtf8(rig.drives.host("D:\\"));
+    for (const QFileInfo& fd :
+         QDir(QStringLiteral("/proc/self/fd")).entryInfoList(QDir::Files | QDir::System))
+        EXPECT_FALSE(fd.symLinkTarget().startsWith(mount)) << fd.symLinkTarget().toStdString();
+}
+
 // A move inside one device whose rename it does not answer: the row ends
 // "Aborted" after the wait, with the window's timers running meanwhile, and
 // the next row's source, which the device cannot be asked about, is a
