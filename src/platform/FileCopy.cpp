@@ -690,20 +690,20 @@ std::vector<bool> FlushFileSystems(const std::vector<QByteArray>& hostDirs,
                                    const std::vector<FileToFlush>& files) {
     std::vector<bool> flushed(hostDirs.size(), false);
     std::vector<std::pair<dev_t, bool>> done;
-    // Files whose server syncfs never reaches: each flushed by itself, all
-    // at once. A flush given up may still run later on a reused descriptor
-    // number: the flush of another file, which harms nothing.
-    std::vector<IoRequest> fileFlushes;
-    std::vector<QByteArray> fileDirs;
+    const auto decide = [&](std::size_t i, bool ok) {
+        flushed[i] = ok && (!flushHook || flushHook(hostDirs[i]));
+    };
+    // Where syncfs never reaches the server, each file and each directory
+    // (its names) is flushed by itself instead, all at once; an answer
+    // decides for the directory. A file's flush given up may still run later
+    // on a reused descriptor number: the flush of another file, which harms
+    // nothing. A directory's flush keeps the directory open.
+    std::vector<IoRequest> byItself;
+    std::vector<QByteArray> decidesFor;
     for (const FileToFlush& f : files) {
         if (!SyncfsMissesServer(f.hostDir)) continue;
-        fileFlushes.push_back({.op = IoOp::Fsync, .fd = f.fd, .place = f.hostDir});
-        fileDirs.push_back(f.hostDir);
-    }
-    QSet<QByteArray> failedDirs;
-    const std::vector<IoTicket> filesFlushed = AsyncIo::Instance().Ask(std::move(fileFlushes));
-    for (std::size_t i = 0; i < filesFlushed.size(); ++i) {
-        if (filesFlushed[i]->result() < 0) failedDirs.insert(fileDirs[i]);
+        byItself.push_back({.op = IoOp::Fsync, .fd = f.fd, .place = f.hostDir});
+        decidesFor.push_back(f.hostDir);
     }
     // The directories are opened and measured through the ring: a device
     // that does not answer fails its flush instead of holding the window.
@@ -722,29 +722,19 @@ std::vector<bool> FlushFileSystems(const std::vector<QByteArray>& hostDirs,
         measures.push_back(Measure(fds.back(), hostDirs[i]));
     }
     const std::vector<IoTicket> measured = AsyncIo::Instance().Ask(std::move(measures));
-    // Directories whose server syncfs never reaches: each flushed by itself
-    // (its names), all at once, each request keeping its directory open.
-    std::vector<std::size_t> byItself;
-    std::vector<IoRequest> dirFlushes;
+    std::vector<std::size_t> flushedByItself;
     for (std::size_t i = 0, m = 0; i < hostDirs.size(); ++i) {
         if (opened[i]->result() < 0) continue;
         const SharedFd& fd = fds[m];
-        if (measured[m++]->result() != 0 || !SyncfsMissesServer(hostDirs[i])) continue;
-        byItself.push_back(i);
-        dirFlushes.push_back(
-            {.op = IoOp::Fsync, .fd = fd.get(), .place = hostDirs[i], .keepAlive = fd.keep()});
-    }
-    const std::vector<IoTicket> dirsFlushed = AsyncIo::Instance().Ask(std::move(dirFlushes));
-    for (std::size_t k = 0; k < byItself.size(); ++k) {
-        const std::size_t i = byItself[k];
-        flushed[i] = dirsFlushed[k]->result() == 0 && !failedDirs.contains(hostDirs[i]);
-        if (flushed[i] && flushHook) flushed[i] = flushHook(hostDirs[i]);
-    }
-    for (std::size_t i = 0, m = 0; i < hostDirs.size(); ++i) {
-        if (opened[i]->result() < 0) continue;
-        const int fd = fds[m].get();
         const IoTicket& st = measured[m++];
-        if (st->result() != 0 || SyncfsMissesServer(hostDirs[i])) continue;
+        if (st->result() != 0) continue;
+        if (SyncfsMissesServer(hostDirs[i])) {
+            flushedByItself.push_back(i);
+            byItself.push_back(
+                {.op = IoOp::Fsync, .fd = fd.get(), .place = hostDirs[i], .keepAlive = fd.keep()});
+            decidesFor.push_back(hostDirs[i]);
+            continue;
+        }
         const dev_t device = detail::StampOf(st->stat()).device;
         const auto seen = std::find_if(done.begin(), done.end(),
                                        [&](const auto& d) { return d.first == device; });
@@ -752,11 +742,17 @@ std::vector<bool> FlushFileSystems(const std::vector<QByteArray>& hostDirs,
             flushed[i] = seen->second;
         } else {
             // Since Linux 5.8 syncfs also reports write-back errors.
-            flushed[i] = ::syncfs(fd) == 0;
-            if (flushed[i] && flushHook) flushed[i] = flushHook(hostDirs[i]);
+            decide(i, ::syncfs(fd.get()) == 0);
             done.emplace_back(device, flushed[i]);
         }
     }
+    const std::vector<IoTicket> answers = AsyncIo::Instance().Ask(std::move(byItself));
+    QSet<QByteArray> failed;
+    for (std::size_t k = 0; k < answers.size(); ++k) {
+        if (answers[k]->result() < 0) failed.insert(decidesFor[k]);
+    }
+    for (const std::size_t i : flushedByItself)
+        decide(i, !failed.contains(hostDirs[i]));
     return flushed;
 }
 

@@ -36,6 +36,21 @@ void ExpectStoppedAndQuiet(SessionRig& rig) {
     EXPECT_FALSE(rig.window.timerOn);
 }
 
+// Why a test on the test device cannot run here, or nothing.
+std::optional<std::string> NoDevice(const testsupport::SlowDevice& device) {
+    if (!device.mounted()) return device.why().toStdString();
+    if (!platform::AsyncIo::Instance().RingActive()) return "no io_uring here";
+    return std::nullopt;
+}
+
+// After a run on a device that hung: Stopped and quiet, and once the device
+// answers again, nothing of the run still waits for it.
+void ExpectQuietOnceItAnswers(SessionRig& rig, testsupport::HangWatch& hang) {
+    ExpectStoppedAndQuiet(rig);
+    hang.end();
+    EXPECT_EQ(platform::AsyncIo::Instance().Abandoned(), 0);
+}
+
 QStringList Split(const char* list, char separator) {
     return QString(list).split(QLatin1Char(separator), Qt::SkipEmptyParts);
 }
@@ -572,8 +587,7 @@ TEST(Reentry, AMoveFromADeviceThatHangsAtTheSettleKeepsItsSource) {
     SessionRig rig;
     rig.drives.writeFile(R"(C:\Dev\Out\a)", "a");
     testsupport::SlowDevice device(rig.drives.host(R"(C:\Dev)"), rig.drives.host("D:\\"), {});
-    if (!device.mounted()) GTEST_SKIP() << device.why().toStdString();
-    if (!platform::AsyncIo::Instance().RingActive()) GTEST_SKIP() << "no io_uring here";
+    if (const auto why = NoDevice(device)) GTEST_SKIP() << *why;
     rig.Job(QStringLiteral(R"(D:\Out)"), "a", Src, ActionMove);
     testsupport::HangWatch hang(device);
     rig.AtPump([&](std::int64_t) {
@@ -584,10 +598,8 @@ TEST(Reentry, AMoveFromADeviceThatHangsAtTheSettleKeepsItsSource) {
     // The window's timers ran while the device hung.
     EXPECT_GT(hang.ticksWhileHung(), 20);
     EXPECT_EQ(rig.Rows(), QStringList{R"(D:\Out|a|C:\Src|Move|Source Error)"});
-    ExpectStoppedAndQuiet(rig);
     rig.AtPump({});
-    hang.end();
-    EXPECT_EQ(platform::AsyncIo::Instance().Abandoned(), 0);
+    ExpectQuietOnceItAnswers(rig, hang);
     EXPECT_EQ(rig.drives.readFile(R"(D:\Out\a)"), "a");
     EXPECT_EQ(rig.drives.readFile(R"(C:\Src\a)"), "a");
 }
@@ -600,8 +612,7 @@ TEST(Reentry, ATargetDirectoryOnADeviceThatHangsEndsTheRunWithItsMessage) {
     rig.drives.makeDir(R"(C:\Dev)");
     rig.drives.writeFile(R"(C:\Src\a)", "a");
     testsupport::SlowDevice device(rig.drives.host(R"(C:\Dev)"), rig.drives.host("D:\\"), {});
-    if (!device.mounted()) GTEST_SKIP() << device.why().toStdString();
-    if (!platform::AsyncIo::Instance().RingActive()) GTEST_SKIP() << "no io_uring here";
+    if (const auto why = NoDevice(device)) GTEST_SKIP() << *why;
     rig.Job(Src, "a", QStringLiteral(R"(D:\New\Deep)"), ActionMove);
     testsupport::ScriptedDialogs dialogs;
     dialogs.ExpectMessage(MsgKind::Error, R"(Could not create "D:\New\Deep")", platform::mrOk,
@@ -612,9 +623,7 @@ TEST(Reentry, ATargetDirectoryOnADeviceThatHangsEndsTheRunWithItsMessage) {
     EXPECT_TRUE(hang.stillHung());
     EXPECT_GT(hang.ticksWhileHung(), 20);
     EXPECT_EQ(rig.Rows(), QStringList{R"(C:\Src|a|D:\New\Deep|Move|Pending)"});
-    ExpectStoppedAndQuiet(rig);
-    hang.end();
-    EXPECT_EQ(platform::AsyncIo::Instance().Abandoned(), 0);
+    ExpectQuietOnceItAnswers(rig, hang);
     EXPECT_EQ(rig.drives.readFile(R"(C:\Src\a)"), "a");
 }
 
@@ -627,8 +636,7 @@ TEST(Reentry, AFileOnAFuseDeviceCountsOnlyOnceItsServerFlushedIt) {
     rig.drives.makeDir(R"(C:\Dev\Tgt)");
     rig.drives.writeFile(R"(C:\Src\a)", "a");
     testsupport::SlowDevice device(rig.drives.host(R"(C:\Dev)"), rig.drives.host("D:\\"), {});
-    if (!device.mounted()) GTEST_SKIP() << device.why().toStdString();
-    if (!platform::AsyncIo::Instance().RingActive()) GTEST_SKIP() << "no io_uring here";
+    if (const auto why = NoDevice(device)) GTEST_SKIP() << *why;
     rig.Job(Src, "a", Tgt, ActionMove);
     testsupport::HangWatch hang(device);
     hang.begin("fsync");
@@ -636,9 +644,7 @@ TEST(Reentry, AFileOnAFuseDeviceCountsOnlyOnceItsServerFlushedIt) {
     EXPECT_TRUE(hang.stillHung());
     EXPECT_GT(hang.ticksWhileHung(), 20);
     EXPECT_EQ(rig.Rows(), QStringList{R"(C:\Src|a|D:\Tgt|Move|Target Error)"});
-    ExpectStoppedAndQuiet(rig);
-    hang.end();
-    EXPECT_EQ(platform::AsyncIo::Instance().Abandoned(), 0);
+    ExpectQuietOnceItAnswers(rig, hang);
     EXPECT_EQ(rig.drives.readFile(R"(C:\Src\a)"), "a");
     EXPECT_FALSE(rig.drives.exists(R"(C:\Dev\Tgt\a)"));
     // Nothing stays open on the device, which could not be unmounted then.
@@ -660,8 +666,7 @@ TEST(Reentry, ARenameTheDeviceDoesNotAnswerIsOfferedAgain) {
     rig.drives.makeDir(R"(C:\Dev\In)");
     rig.drives.makeDir(R"(C:\Mnt)");
     testsupport::SlowDevice device(rig.drives.host(R"(C:\Dev)"), rig.drives.host(R"(C:\Mnt)"), {});
-    if (!device.mounted()) GTEST_SKIP() << device.why().toStdString();
-    if (!platform::AsyncIo::Instance().RingActive()) GTEST_SKIP() << "no io_uring here";
+    if (const auto why = NoDevice(device)) GTEST_SKIP() << *why;
     // As a walk queues them: taken from the directory the walk listed.
     const std::optional<platform::DirectoryId> out = platform::IdentifyDirectory(R"(C:\Mnt\Out)");
     ASSERT_TRUE(out);
