@@ -7,8 +7,11 @@
 //   a device at 20 MB/s that hangs in the middle of a 100 MiB file: the time
 //   from Abort until the run is Stopped;
 //   the share stopping for 2 s at moments spread over a small file's calls:
-//   how long the window went without answering.
-// argv[2], when given, runs that one part only: usb, hang, share or sharehang.
+//   how long the window went without answering;
+//   a USB stick whose data waits in the page cache (Stick, below): 300 files
+//   of 100 KiB against cp -r and its flush, then an Abort in a 100 MiB file.
+// argv[2], when given, runs that one part only: usb, hang, share, sharehang
+// or stick.
 //
 // Ratios are our throughput over cp's (cp's time / ours); our runs end with
 // their flush, cp's do not. Needs root and /dev/fuse; elsewhere it says so and
@@ -21,6 +24,9 @@
 #include "platform/AsyncIo.h"
 
 #include <QTimer>
+
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -55,9 +61,59 @@ struct Figures {
     double answerP99 = 0;
 };
 
+// A USB stick as the kernel sees one: an ext4 image on a loop device whose
+// writes the block layer lets through at 5 MB/s (cgroup v1's blkio
+// throttle), so written data waits in the page cache for the device, as it
+// does on a real stick, where the FUSE device writes through.
+struct Stick {
+    std::string work;
+    std::string mount;
+    std::string loop;
+
+    explicit Stick(const std::string& root) : work(root), mount(root + "/stick") {
+        const std::string image = root + "/stick.img";
+        benchrig::Shell("truncate -s 1G '" + image + "' && mkfs.ext4 -q -F '" + image +
+                        "' && mkdir -p '" + mount + "'");
+        FILE* p = ::popen(("losetup -f --show '" + image + "' 2>/dev/null").c_str(), "r");
+        char line[64] = {};
+        if (p && std::fgets(line, sizeof line, p)) loop = line;
+        if (p) ::pclose(p);
+        if (!loop.empty() && loop.back() == '\n') loop.pop_back();
+        struct stat st {};
+        if (loop.empty() || ::stat(loop.c_str(), &st) != 0 ||
+            std::system(("mount '" + loop + "' '" + mount + "'").c_str()) != 0) {
+            loop.clear();
+            return;
+        }
+        throttle_ = std::to_string(major(st.st_rdev)) + ":" + std::to_string(minor(st.st_rdev));
+        if (!Throttle(5'000'000)) return;
+        benchrig::InstallDrives(work, mount);
+    }
+    ~Stick() {
+        if (!throttle_.empty()) Throttle(0);
+        if (!loop.empty()) benchrig::Shell("umount '" + mount + "'; losetup -d '" + loop + "'");
+        platform::ResetDrives();
+    }
+    bool ready() const { return throttled_; }
+    void Clear() { benchrig::Shell("rm -rf '" + mount + "'/*; sync -f '" + mount + "'"); }
+
+private:
+    bool Throttle(long long bytesPerSecond) {
+        FILE* f = std::fopen("/sys/fs/cgroup/blkio/blkio.throttle.write_bps_device", "w");
+        if (!f) return false;
+        std::fprintf(f, "%s %lld\n", throttle_.c_str(), bytesPerSecond);
+        throttled_ = std::fclose(f) == 0 && bytesPerSecond > 0;
+        return throttled_;
+    }
+    std::string throttle_;
+    bool throttled_ = false;
+};
+
 // The tree src/d0 (files of size bytes) copied onto the device by a run and by
-// cp -r, in turns; the median ratio and our runs' worst answer.
-Figures RatioVsCp(Device& dev, int files, long long size, int rounds) {
+// cp -r, in turns; the median ratio and our runs' worst answer. Where the
+// device keeps written data in the page cache, cp's time includes its flush.
+template <class Dev>
+Figures RatioVsCp(Dev& dev, int files, long long size, int rounds, bool flushCp = false) {
     benchrig::Shell("rm -rf '" + dev.work + "/src'");
     benchrig::MakeTree(dev.work + "/src", 1, files, size);
     benchrig::Shell("cat '" + dev.work + "/src/d0/'* > /dev/null");
@@ -78,7 +134,8 @@ Figures RatioVsCp(Device& dev, int files, long long size, int rounds) {
                 figures.answerP99 = std::max(figures.answerP99, p99);
                 figures.answerMax = std::max(figures.answerMax, max);
             } else {
-                cp = benchrig::TimeShell("cp -r '" + dev.work + "/src/d0' '" + dev.mount + "/'");
+                cp = benchrig::TimeShell("cp -r '" + dev.work + "/src/d0' '" + dev.mount + "/'" +
+                                         (flushCp ? " && sync -f '" + dev.mount + "'" : ""));
             }
         }
         ratios.push_back(cp / ours);
@@ -89,30 +146,46 @@ Figures RatioVsCp(Device& dev, int files, long long size, int rounds) {
     return figures;
 }
 
-// Abort pressed 300 ms into a hang that begins after the third chunk: the
-// milliseconds from the press until the run is Stopped.
-double HungAbort(Device& dev) {
+// Abort during the copy of a 100 MiB file: on a device that hangs, pressed
+// 300 ms into a hang that begins after the third chunk; on a stick, pressed
+// once 40 MB are copied, with data still on its way to the device. The
+// milliseconds from the press until the run is Stopped; the window's worst
+// answer into `answerMax`.
+template <class Dev>
+double AbortBigFile(Dev& dev, double* answerMax = nullptr) {
+    constexpr bool hangs = requires {
+        dev.device->setHung(true);
+    };
     benchrig::Shell("rm -rf '" + dev.work + "/src'");
     benchrig::MakeTree(dev.work + "/src", 1, 1, 100LL << 20);
     benchrig::NoWindow window;
     queue::QueueSession session(window);
     benchrig::QueueTree(session, "src", "ours", 1, 1, queue::ActionCopy);
     double pressed = 0;
+    const auto press = [&] {
+        pressed = benchrig::Now();
+        session.Runner().btnAbortClick();
+    };
     platform::SetPumpHook([&](std::int64_t) {
-        if (pressed != 0 || session.Counters().CurrentFileDone < 3'000'000) return;
+        if (pressed != 0 || session.Counters().CurrentFileDone < (hangs ? 3'000'000 : 40'000'000))
+            return;
         pressed = -1;
-        dev.device->setHung(true);
-        QTimer::singleShot(300, [&] {
-            pressed = benchrig::Now();
-            session.Runner().btnAbortClick();
-        });
+        if constexpr (hangs) {
+            dev.device->setHung(true);
+            QTimer::singleShot(300, press);
+        } else {
+            press();
+        }
     });
+    benchrig::AnswerSampler sampler;
+    sampler.Start();
     session.Runner().RunQueue();
     const double ms = (benchrig::Now() - pressed) * 1000;
+    if (answerMax) *answerMax = sampler.Stop().second;
     platform::SetPumpHook({});
-    std::printf("hung row: %s\n",
+    std::printf("aborted row: %s\n",
                 qPrintable(session.Table().Cell(queue::colStatus, session.Table().RowCount() - 1)));
-    dev.device->answerAgain();
+    if constexpr (hangs) dev.device->answerAgain();
     dev.Clear();
     return pressed > 0 ? ms : -1;
 }
@@ -176,7 +249,23 @@ int main(int argc, char** argv) {
     }
     if (runs("hang")) {
         Device stalling(work, "stall", {.writeRate = 20e6});
-        abortMs = HungAbort(stalling);
+        abortMs = AbortBigFile(stalling);
+    }
+    Figures stickSmall;
+    double stickAbortMs = -1, stickAbortAnswer = -1;
+    if (runs("stick")) {
+        Stick stick(work);
+        if (!stick.ready()) {
+            std::printf("stick skipped: needs root, a loop device and blkio throttling\n");
+        } else {
+            stickSmall = RatioVsCp(stick, 300, 100 << 10, 3, true);
+            std::printf(
+                "stick_small_files_ratio_vs_cp_sync: %.3f (answer p99 %.0f ms, max %.0f ms)\n",
+                stickSmall.ratio, stickSmall.answerP99, stickSmall.answerMax);
+            stickAbortMs = AbortBigFile(stick, &stickAbortAnswer);
+            std::printf("stick_abort_ms: %.0f (answer max %.0f ms)\n", stickAbortMs,
+                        stickAbortAnswer);
+        }
     }
     if (runs("share")) {
         Device smb(work, "share", {.latencyMs = 10, .share = true});
