@@ -4,6 +4,7 @@
 #include "platform/FileSystemDetail.h"
 #include "platform/ReplacementFile.h"
 
+#include <QHash>
 #include <QSet>
 
 #include <fcntl.h>
@@ -686,13 +687,34 @@ bool DeleteIfUnchanged(const CopiedSource& source) {
     return AsyncIo::Instance().Ask(in.Request(IoOp::UnlinkAt, 0))->result() == 0;
 }
 
+namespace {
+
+// How fast each device took its last flush of some size, in bytes a second:
+// what a plain syncfs of the next batch would hold the window for.
+QHash<dev_t, double> flushPaces;
+constexpr std::int64_t kPacedBatch = 256 << 10;
+
+// Whether syncfs may write `bytes` itself, within about 50 ms: a batch under
+// 256 KiB always may (50 ms at 5 MB/s), a larger one where the device's
+// last flush was fast enough. A device not yet seen counts as slow.
+bool QuickToFlush(dev_t device, std::int64_t bytes) {
+    if (bytes < kPacedBatch) return true;
+    const auto pace = flushPaces.constFind(device);
+    return pace != flushPaces.constEnd() && double(bytes) / *pace < 0.05;
+}
+
+void Paced(dev_t device, std::int64_t bytes, std::chrono::steady_clock::duration took) {
+    const double seconds = std::chrono::duration<double>(took).count();
+    if (bytes >= kPacedBatch && seconds > 0) flushPaces.insert(device, double(bytes) / seconds);
+}
+
+}  // namespace
+
 std::vector<bool> FlushFileSystems(const std::vector<QByteArray>& hostDirs,
                                    const std::vector<FileToFlush>& files) {
+    using Clock = std::chrono::steady_clock;
+    AsyncIo& io = AsyncIo::Instance();
     std::vector<bool> flushed(hostDirs.size(), false);
-    std::vector<std::pair<dev_t, bool>> done;
-    const auto decide = [&](std::size_t i, bool ok) {
-        flushed[i] = ok && (!flushHook || flushHook(hostDirs[i]));
-    };
     // Where syncfs never reaches the server, each file and each directory
     // (its names) is flushed by itself instead, all at once; an answer
     // decides for the directory. A file's flush given up may still run later
@@ -711,7 +733,7 @@ std::vector<bool> FlushFileSystems(const std::vector<QByteArray>& hostDirs,
     for (const QByteArray& dir : hostDirs)
         opens.push_back(
             {.op = IoOp::OpenAt, .path = dir, .flags = O_RDONLY | O_DIRECTORY | O_CLOEXEC});
-    const std::vector<IoTicket> opened = AsyncIo::Instance().Ask(std::move(opens));
+    const std::vector<IoTicket> opened = io.Ask(std::move(opens));
     // Measured through the ring as well; each measure keeps its directory
     // open until the kernel is done with it.
     std::vector<SharedFd> fds;
@@ -721,8 +743,16 @@ std::vector<bool> FlushFileSystems(const std::vector<QByteArray>& hostDirs,
         fds.emplace_back(opened[i]->result());
         measures.push_back(Measure(fds.back(), hostDirs[i]));
     }
-    const std::vector<IoTicket> measured = AsyncIo::Instance().Ask(std::move(measures));
+    const std::vector<IoTicket> measured = io.Ask(std::move(measures));
     std::vector<std::size_t> flushedByItself;
+    struct Synced {
+        std::size_t dir;  // the first directory found on the device
+        int fd;
+        std::int64_t bytes = 0;
+    };
+    QHash<dev_t, Synced> devices;
+    QHash<QByteArray, dev_t> deviceOf;
+    std::vector<std::pair<std::size_t, dev_t>> onDevice;
     for (std::size_t i = 0, m = 0; i < hostDirs.size(); ++i) {
         if (opened[i]->result() < 0) continue;
         const SharedFd& fd = fds[m];
@@ -736,23 +766,60 @@ std::vector<bool> FlushFileSystems(const std::vector<QByteArray>& hostDirs,
             continue;
         }
         const dev_t device = detail::StampOf(st->stat()).device;
-        const auto seen = std::find_if(done.begin(), done.end(),
-                                       [&](const auto& d) { return d.first == device; });
-        if (seen != done.end()) {
-            flushed[i] = seen->second;
-        } else {
-            // Since Linux 5.8 syncfs also reports write-back errors.
-            decide(i, ::syncfs(fd.get()) == 0);
-            done.emplace_back(device, flushed[i]);
-        }
+        deviceOf.insert(hostDirs[i], device);
+        onDevice.emplace_back(i, device);
+        if (!devices.contains(device)) devices.insert(device, {i, fd.get()});
     }
-    const std::vector<IoTicket> answers = AsyncIo::Instance().Ask(std::move(byItself));
+    // syncfs waits for all the data written since the last flush, in a plain
+    // call: on a USB stick that keeps a second's copies in the page cache,
+    // seconds of the window held. Where that would take long, the files'
+    // data goes out first through the ring, waited for however long the
+    // device takes (one that is slow but writes is no hung one), so that
+    // syncfs is left with the names and the journal. Nothing is given up:
+    // the descriptors stay the batch's.
+    for (const FileToFlush& f : files) {
+        if (const auto d = deviceOf.constFind(f.hostDir); d != deviceOf.constEnd())
+            devices[*d].bytes += f.bytes;
+    }
+    std::vector<IoTicket> dataOut;
+    std::vector<QByteArray> dataFor;
+    for (const FileToFlush& f : files) {
+        const auto d = deviceOf.constFind(f.hostDir);
+        if (d == deviceOf.constEnd() || QuickToFlush(*d, devices[*d].bytes)) continue;
+        dataOut.push_back(io.Submit({.op = IoOp::SyncFileRange,
+                                     .fd = f.fd,
+                                     .flags = SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE |
+                                              SYNC_FILE_RANGE_WAIT_AFTER,
+                                     .place = f.hostDir,
+                                     .offset = 0}));
+        dataFor.push_back(f.hostDir);
+    }
     QSet<QByteArray> failed;
+    QHash<dev_t, Clock::time_point> wroteOut;
+    AbortWatch never;
+    const Clock::time_point outFrom = Clock::now();
+    for (std::size_t k = 0; k < dataOut.size(); ++k) {
+        if (!io.WaitUnlessAborted(dataOut[k], never) || dataOut[k]->result() < 0)
+            failed.insert(dataFor[k]);
+        wroteOut.insert(deviceOf.value(dataFor[k]), Clock::now());
+    }
+    QHash<dev_t, bool> syncedOk;
+    for (auto d = devices.cbegin(); d != devices.cend(); ++d) {
+        const Clock::time_point from = Clock::now();
+        // Since Linux 5.8 syncfs also reports write-back errors.
+        const bool ok = ::syncfs(d->fd) == 0 && (!flushHook || flushHook(hostDirs[d->dir]));
+        syncedOk.insert(d.key(), ok);
+        const auto out = wroteOut.constFind(d.key());
+        Paced(d.key(), d->bytes, out != wroteOut.constEnd() ? *out - outFrom : Clock::now() - from);
+    }
+    for (const auto& [i, device] : onDevice)
+        flushed[i] = syncedOk.value(device) && !failed.contains(hostDirs[i]);
+    const std::vector<IoTicket> answers = io.Ask(std::move(byItself));
     for (std::size_t k = 0; k < answers.size(); ++k) {
         if (answers[k]->result() < 0) failed.insert(decidesFor[k]);
     }
     for (const std::size_t i : flushedByItself)
-        decide(i, !failed.contains(hostDirs[i]));
+        flushed[i] = !failed.contains(hostDirs[i]) && (!flushHook || flushHook(hostDirs[i]));
     return flushed;
 }
 

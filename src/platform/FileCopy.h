@@ -197,10 +197,12 @@ bool DeleteIfUnchanged(const CopiedSource& source);
 // syncfs does not reach the server (SyncfsMissesServer), each directory is
 // flushed by itself instead, and so is each of `files` (open descriptors,
 // with the host directory each lies in) there: one that fails fails its
-// directory.
+// directory. Elsewhere the data of `files` goes out through the ring before
+// syncfs where a plain syncfs would hold the thread long (a slow device).
 struct FileToFlush {
     int fd = -1;
     QByteArray hostDir;
+    std::int64_t bytes = 0;  // written since it was opened
 };
 std::vector<bool> FlushFileSystems(const std::vector<QByteArray>& hostDirs,
                                    const std::vector<FileToFlush>& files = {});

@@ -207,7 +207,8 @@ void TransferEngine::Settle(SettleLog* log, Names names) {
     };
     std::vector<platform::FileToFlush> files;
     for (const Finished& f : batch) {
-        if (f.unnamed && f.unnamed->IsOpen()) files.push_back({f.unnamed->fd(), f.targetDir});
+        if (f.unnamed && f.unnamed->IsOpen())
+            files.push_back({f.unnamed->fd(), f.targetDir, f.target ? f.target->size : 0});
     }
     flush(dirs, files);
     // 2. Only files whose data is on disk get their names: a power cut never
