@@ -308,7 +308,16 @@ Result<std::int64_t> ReplacementFile::OpenResumable(const QByteArray& target, mo
 }
 
 void ReplacementFile::MarkDurable(std::int64_t bytes) {
-    if (IsResumable() && ::fdatasync(fd_) == 0) MarkFlushed(bytes);
+    if (!IsResumable()) return;
+    // On a USB stick the data still on its way is seconds of writing: waited
+    // for through the ring, with the window answering, however long the
+    // device takes. Nothing is given up, so the descriptor stays ours.
+    AsyncIo& io = AsyncIo::Instance();
+    const IoTicket flushed =
+        ring_ ? io.Submit({.op = IoOp::Fdatasync, .fd = fd_, .place = target_})
+              : AsyncIo::RunHere({.op = IoOp::Fdatasync, .fd = fd_, .place = target_});
+    AbortWatch never;
+    if (io.WaitUnlessAborted(flushed, never) && flushed->result() == 0) MarkFlushed(bytes);
 }
 
 void ReplacementFile::MarkFlushed(std::int64_t bytes) {
