@@ -8,8 +8,9 @@
 //   from Abort until the run is Stopped;
 //   the share stopping for 2 s at moments spread over a small file's calls:
 //   how long the window went without answering;
-//   a USB stick whose data waits in the page cache (Stick, below): 300 files
-//   of 100 KiB against cp -r and its flush, then an Abort in a 100 MiB file.
+//   a USB stick whose data waits in the page cache (Stick, below): one file
+//   of 40 MiB and 300 of 100 KiB against cp -r and its flush, then an Abort
+//   in a 100 MiB file.
 // argv[2], when given, runs that one part only: usb, hang, share, sharehang
 // or stick.
 //
@@ -258,6 +259,9 @@ int main(int argc, char** argv) {
         if (!stick.ready()) {
             std::printf("stick skipped: needs root, a loop device and blkio throttling\n");
         } else {
+            const Figures big = RatioVsCp(stick, 1, 40LL << 20, 1, true);
+            std::printf("stick_big_file_ratio_vs_cp_sync: %.3f (answer p99 %.0f ms, max %.0f ms)\n",
+                        big.ratio, big.answerP99, big.answerMax);
             stickSmall = RatioVsCp(stick, 300, 100 << 10, 3, true);
             std::printf(
                 "stick_small_files_ratio_vs_cp_sync: %.3f (answer p99 %.0f ms, max %.0f ms)\n",
