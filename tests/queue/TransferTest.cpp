@@ -308,6 +308,54 @@ TEST_F(TransferTest, ARowIsDoneAndItsMovedSourceGoesOnlyWhenTargetAndSourceHold)
     onFlush_ = {};
 }
 
+// A stick whose device loses what it is given once written: an ext4 volume
+// on a loop device backed by a file on a 6 MiB tmpfs, which fills up while
+// the page cache writes the copies out.
+TEST_F(TransferTest, DataTheDeviceLosesAtTheFlushFailsItsRowsAndKeepsTheirSources) {
+    const std::string target = drives_.host(R"(D:\Tgt)").toStdString();
+    const std::string backing = target + ".backing";
+    const auto sh = [](const std::string& command) { return std::system(command.c_str()) == 0; };
+    if (::geteuid() != 0 || !sh("mkdir -p '" + backing + "' && mount -t tmpfs -o size=6m tmpfs '" +
+                                backing + "' 2>/dev/null"))
+        GTEST_SKIP() << "needs root to mount a small file system";
+    const std::string loop = backing + "/loop";
+    const bool mounted =
+        sh("truncate -s 64M '" + backing +
+           "/img' && mkfs.ext4 -q -F -O ^has_journal -E "
+           "lazy_itable_init=1 '" +
+           backing + "/img' && losetup -f --show '" + backing + "/img' > '" + loop +
+           "' && mount -o noinit_itable \"$(cat '" + loop + "')\" '" + target + "'");
+    struct Unmount {
+        std::string target, backing, loop;
+        ~Unmount() {
+            std::system(("umount '" + target + "'; losetup -d \"$(cat '" + loop + "')\"; umount '" +
+                         backing + "'")
+                            .c_str());
+        }
+    } unmount{target, backing, loop};
+    if (!mounted) GTEST_SKIP() << "no loop device";
+    engine_.SetSameFileSystemMove(queue::SameFileSystemMove::Copy);
+    constexpr int Files = 6;
+    for (int i = 0; i < Files; ++i) {
+        drives_.writeFile(Source(i), TempDrives::Pattern(2'000'000 + i));
+        ASSERT_EQ(engine_.Move(progress_, queue::ResolvePaths(Source(i), Target(i)), std::nullopt,
+                               std::uint64_t(i)),
+                  CopyResult::Complete);
+    }
+    SettleRecorder log;
+    engine_.SettleAll(&log);
+
+    // The device failed its flush: each row fails, its source kept and no
+    // name given to data the device may not hold.
+    ASSERT_EQ(int(log.settled.size()), Files);
+    for (const auto& [ticket, outcome] : log.settled) {
+        const int i = int(ticket);
+        EXPECT_EQ(outcome, CopyResult::TargetError) << i;
+        EXPECT_EQ(drives_.readFile(Source(i)), TempDrives::Pattern(2'000'000 + i)) << i;
+        EXPECT_FALSE(drives_.exists(Target(i))) << i;
+    }
+}
+
 TEST_F(TransferTest, SourceChangedDuringItsMoveStaysAndGivesSourceError) {
     engine_.SetSameFileSystemMove(queue::SameFileSystemMove::Copy);
     const QByteArray data = TempDrives::Pattern(2'500'000);
