@@ -111,6 +111,33 @@ std::uint64_t MountedDeviceOf(const QByteArray& host) {
     return makedev(parts[0].toUInt(), parts[1].toUInt());
 }
 
+std::function<bool()> DeviceWriting(int fd, const QByteArray& hostPath) {
+    // Only a file system on a local block device answers fstat from memory.
+    // Asked first when an abort is seen: a copy that is not aborted pays nothing.
+    if (!AnswersFromMemory(hostPath)) return {};
+    using Clock = std::chrono::steady_clock;
+    return [fd, stat = QString(), last = qint64(-1), movedAt = Clock::time_point()]() mutable {
+        if (stat.isEmpty()) {
+            struct stat st {};
+            if (::fstat(fd, &st) != 0 || major(st.st_dev) == 0) return false;
+            stat = QStringLiteral("/sys/dev/block/%1:%2/stat")
+                       .arg(major(st.st_dev))
+                       .arg(minor(st.st_dev));
+        }
+        QFile f(stat);
+        if (!f.open(QIODevice::ReadOnly)) return false;
+        // The seventh field: sectors written. A slow device completes a
+        // large write only every few hundred milliseconds: one that wrote
+        // within the last second, or since the first look, counts as writing.
+        const QList<QByteArray> fields = f.readAll().simplified().split(' ');
+        const qint64 now = fields.size() > 6 ? fields[6].toLongLong() : -1;
+        if (now < 0) return false;
+        if (last < 0 || now != last) movedAt = Clock::now();
+        last = now;
+        return Clock::now() - movedAt < std::chrono::seconds(1);
+    };
+}
+
 bool AnswersFromMemory(const QByteArray& host) {
     if (!host.startsWith('/')) return false;
     const MountEntry* m = MountOf(host);
@@ -413,9 +440,13 @@ bool AsyncIo::WaitUnlessAborted(const IoTicket& ticket, AbortWatch& abort, PumpI
         if (r.active) r.Reap();
         if (ticket->done()) return true;
         const auto now = Clock::now();
-        if (abort.requested && *abort.requested && !abort.giveUpAt)
+        if (abort.requested && *abort.requested && !abort.giveUpAt) {
             abort.giveUpAt = now + abort.grace;
-        if (abort.giveUpAt && now >= *abort.giveUpAt) {
+            if (abort.progressing) abort.progressing();  // where the device stands now
+        }
+        if (abort.giveUpAt && now >= *abort.giveUpAt && abort.progressing && abort.progressing()) {
+            abort.giveUpAt = now + abort.grace;
+        } else if (abort.giveUpAt && now >= *abort.giveUpAt) {
             Abandon(ticket);
             ticket->result_ = -ECANCELED;
             return false;

@@ -25,6 +25,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
@@ -82,7 +83,19 @@ struct AbortWatch {
     std::chrono::milliseconds grace{0};
     // When the work is given up; set once the request was seen set.
     std::optional<std::chrono::steady_clock::time_point> giveUpAt;
+    // Asked when the request is first seen set, then each time the grace has
+    // passed: true while the device has written since it was last asked,
+    // which grants another grace. A slow device that writes is waited for;
+    // only one that has stopped is given up.
+    std::function<bool()> progressing{};
 };
+
+// Whether the block device that holds the file open at fd (on hostPath) is
+// still writing: its count of sectors written (sysfs) moved within the last
+// second, the first look counting as a move. Empty where the file system asks a server
+// (FUSE, network): nothing tells progress there. fd must stay open while
+// the function is used.
+std::function<bool()> DeviceWriting(int fd, const QByteArray& hostPath);
 
 class IoOperation;
 using IoTicket = std::shared_ptr<IoOperation>;

@@ -48,7 +48,8 @@ struct ChunkCopier::Kept {
 
 ChunkCopier::ChunkCopier(ChunkFiles files, CopyBuffer& buffer)
     : files_(std::move(files)),
-      abort_{files_.abortRequested, AbortGrace, std::nullopt},
+      abort_{files_.abortRequested, AbortGrace, std::nullopt,
+             DeviceWriting(files_.to, files_.toHost)},
       buffer_(buffer),
       kernelCopy_(MountPointOf(files_.fromHost) == MountPointOf(files_.toHost)) {
     if (!kernelCopy_ && AsyncIo::Instance().RingActive()) {

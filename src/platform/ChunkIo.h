@@ -8,7 +8,9 @@
 // are the plain calls.
 //
 // A chunk that has not completed `AbortGrace` after the abort request was
-// seen set is given up: cancelled, else abandoned to the kernel with the
+// seen set, on a device that is not writing (DeviceWriting: a local block
+// device that wrote within the last second goes on being waited for, a
+// grace at a time), is given up: cancelled, else abandoned to the kernel with the
 // buffer and the files it uses, which are let go (closed, an unfinished
 // target removed) only when the kernel is done with it. The copy then ends
 // at once with ECANCELED; the device counts as not answering meanwhile.

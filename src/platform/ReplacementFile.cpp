@@ -1,6 +1,7 @@
 #include "platform/ReplacementFile.h"
 
 #include "platform/AsyncIo.h"
+#include "platform/ChunkIo.h"
 #include "platform/FileSystemDetail.h"
 
 #include <QFile>
@@ -310,14 +311,15 @@ Result<std::int64_t> ReplacementFile::OpenResumable(const QByteArray& target, mo
 void ReplacementFile::MarkDurable(std::int64_t bytes) {
     if (!IsResumable()) return;
     // On a USB stick the data still on its way is seconds of writing: waited
-    // for through the ring, with the window answering, however long the
-    // device takes. Nothing is given up, so the descriptor stays ours.
+    // for through the ring, with the window answering, for as long as the
+    // device writes. One that has stopped writing for AbortGrace is given
+    // up, as a chunk is, and the part keeps the mark of its last flush.
     AsyncIo& io = AsyncIo::Instance();
-    const IoTicket flushed =
-        ring_ ? io.Submit({.op = IoOp::Fdatasync, .fd = fd_, .place = target_})
-              : AsyncIo::RunHere({.op = IoOp::Fdatasync, .fd = fd_, .place = target_});
-    AbortWatch never;
-    if (io.WaitUnlessAborted(flushed, never) && flushed->result() == 0) MarkFlushed(bytes);
+    IoRequest flush{.op = IoOp::Fdatasync, .fd = fd_, .place = target_};
+    const IoTicket flushed = ring_ ? io.Submit(std::move(flush)) : AsyncIo::RunHere(flush);
+    static constexpr bool aborted = true;
+    AbortWatch watch{&aborted, AbortGrace, std::nullopt, DeviceWriting(fd_, target_)};
+    if (io.WaitUnlessAborted(flushed, watch) && flushed->result() == 0) MarkFlushed(bytes);
 }
 
 void ReplacementFile::MarkFlushed(std::int64_t bytes) {

@@ -113,31 +113,52 @@ TEST(AsyncIoTest, EveryOperationThroughTheRingAndWithout) {
     }
 }
 
+// A read of the empty pipe fd, which never completes; it owns its buffer.
+IoRequest NeverDone(int fd) {
+    auto buffer = std::make_shared<std::array<char, 16>>();
+    IoRequest read = OnFd(IoOp::Read, fd);
+    read.buffer = buffer->data();
+    read.length = 16;
+    read.keepAlive = std::move(buffer);
+    return read;
+}
+
 // A read that never completes (an empty pipe) is given up after the timeout,
 // the events running meanwhile; its buffer stays alive until the kernel lets
-// go of the request.
-TEST(AsyncIoTest, AWaitThatTimesOutIsGivenUpWhileEventsRun) {
+// go of the request. Aborted instead, it is waited for while the device
+// still writes, a grace at a time, and given up at the first grace in which
+// it wrote nothing.
+TEST(AsyncIoTest, AWaitThatNeverCompletesIsGivenUpWhileEventsRun) {
     AsyncIo& io = AsyncIo::Instance();
     if (!io.RingActive()) GTEST_SKIP() << "the kernel refuses io_uring here";
     int pipeFds[2];
     ASSERT_EQ(::pipe2(pipeFds, O_CLOEXEC), 0);
-    auto buffer = std::make_shared<std::array<char, 16>>();
-    std::weak_ptr<std::array<char, 16>> watch = buffer;
-    IoRequest read = OnFd(IoOp::Read, pipeFds[0]);
-    read.buffer = buffer->data();
-    read.length = 16;
-    read.keepAlive = std::move(buffer);
+    const auto allLetGo = [&io] {
+        for (int i = 0; i < 100 && io.Abandoned() > 0; ++i)
+            PumpMessagesWaiting(std::chrono::milliseconds(50));
+        return io.Abandoned() == 0;
+    };
+    IoRequest read = NeverDone(pipeFds[0]);
+    std::weak_ptr<void> watch = read.keepAlive;
     bool eventRan = false;
     QTimer::singleShot(0, [&] { eventRan = true; });
-    const IoTicket ticket = io.Submit(std::move(read));
+    IoTicket ticket = io.Submit(std::move(read));
     EXPECT_FALSE(io.Wait(ticket, std::chrono::milliseconds(200)));
     EXPECT_TRUE(eventRan);
     EXPECT_TRUE(ticket->done());
     EXPECT_EQ(ticket->result(), -ETIMEDOUT);
-    for (int i = 0; i < 100 && io.Abandoned() > 0; ++i)
-        PumpMessagesWaiting(std::chrono::milliseconds(50));
-    EXPECT_EQ(io.Abandoned(), 0);
+    EXPECT_TRUE(allLetGo());
     EXPECT_TRUE(watch.expired());
+
+    const bool aborted = true;
+    int asked = 0;  // the first look, then three graces granted, then none
+    AbortWatch abort{&aborted, std::chrono::milliseconds(20), std::nullopt,
+                     [&] { return ++asked <= 4; }};
+    ticket = io.Submit(NeverDone(pipeFds[0]));
+    EXPECT_FALSE(io.WaitUnlessAborted(ticket, abort));
+    EXPECT_EQ(asked, 5);
+    EXPECT_EQ(ticket->result(), -ECANCELED);
+    EXPECT_TRUE(allLetGo());
     ::close(pipeFds[0]);
     ::close(pipeFds[1]);
 }
