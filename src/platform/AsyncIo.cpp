@@ -111,21 +111,14 @@ std::uint64_t MountedDeviceOf(const QByteArray& host) {
     return makedev(parts[0].toUInt(), parts[1].toUInt());
 }
 
-std::function<bool()> DeviceWriting(int fd, const QByteArray& hostPath) {
-    // Only a file system on a local block device answers fstat from memory.
-    // Asked first when an abort is seen: a copy that is not aborted pays nothing.
+std::function<bool()> DeviceWriting(const QByteArray& hostPath) {
     if (!AnswersFromMemory(hostPath)) return {};
     using Clock = std::chrono::steady_clock;
-    return [fd, stat = QString(), last = qint64(-1), movedAt = Clock::time_point()]() mutable {
-        if (stat.isEmpty()) {
-            struct stat st {};
-            if (::fstat(fd, &st) != 0 || major(st.st_dev) == 0) return false;
-            stat = QStringLiteral("/sys/dev/block/%1:%2/stat")
-                       .arg(major(st.st_dev))
-                       .arg(minor(st.st_dev));
-        }
-        QFile f(stat);
-        if (!f.open(QIODevice::ReadOnly)) return false;
+    // Looked up first when an abort is seen: a copy that is not aborted pays nothing.
+    return [hostPath, last = qint64(-1), movedAt = Clock::time_point()]() mutable {
+        const std::uint64_t device = MountedDeviceOf(hostPath);
+        QFile f(QStringLiteral("/sys/dev/block/%1:%2/stat").arg(major(device)).arg(minor(device)));
+        if (major(device) == 0 || !f.open(QIODevice::ReadOnly)) return false;
         // The seventh field: sectors written. A slow device completes a
         // large write only every few hundred milliseconds: one that wrote
         // within the last second, or since the first look, counts as writing.
@@ -444,12 +437,13 @@ bool AsyncIo::WaitUnlessAborted(const IoTicket& ticket, AbortWatch& abort, PumpI
             abort.giveUpAt = now + abort.grace;
             if (abort.progressing) abort.progressing();  // where the device stands now
         }
-        if (abort.giveUpAt && now >= *abort.giveUpAt && abort.progressing && abort.progressing()) {
+        if (abort.giveUpAt && now >= *abort.giveUpAt) {
+            if (!abort.progressing || !abort.progressing()) {
+                Abandon(ticket);
+                ticket->result_ = -ECANCELED;
+                return false;
+            }
             abort.giveUpAt = now + abort.grace;
-        } else if (abort.giveUpAt && now >= *abort.giveUpAt) {
-            Abandon(ticket);
-            ticket->result_ = -ECANCELED;
-            return false;
         }
         WaitStep(quietUntil,
                  abort.giveUpAt

@@ -90,12 +90,11 @@ struct AbortWatch {
     std::function<bool()> progressing{};
 };
 
-// Whether the block device that holds the file open at fd (on hostPath) is
-// still writing: its count of sectors written (sysfs) moved within the last
-// second, the first look counting as a move. Empty where the file system asks a server
-// (FUSE, network): nothing tells progress there. fd must stay open while
-// the function is used.
-std::function<bool()> DeviceWriting(int fd, const QByteArray& hostPath);
+// Whether the block device of the mount that holds hostPath is still
+// writing: its count of sectors written (sysfs) moved within the last
+// second, the first look counting as a move. Empty where the file system
+// asks a server (FUSE, network): nothing tells progress there.
+std::function<bool()> DeviceWriting(const QByteArray& hostPath);
 
 class IoOperation;
 using IoTicket = std::shared_ptr<IoOperation>;

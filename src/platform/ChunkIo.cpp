@@ -48,8 +48,7 @@ struct ChunkCopier::Kept {
 
 ChunkCopier::ChunkCopier(ChunkFiles files, CopyBuffer& buffer)
     : files_(std::move(files)),
-      abort_{files_.abortRequested, AbortGrace, std::nullopt,
-             DeviceWriting(files_.to, files_.toHost)},
+      abort_{files_.abortRequested, AbortGrace, std::nullopt, DeviceWriting(files_.toHost)},
       buffer_(buffer),
       kernelCopy_(MountPointOf(files_.fromHost) == MountPointOf(files_.toHost)) {
     if (!kernelCopy_ && AsyncIo::Instance().RingActive()) {

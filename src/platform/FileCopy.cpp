@@ -746,13 +746,13 @@ std::vector<bool> FlushFileSystems(const std::vector<QByteArray>& hostDirs,
     const std::vector<IoTicket> measured = io.Ask(std::move(measures));
     std::vector<std::size_t> flushedByItself;
     struct Synced {
-        std::size_t dir;  // the first directory found on the device
-        int fd;
+        std::size_t dir = 0;  // the first directory found on the device
+        int fd = -1;
         std::int64_t bytes = 0;
+        bool ok = false;
     };
     QHash<dev_t, Synced> devices;
     QHash<QByteArray, dev_t> deviceOf;
-    std::vector<std::pair<std::size_t, dev_t>> onDevice;
     for (std::size_t i = 0, m = 0; i < hostDirs.size(); ++i) {
         if (opened[i]->result() < 0) continue;
         const SharedFd& fd = fds[m];
@@ -767,7 +767,6 @@ std::vector<bool> FlushFileSystems(const std::vector<QByteArray>& hostDirs,
         }
         const dev_t device = detail::StampOf(st->stat()).device;
         deviceOf.insert(hostDirs[i], device);
-        onDevice.emplace_back(i, device);
         if (!devices.contains(device)) devices.insert(device, {i, fd.get()});
     }
     // syncfs waits for all the data written since the last flush, in a plain
@@ -803,17 +802,17 @@ std::vector<bool> FlushFileSystems(const std::vector<QByteArray>& hostDirs,
             failed.insert(dataFor[k]);
         wroteOut.insert(deviceOf.value(dataFor[k]), Clock::now());
     }
-    QHash<dev_t, bool> syncedOk;
-    for (auto d = devices.cbegin(); d != devices.cend(); ++d) {
+    for (auto d = devices.begin(); d != devices.end(); ++d) {
         const Clock::time_point from = Clock::now();
         // Since Linux 5.8 syncfs also reports write-back errors.
-        const bool ok = ::syncfs(d->fd) == 0 && (!flushHook || flushHook(hostDirs[d->dir]));
-        syncedOk.insert(d.key(), ok);
+        d->ok = ::syncfs(d->fd) == 0 && (!flushHook || flushHook(hostDirs[d->dir]));
         const auto out = wroteOut.constFind(d.key());
         Paced(d.key(), d->bytes, out != wroteOut.constEnd() ? *out - outFrom : Clock::now() - from);
     }
-    for (const auto& [i, device] : onDevice)
-        flushed[i] = syncedOk.value(device) && !failed.contains(hostDirs[i]);
+    for (std::size_t i = 0; i < hostDirs.size(); ++i) {
+        if (const auto d = deviceOf.constFind(hostDirs[i]); d != deviceOf.constEnd())
+            flushed[i] = devices.value(*d).ok && !failed.contains(hostDirs[i]);
+    }
     const std::vector<IoTicket> answers = io.Ask(std::move(byItself));
     for (std::size_t k = 0; k < answers.size(); ++k) {
         if (answers[k]->result() < 0) failed.insert(decidesFor[k]);

@@ -318,7 +318,7 @@ void ReplacementFile::MarkDurable(std::int64_t bytes) {
     IoRequest flush{.op = IoOp::Fdatasync, .fd = fd_, .place = target_};
     const IoTicket flushed = ring_ ? io.Submit(std::move(flush)) : AsyncIo::RunHere(flush);
     static constexpr bool aborted = true;
-    AbortWatch watch{&aborted, AbortGrace, std::nullopt, DeviceWriting(fd_, target_)};
+    AbortWatch watch{&aborted, AbortGrace, std::nullopt, DeviceWriting(target_)};
     if (io.WaitUnlessAborted(flushed, watch) && flushed->result() == 0) MarkFlushed(bytes);
 }
 
