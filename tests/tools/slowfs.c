@@ -15,6 +15,16 @@
 // directory operations (its reply to the kernel lacks the flag; measured:
 // 32 such look-ups at once take 330 ms, 32 of names that are there 24 ms).
 // Runs in the foreground until unmounted (umount MOUNTPOINT).
+//
+// A device that fails: with SLOWFS_FAIL_KIND set (read | write | sync | close |
+// rename | unlink | open | mkdir), the SLOWFS_FAIL_N-th call of that kind
+// (1-based; 0 only counts) answers SLOWFS_FAIL_ERRNO (EIO, ENOSPC, EDQUOT, or
+// SHORT: a write that takes half its bytes), and with SLOWFS_FAIL_STICKY=1
+// every call from then on. At unmount SLOWFS_FAIL_REPORT receives
+// "calls=C fired=F". The errors come back through whatever path the program
+// uses, its ring included, which a preloaded library cannot reach. "sync" is
+// fsync of files and directories, "close" the flush a close asks for, "rename"
+// also link, "unlink" also rmdir, "open" also create.
 #define _GNU_SOURCE
 #define FUSE_USE_VERSION 31
 
@@ -69,6 +79,55 @@ static void Host(char* out, const char* path) {
     Host(name, path)
 #define CHECK(call) return (call) < 0 ? -errno : 0
 
+enum Kind { kRead, kWrite, kSync, kClose, kRename, kUnlink, kOpen, kMkdir, kNone };
+static const char* const kKindNames[] = {"read",   "write",  "sync", "close",
+                                         "rename", "unlink", "open", "mkdir"};
+static enum Kind failKind = kNone;
+static long failAt, calls, fired;
+static int failErrno = EIO, failShort, failSticky;
+
+static void ConfigureFaults(void) {
+    const char* kind = getenv("SLOWFS_FAIL_KIND");
+    for (int k = 0; kind && k < kNone; ++k)
+        if (strcmp(kind, kKindNames[k]) == 0) failKind = (enum Kind)k;
+    const char* n = getenv("SLOWFS_FAIL_N");
+    failAt = n ? atol(n) : 0;
+    const char* err = getenv("SLOWFS_FAIL_ERRNO");
+    if (err && strcmp(err, "ENOSPC") == 0) failErrno = ENOSPC;
+    if (err && strcmp(err, "EDQUOT") == 0) failErrno = EDQUOT;
+    failShort = err && strcmp(err, "SHORT") == 0;
+    const char* sticky = getenv("SLOWFS_FAIL_STICKY");
+    failSticky = sticky && atoi(sticky) == 1;
+}
+
+// 0, or the error this call of KIND answers; *isShort for a short write.
+static int Fault(enum Kind kind, int* isShort) {
+    if (kind != failKind) return 0;
+    const long nth = __atomic_add_fetch(&calls, 1, __ATOMIC_SEQ_CST);
+    if (failAt <= 0 || nth < failAt || (nth > failAt && !failSticky)) return 0;
+    __atomic_add_fetch(&fired, 1, __ATOMIC_SEQ_CST);
+    if (failShort && isShort) {
+        *isShort = 1;
+        return 0;
+    }
+    return -(failShort ? EIO : failErrno);
+}
+
+#define FAULT(kind)                           \
+    do {                                      \
+        const int fault_ = Fault(kind, NULL); \
+        if (fault_) return fault_;            \
+    } while (0)
+
+static void Destroy(void* data) {
+    (void)data;
+    const char* report = getenv("SLOWFS_FAIL_REPORT");
+    FILE* f = report ? fopen(report, "w") : NULL;
+    if (!f) return;
+    fprintf(f, "calls=%ld fired=%ld\n", calls, fired);
+    fclose(f);
+}
+
 static void* Init(struct fuse_conn_info* conn, struct fuse_config* cfg) {
     // Asked for, as a share would have it; not passed on (see the top).
     if (conn->capable & FUSE_CAP_PARALLEL_DIROPS) conn->want |= FUSE_CAP_PARALLEL_DIROPS;
@@ -120,18 +179,21 @@ static int ReadDir(const char* path, void* buf, fuse_fill_dir_t fill, off_t offs
 
 static int MkDir(const char* path, mode_t mode) {
     Wait("mkdir", 0);
+    FAULT(kMkdir);
     HOST(h, path);
     CHECK(mkdir(h, mode));
 }
 
 static int Unlink(const char* path) {
     Wait("unlink", 0);
+    FAULT(kUnlink);
     HOST(h, path);
     CHECK(unlink(h));
 }
 
 static int RmDir(const char* path) {
     Wait("rmdir", 0);
+    FAULT(kUnlink);
     HOST(h, path);
     CHECK(rmdir(h));
 }
@@ -144,13 +206,13 @@ static int SymLink(const char* target, const char* link) {
 
 static int Rename(const char* from, const char* to, unsigned int flags) {
     Wait("rename", 0);
+    FAULT(kRename);
     HOST(a, from);
     HOST(b, to);
     CHECK(renameat2(AT_FDCWD, a, AT_FDCWD, b, flags));
 }
 
-static int SetXattr(const char* path, const char* name, const char* value, size_t size,
-                    int flags) {
+static int SetXattr(const char* path, const char* name, const char* value, size_t size, int flags) {
     Wait("setxattr", 0);
     HOST(h, path);
     CHECK(lsetxattr(h, name, value, size, flags));
@@ -171,6 +233,7 @@ static int RemoveXattr(const char* path, const char* name) {
 
 static int Link(const char* from, const char* to) {
     Wait("link", 0);
+    FAULT(kRename);
     HOST(a, from);
     HOST(b, to);
     CHECK(link(a, b));
@@ -206,6 +269,7 @@ static int UTimens(const char* path, const struct timespec ts[2], struct fuse_fi
 
 static int Create(const char* path, mode_t mode, struct fuse_file_info* fi) {
     Wait("create", 0);
+    FAULT(kOpen);
     HOST(h, path);
     const int fd = open(h, fi->flags, mode);
     if (fd < 0) return -errno;
@@ -215,6 +279,7 @@ static int Create(const char* path, mode_t mode, struct fuse_file_info* fi) {
 
 static int Open(const char* path, struct fuse_file_info* fi) {
     Wait("open", 0);
+    FAULT(kOpen);
     HOST(h, path);
     const int fd = open(h, fi->flags);
     if (fd < 0) return -errno;
@@ -225,6 +290,7 @@ static int Open(const char* path, struct fuse_file_info* fi) {
 static int Read(const char* path, char* buf, size_t size, off_t offset, struct fuse_file_info* fi) {
     (void)path;
     Wait("read", 0);
+    FAULT(kRead);
     const ssize_t n = pread((int)fi->fh, buf, size, offset);
     return n < 0 ? -errno : (int)n;
 }
@@ -233,6 +299,10 @@ static int Write(const char* path, const char* buf, size_t size, off_t offset,
                  struct fuse_file_info* fi) {
     (void)path;
     Wait("write", size);
+    int isShort = 0;
+    const int fault = Fault(kWrite, &isShort);
+    if (fault) return fault;
+    if (isShort && size > 1) size /= 2;
     const ssize_t n = pwrite((int)fi->fh, buf, size, offset);
     return n < 0 ? -errno : (int)n;
 }
@@ -252,10 +322,31 @@ static int Release(const char* path, struct fuse_file_info* fi) {
 static int FSync(const char* path, int datasync, struct fuse_file_info* fi) {
     (void)path;
     Wait("fsync", 0);
+    FAULT(kSync);
     CHECK(datasync ? fdatasync((int)fi->fh) : fsync((int)fi->fh));
 }
 
-static const struct fuse_operations ops = {
+// Registered only while closes or directory flushes are to fail: without
+// them the kernel asks neither, as it did before.
+static int Flush(const char* path, struct fuse_file_info* fi) {
+    (void)path, (void)fi;
+    FAULT(kClose);
+    return 0;
+}
+
+static int FSyncDir(const char* path, int datasync, struct fuse_file_info* fi) {
+    (void)datasync, (void)fi;
+    FAULT(kSync);
+    HOST(h, path);
+    const int fd = open(h, O_RDONLY | O_DIRECTORY);
+    if (fd < 0) return -errno;
+    const int rc = fsync(fd);
+    const int err = errno;
+    close(fd);
+    return rc < 0 ? -err : 0;
+}
+
+static struct fuse_operations ops = {
     .getattr = GetAttr,
     .readlink = ReadLink,
     .mkdir = MkDir,
@@ -281,6 +372,7 @@ static const struct fuse_operations ops = {
     .setxattr = SetXattr,
     .getxattr = GetXattr,
     .removexattr = RemoveXattr,
+    .destroy = Destroy,
 };
 
 int main(int argc, char** argv) {
@@ -298,11 +390,13 @@ int main(int argc, char** argv) {
     latency = atof(argv[3]) / 1000.0;
     writeRate = atof(argv[4]);
     hangFile = argv[5];
-    const char* options = atoi(argv[6])
-                              ? "max_threads=512,allow_other,fsname=slowfs,"
-                                "subtype=sshfs"
-                              : "max_threads=512,allow_other,fsname=slowfs";
+    const char* options = atoi(argv[6]) ? "max_threads=512,allow_other,fsname=slowfs,"
+                                          "subtype=sshfs"
+                                        : "max_threads=512,allow_other,fsname=slowfs";
     char* args[] = {argv[0], argv[2], "-f", "-o", (char*)options, NULL};
+    ConfigureFaults();
+    if (failKind == kClose) ops.flush = Flush;
+    if (failKind == kSync) ops.fsyncdir = FSyncDir;
     umask(0);
     return fuse_main(5, args, &ops, NULL);
 }
