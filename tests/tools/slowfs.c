@@ -17,14 +17,15 @@
 // Runs in the foreground until unmounted (umount MOUNTPOINT).
 //
 // A device that fails: with SLOWFS_FAIL_KIND set (read | write | sync | close |
-// rename | unlink | open | mkdir), the SLOWFS_FAIL_N-th call of that kind
+// rename | unlink | open | mkdir | stat), the SLOWFS_FAIL_N-th call of that kind
 // (1-based; 0 only counts) answers SLOWFS_FAIL_ERRNO (EIO, ENOSPC, EDQUOT, or
 // SHORT: a write that takes half its bytes), and with SLOWFS_FAIL_STICKY=1
 // every call from then on. At unmount SLOWFS_FAIL_REPORT receives
 // "calls=C fired=F". The errors come back through whatever path the program
 // uses, its ring included, which a preloaded library cannot reach. "sync" is
 // fsync of files and directories, "close" the flush a close asks for, "rename"
-// also link, "unlink" also rmdir, "open" also create.
+// also link, "unlink" also rmdir, "open" also create, "stat" every look-up
+// and attribute read but the root's (so that the device is seen mounted).
 #define _GNU_SOURCE
 #define FUSE_USE_VERSION 31
 
@@ -79,9 +80,9 @@ static void Host(char* out, const char* path) {
     Host(name, path)
 #define CHECK(call) return (call) < 0 ? -errno : 0
 
-enum Kind { kRead, kWrite, kSync, kClose, kRename, kUnlink, kOpen, kMkdir, kNone };
-static const char* const kKindNames[] = {"read",   "write",  "sync", "close",
-                                         "rename", "unlink", "open", "mkdir"};
+enum Kind { kRead, kWrite, kSync, kClose, kRename, kUnlink, kOpen, kMkdir, kStat, kNone };
+static const char* const kKindNames[] = {"read",   "write", "sync",  "close", "rename",
+                                         "unlink", "open",  "mkdir", "stat"};
 static enum Kind failKind = kNone;
 static long failAt, calls, fired;
 static int failErrno = EIO, failShort, failSticky;
@@ -140,6 +141,7 @@ static void* Init(struct fuse_conn_info* conn, struct fuse_config* cfg) {
 
 static int GetAttr(const char* path, struct stat* st, struct fuse_file_info* fi) {
     Wait("getattr", 0);
+    if (strcmp(path, "/") != 0) FAULT(kStat);
     if (fi) CHECK(fstat((int)fi->fh, st));
     HOST(h, path);
     CHECK(lstat(h, st));
