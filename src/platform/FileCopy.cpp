@@ -749,6 +749,8 @@ std::vector<bool> FlushFileSystems(const std::vector<QByteArray>& hostDirs,
         std::size_t dir = 0;  // the first directory found on the device
         int fd = -1;
         std::int64_t bytes = 0;
+        bool writeOut = false;  // the data first, through the ring
+        std::optional<Clock::time_point> wroteOut{};
         bool ok = false;
     };
     QHash<dev_t, Synced> devices;
@@ -780,11 +782,13 @@ std::vector<bool> FlushFileSystems(const std::vector<QByteArray>& hostDirs,
         if (const auto d = deviceOf.constFind(f.hostDir); d != deviceOf.constEnd())
             devices[*d].bytes += f.bytes;
     }
+    for (auto d = devices.begin(); d != devices.end(); ++d)
+        d->writeOut = !QuickToFlush(d.key(), d->bytes);
     std::vector<IoTicket> dataOut;
     std::vector<QByteArray> dataFor;
     for (const FileToFlush& f : files) {
         const auto d = deviceOf.constFind(f.hostDir);
-        if (d == deviceOf.constEnd() || QuickToFlush(*d, devices[*d].bytes)) continue;
+        if (d == deviceOf.constEnd() || !devices.value(*d).writeOut) continue;
         dataOut.push_back(io.Submit({.op = IoOp::SyncFileRange,
                                      .fd = f.fd,
                                      .flags = SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE |
@@ -794,20 +798,18 @@ std::vector<bool> FlushFileSystems(const std::vector<QByteArray>& hostDirs,
         dataFor.push_back(f.hostDir);
     }
     QSet<QByteArray> failed;
-    QHash<dev_t, Clock::time_point> wroteOut;
     AbortWatch never;
     const Clock::time_point outFrom = Clock::now();
     for (std::size_t k = 0; k < dataOut.size(); ++k) {
         if (!io.WaitUnlessAborted(dataOut[k], never) || dataOut[k]->result() < 0)
             failed.insert(dataFor[k]);
-        wroteOut.insert(deviceOf.value(dataFor[k]), Clock::now());
+        devices[deviceOf.value(dataFor[k])].wroteOut = Clock::now();
     }
     for (auto d = devices.begin(); d != devices.end(); ++d) {
         const Clock::time_point from = Clock::now();
         // Since Linux 5.8 syncfs also reports write-back errors.
         d->ok = ::syncfs(d->fd) == 0 && (!flushHook || flushHook(hostDirs[d->dir]));
-        const auto out = wroteOut.constFind(d.key());
-        Paced(d.key(), d->bytes, out != wroteOut.constEnd() ? *out - outFrom : Clock::now() - from);
+        Paced(d.key(), d->bytes, d->wroteOut ? *d->wroteOut - outFrom : Clock::now() - from);
     }
     for (std::size_t i = 0; i < hostDirs.size(); ++i) {
         if (const auto d = deviceOf.constFind(hostDirs[i]); d != deviceOf.constEnd())
